@@ -1,0 +1,127 @@
+#include "BenchSupport.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <algorithm>
+#include <random>
+
+#include "recording/RecordSession.h"
+#include "recording/WavFileSource.h"
+
+namespace tarvexa::bench {
+
+std::string MakeInput(const std::string& dir, double seconds) {
+  std::filesystem::create_directories(dir);
+  char name[64];
+  std::snprintf(name, sizeof name, "/input-%.0fs.wav", seconds);
+  std::string path = dir + name;
+  if (std::filesystem::exists(path)) return path;
+  const int rate = 44100;
+  const int64_t frames = static_cast<int64_t>(seconds * rate);
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!f) return {};
+  std::mt19937 rng(7);
+  std::normal_distribution<double> noise(0.0, 0.02);
+  std::vector<int16_t> buf(2 * 4410);
+  const double tones[] = {220.0, 277.18, 329.63, 440.0, 1318.5};
+  for (int64_t start = 0; start < frames; start += 4410) {
+    const int64_t n = std::min<int64_t>(4410, frames - start);
+    for (int64_t i = 0; i < n; ++i) {
+      const double t = static_cast<double>(start + i) / rate;
+      const double env = 0.5 + 0.5 * std::sin(2 * M_PI * 0.25 * t);
+      double l = 0, r = 0;
+      for (int k = 0; k < 5; ++k) {
+        const double v = std::sin(2 * M_PI * tones[k] * t + k);
+        l += v * (k % 2 ? env : 1 - env);
+        r += v * (k % 2 ? 1 - env : env);
+      }
+      buf[2 * i] = static_cast<int16_t>(std::lround(std::clamp(0.15 * l + noise(rng), -1.0, 1.0) * 32000));
+      buf[2 * i + 1] = static_cast<int16_t>(std::lround(std::clamp(0.15 * r + noise(rng), -1.0, 1.0) * 32000));
+    }
+    sf_writef_short(f, buf.data(), n);
+  }
+  sf_close(f);
+  return path;
+}
+
+double TimePipeline(const Settings& s, const std::string& input, const std::string& output) {
+  RecChannel channel;
+  RecordSession session(channel);
+  SessionParams p;
+  p.settings = s;
+  p.settings.MISC.Stop = 0;
+  p.settings.MISC.Split = 0;
+  p.settings.SIL.Det = 0;
+  p.outputPath = output;
+  p.source = std::make_shared<WavFileSource>(input, true);
+  p.startDelayMs = 0;
+  bool finished = false;
+  bool failed = false;
+  auto t0 = std::chrono::steady_clock::now();
+  if (!session.Start(std::move(p))) return -1;
+  while (!finished) {
+    channel.Pump(
+        [&](const RecMessage& m) {
+          if (m.type == RecMsg::Finished) finished = true;
+          if (m.type == RecMsg::Log && m.param >= 1) {
+            std::fprintf(stderr, "  [%s] %s\n", output.c_str(), m.text.c_str());
+            failed = true;
+          }
+        },
+        100);
+  }
+  session.Join();
+  auto t1 = std::chrono::steady_clock::now();
+  if (failed) return -1;
+  return std::chrono::duration<double>(t1 - t0).count();
+}
+
+ChildUsage RunChild(const std::vector<std::string>& argv) {
+  ChildUsage u;
+  auto t0 = std::chrono::steady_clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage ru {};
+  wait4(pid, &status, 0, &ru);
+  auto t1 = std::chrono::steady_clock::now();
+  u.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  u.wallSeconds = std::chrono::duration<double>(t1 - t0).count();
+  u.cpuSeconds = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec +
+                 ru.ru_stime.tv_usec / 1e6;
+  u.maxRssKb = ru.ru_maxrss;
+  return u;
+}
+
+void PrintRow(const std::string& name, double audioSeconds, double ours, double tool,
+              const std::string& toolName) {
+  const double rtfOurs = ours > 0 ? audioSeconds / ours : 0;
+  const double rtfTool = tool > 0 ? audioSeconds / tool : 0;
+  std::printf("%-22s recorder %8.1fx real time (%6.3f s)   %-8s %8.1fx (%6.3f s)   ratio %.2f %s\n",
+              name.c_str(), rtfOurs, ours, toolName.c_str(), rtfTool, tool,
+              rtfTool > 0 ? rtfOurs / rtfTool : 0.0,
+              rtfTool > 0 && rtfOurs / rtfTool >= 0.9 ? "(target >= 0.90 met)" : "(target >= 0.90 MISSED)");
+}
+
+}  // namespace tarvexa::bench

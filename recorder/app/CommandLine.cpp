@@ -1,0 +1,389 @@
+#include "app/CommandLine.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/EventLog.h"
+#include "config/ConfigStore.h"
+#include "formats/FormatCatalogue.h"
+#include "platform/AudioSystem.h"
+#include "platform/Paths.h"
+#include "recording/PortAudioSource.h"
+#include "recording/RecChannel.h"
+#include "recording/RecordSession.h"
+#include "recording/WavFileSource.h"
+
+namespace tarvexa {
+
+namespace {
+
+std::atomic<int> g_interrupts{0};
+
+void OnSignal(int) { g_interrupts.fetch_add(1); }
+
+const char* kUsage =
+    "Usage: TarvexaSoundRecorder --record OUTPUT [options]\n"
+    "       TarvexaSoundRecorder --list-devices\n"
+    "\n"
+    "Records from a sound-card input (or a sound file) into OUTPUT, in the\n"
+    "output format of Config.ini unless told otherwise. Ctrl+C stops cleanly.\n"
+    "\n"
+    "Options:\n"
+    "  --record OUTPUT       the first output file (split clips go beside it)\n"
+    "  --input-file FILE     read FILE instead of a sound card, paced in real time\n"
+    "  --fast                with --input-file: read as fast as the encoder takes it\n"
+    "  --format N            output format code 1..31 (1 WAV, 2 MP3, 9 AIFF, 20 W64, 26 CAF, ...)\n"
+    "  --rate HZ             8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100,\n"
+    "                        48000, 88200, 96000 or 192000\n"
+    "  --channels 1|2        mono or stereo\n"
+    "  --stop-after H:M:S    stop automatically after this time\n"
+    "  --split-every H:M:S   start a new clip after this length\n"
+    "  --device N            input device index (see --list-devices)\n"
+    "  --list-devices        list the input devices and exit\n"
+    "  --help                show this text\n"
+    "\n"
+    "Settings not given come from Config.ini in the data folder\n"
+    "($TARVEXA_HOME when set).\n";
+
+struct Options {
+  std::string output;
+  std::string inputFile;
+  bool fast = false;
+  int format = 0;
+  int rate = 0;
+  int channels = 0;
+  bool stopGiven = false;
+  int stopH = 0, stopM = 0, stopS = 0;
+  bool splitGiven = false;
+  int splitH = 0, splitM = 0, splitS = 0;
+  bool deviceGiven = false;
+  int device = -1;
+  bool listDevices = false;
+  bool help = false;
+};
+
+bool ParseInt(const char* text, int* out) {
+  if (!text || !*text) return false;
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (*end != '\0' || v < -1000000 || v > 1000000) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+bool ParseTime(const char* text, int* h, int* m, int* s) {
+  if (!text) return false;
+  int a = 0, b = 0, c = 0;
+  char tail = 0;
+  int n = std::sscanf(text, "%d:%d:%d%c", &a, &b, &c, &tail);
+  if (n != 3 || a < 0 || a > 23 || b < 0 || b > 59 || c < 0 || c > 59) return false;
+  *h = a;
+  *m = b;
+  *s = c;
+  return true;
+}
+
+// Returns an error text, or "" when the arguments are fine.
+std::string ParseArgs(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) return nullptr;
+      (void)name;
+      return argv[++i];
+    };
+    if (a == "--record") {
+      const char* v = value("--record");
+      if (!v || !*v) return "--record needs an output file.";
+      o->output = v;
+    } else if (a == "--input-file") {
+      const char* v = value("--input-file");
+      if (!v || !*v) return "--input-file needs a file.";
+      o->inputFile = v;
+    } else if (a == "--fast") {
+      o->fast = true;
+    } else if (a == "--format") {
+      if (!ParseInt(value("--format"), &o->format) || o->format < kFirstFormat ||
+          o->format > kLastFormat)
+        return "--format needs a format code from 1 to 31.";
+    } else if (a == "--rate") {
+      if (!ParseInt(value("--rate"), &o->rate)) return "--rate needs a sample rate in Hz.";
+      bool known = false;
+      for (int r : SampleRateTable) known = known || r == o->rate;
+      if (!known) return "--rate must be one of the rates the recorder offers (see --help).";
+    } else if (a == "--channels") {
+      if (!ParseInt(value("--channels"), &o->channels) || (o->channels != 1 && o->channels != 2))
+        return "--channels must be 1 or 2.";
+    } else if (a == "--stop-after") {
+      if (!ParseTime(value("--stop-after"), &o->stopH, &o->stopM, &o->stopS))
+        return "--stop-after needs H:M:S (hours 0-23, minutes and seconds 0-59).";
+      o->stopGiven = true;
+    } else if (a == "--split-every") {
+      if (!ParseTime(value("--split-every"), &o->splitH, &o->splitM, &o->splitS))
+        return "--split-every needs H:M:S (hours 0-23, minutes and seconds 0-59).";
+      o->splitGiven = true;
+    } else if (a == "--device") {
+      if (!ParseInt(value("--device"), &o->device) || o->device < -1)
+        return "--device needs a device index (see --list-devices).";
+      o->deviceGiven = true;
+    } else if (a == "--list-devices") {
+      o->listDevices = true;
+    } else if (a == "--help" || a == "-h") {
+      o->help = true;
+    } else {
+      return "Unknown argument: " + a;
+    }
+  }
+  if (!o->help && !o->listDevices && o->output.empty()) return "Nothing to do: give --record OUTPUT.";
+  if (o->fast && o->inputFile.empty()) return "--fast goes with --input-file.";
+  if (o->stopGiven && o->stopH == 0 && o->stopM == 0 && o->stopS < 5)
+    return "Minimum Auto Stop Time is 5 Secs!";
+  if (o->splitGiven && o->splitH == 0 && o->splitM == 0 && o->splitS < 5)
+    return "Minimum Split Time is 5 Secs!";
+  return {};
+}
+
+int RateIndex(int rate) {
+  for (size_t i = 0; i < SampleRateTable.size(); ++i)
+    if (SampleRateTable[i] == rate) return static_cast<int>(i);
+  return -1;
+}
+
+// The amplitude-bar rule: mean absolute value of every 128th sample of the
+// display block, as 20 log10(mean + 1).
+int LevelOf(const std::vector<int16_t>& s) {
+  if (s.empty()) return 0;
+  int64_t sum = 0;
+  int64_t count = 0;
+  for (size_t i = 0; i < s.size(); i += 128) {
+    sum += std::abs(static_cast<int>(s[i]));
+    ++count;
+  }
+  return static_cast<int>(20.0 * std::log10(static_cast<double>(sum / count) + 1.0));
+}
+
+int ListDevices() {
+  std::string error;
+  if (!AudioSystem::Initialize(nullptr, &error)) {
+    std::fprintf(stderr, "Cannot initialise the audio input library: %s\n", error.c_str());
+    return 1;
+  }
+  auto devices = AudioSystem::ListInputDevices();
+  const int def = AudioSystem::DefaultInputDevice();
+  if (devices.empty()) std::printf("No input device found.\n");
+  for (const auto& d : devices) {
+    std::printf("%3d%s %s  [%s, %d channel(s), %.0f Hz]\n", d.index, d.index == def ? "*" : " ",
+                d.name.c_str(), d.hostApi.c_str(), d.maxInputChannels, d.defaultSampleRate);
+  }
+  AudioSystem::Terminate();
+  return 0;
+}
+
+}  // namespace
+
+bool WantsCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a.rfind("--", 0) == 0 && a != "--platform") return true;
+    if (a == "-h") return true;
+  }
+  return false;
+}
+
+int RunCommandLine(int argc, char** argv) {
+  Options o;
+  std::string err = ParseArgs(argc, argv, &o);
+  if (o.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!err.empty()) {
+    std::fprintf(stderr, "%s\n\n%s", err.c_str(), kUsage);
+    return 2;
+  }
+  if (o.listDevices) return ListDevices();
+
+  EventLog log;
+  const bool tty = isatty(STDERR_FILENO);
+  bool progressShown = false;
+  int errors = 0;
+  log.AddListener([&](const std::string& stamp, const std::string& msg, int level) {
+    if (progressShown) {
+      std::fputs("\r\033[K", stderr);
+      progressShown = false;
+    }
+    const char* tag = level >= 2 ? "ERROR " : level == 1 ? "WARN  " : "";
+    std::printf("%s %s%s\n", stamp.c_str(), tag, msg.c_str());
+    std::fflush(stdout);
+    if (level >= 2) ++errors;
+  });
+
+  Settings settings;
+  ConfigStore store(DataFile("Config.ini"));
+  auto sink = [&](const std::string& t, int l) { log.Write(t, l); };
+  if (std::filesystem::exists(store.Path())) store.Load(settings, sink);
+  log.SetFile(DataFile("Tarvexa Sound Recorder.log"));
+  log.SetWriteLog(settings.MISC.WriteLog != 0);
+
+  std::shared_ptr<InputSource> source;
+  if (!o.inputFile.empty()) {
+    auto file = std::make_shared<WavFileSource>(o.inputFile, o.fast);
+    int rate = 0, channels = 0;
+    int64_t frames = 0;
+    std::string perr;
+    if (!file->Probe(&rate, &channels, &frames, &perr)) {
+      std::fprintf(stderr, "%s\n", perr.c_str());
+      return 1;
+    }
+    if (o.rate == 0) o.rate = rate;
+    if (o.channels == 0) o.channels = channels;
+    if (RateIndex(o.rate) < 0 || (o.channels != 1 && o.channels != 2)) {
+      std::fprintf(stderr, "The input file has %d Hz and %d channel(s), which the recorder cannot record.\n",
+                   rate, channels);
+      return 1;
+    }
+    // A file recording ends with the file unless a stop time is given.
+    if (!o.stopGiven) settings.MISC.Stop = 0;
+    source = file;
+  } else {
+    std::string perr;
+    if (!AudioSystem::Initialize(nullptr, &perr)) {
+      log.Write("An error occurred while using the stream.", 1);
+      log.Write(perr, 1);
+      return 1;
+    }
+    int device = o.deviceGiven ? o.device : settings.MISC.InputDevice;
+    if (device < 0) device = AudioSystem::DefaultInputDevice();
+    source = std::make_shared<PortAudioSource>(device);
+  }
+
+  if (o.format) settings.OUTPUT.OutputFormat = static_cast<int16_t>(o.format);
+  if (o.rate) settings.OUTPUT.Freq = static_cast<int16_t>(RateIndex(o.rate));
+  if (o.channels) settings.OUTPUT.Chan = static_cast<int16_t>(o.channels);
+  if (o.stopGiven) {
+    settings.MISC.Stop = 1;
+    settings.MISC.StopHour = static_cast<int16_t>(o.stopH);
+    settings.MISC.StopMin = static_cast<int16_t>(o.stopM);
+    settings.MISC.StopSec = static_cast<int16_t>(o.stopS);
+  }
+  if (o.splitGiven) {
+    settings.MISC.Split = 1;
+    settings.MISC.SplitHour = static_cast<int16_t>(o.splitH);
+    settings.MISC.SplitMin = static_cast<int16_t>(o.splitM);
+    settings.MISC.SplitSec = static_cast<int16_t>(o.splitS);
+  }
+
+  const int wantRate = SampleRateOf(settings);
+  const int wantChannels = ChannelsOf(settings);
+  FormatApplied applied = ApplyOutputFormat(settings, RateChannelMatrix::All());
+  if (!applied.logLine.empty()) log.Write(applied.logLine, 0);
+  for (const auto& [text, level] : applied.extraLog) log.Write(text, level);
+  if (applied.rule.changed && (o.rate || o.channels || !o.inputFile.empty())) {
+    std::fprintf(stderr, "The %s format cannot record %d Hz with %d channel(s).\n",
+                 FormatTag(settings.OUTPUT.OutputFormat), wantRate, wantChannels);
+    return 1;
+  }
+
+  std::string output = o.output;
+  const std::string ext = FileExtensionFor(settings.OUTPUT.OutputFormat, settings);
+  if (StripExtension(FileNameOf(output)) == FileNameOf(output)) output += ext;
+
+  RecChannel channel;
+  RecordSession session(channel);
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  std::signal(SIGXFSZ, SIG_IGN);  // a size limit shows up as a write error
+
+  log.WriteBanner(std::time(nullptr));
+  log.Write("Format: " + applied.label, 0);
+  log.Write("Start recording  " + output, -1);
+  SessionParams p;
+  p.settings = settings;
+  p.outputPath = output;
+  p.source = source;
+  if (!session.Start(std::move(p))) {
+    log.Write("The recording could not be started.", 2);
+    return 1;
+  }
+
+  int clips = 0;
+  int64_t blocks = 0;
+  int level = 0;
+  bool finished = false;
+  int handledInterrupts = 0;
+  std::string current = output;
+  while (!finished) {
+    channel.Pump(
+        [&](const RecMessage& m) {
+          switch (m.type) {
+            case RecMsg::Block:
+              level = LevelOf(m.samples);
+              break;
+            case RecMsg::Log:
+              log.Write(m.text, m.param);
+              break;
+            case RecMsg::Status:
+              break;
+            case RecMsg::NewClip:
+              current = m.text;
+              log.Write("Creating splitted clip " + m.text + " ...", -1);
+              log.Write("Start recording  " + m.text, -1);
+              break;
+            case RecMsg::ClipDone:
+              log.Write("Finished recording" + m.text, -1);
+              if (m.param > 0) ++clips;
+              blocks += m.param;
+              break;
+            case RecMsg::Abort:
+              session.Abort(m.param);
+              break;
+            case RecMsg::Finished:
+              finished = true;
+              break;
+          }
+        },
+        100);
+    const int interrupts = g_interrupts.load();
+    if (interrupts != handledInterrupts) {
+      handledInterrupts = interrupts;
+      if (session.IsRecording()) {
+        log.Write("Stopping (interrupted).", 0);
+        session.Stop();
+      }
+    }
+    if (tty && !finished && session.IsRecording()) {
+      const int t = session.Ticks();
+      std::fprintf(stderr, "\r\033[K%02d:%02d:%02d.%d  level %2d  %s", t / 36000, (t / 600) % 60,
+                   (t / 10) % 60, t % 10, level, current.c_str());
+      std::fflush(stderr);
+      progressShown = true;
+    }
+  }
+  session.Join();
+  channel.Pump([&](const RecMessage& m) {
+    if (m.type == RecMsg::Log) log.Write(m.text, m.param);
+  });
+  if (progressShown) std::fputs("\r\033[K", stderr);
+  log.WriteExitGap();
+  if (o.inputFile.empty()) AudioSystem::Terminate();
+
+  std::printf("Recorded %d clip(s), %lld block(s) of 100 ms; %lld block(s) dropped.\n", clips,
+              static_cast<long long>(blocks), static_cast<long long>(session.DroppedBlocks()));
+  if (clips == 0 || errors > 0) {
+    std::fprintf(stderr, "The recording could not be made; see the messages above.\n");
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace tarvexa

@@ -1,0 +1,42 @@
+#pragma once
+// One output file of a recording (a clip) in the current output format.
+// Each format family implements this; the encoder worker drives it.
+// Thread affinity: created, used and destroyed on the encoder thread.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "config/Settings.h"
+
+namespace tarvexa {
+
+class ClipWriter {
+ public:
+  virtual ~ClipWriter() = default;
+
+  // Opens the encoder and creates the file. Returns an empty string on
+  // success, else the text to log (level 1); nothing is left open then.
+  virtual std::string Open(const std::string& path) = 0;
+
+  // Encodes and writes interleaved 16-bit frames. Returns false when the
+  // data could not be written (disk full, drive removed); ErrorText() says why.
+  virtual bool Write(const int16_t* samples, size_t frames) = 0;
+
+  // Flushes the encoder and closes the file, leaving it complete and
+  // readable. Safe to call after a failed Write. Returns false on failure.
+  virtual bool Close() = 0;
+
+  virtual std::string ErrorText() const = 0;
+};
+
+// The writer for settings.OUTPUT.OutputFormat, configured from the settings.
+// Returns nullptr for a format that has no writer in this build.
+std::unique_ptr<ClipWriter> MakeClipWriter(const Settings& settings);
+
+// Work done once per recording before the first clip (binding an encoder
+// library, checking an outside program). Returns "" or the text to log.
+std::string PrepareEncoder(const Settings& settings);
+
+}  // namespace tarvexa

@@ -1,0 +1,47 @@
+#pragma once
+// Where captured audio comes from: a sound-card input through PortAudio, or a
+// WAV file (for tests, benchmarks and the command line). Everything after
+// the capture thread is the same code for both.
+// Thread affinity: Open/Read/Close on the capture thread of the current clip;
+// one clip's capture thread at a time. The object lives for the whole
+// recording, so a file source keeps its place from clip to clip.
+
+#include <cstdint>
+#include <string>
+
+namespace tarvexa {
+
+class InputSource {
+ public:
+  enum class ReadResult { Ok, End, Error };
+
+  struct OpenOptions {
+    int rate = 44100;
+    int channels = 2;
+    int framesPerBlock = 4410;
+    bool clip = true;    // false adds paClipOff
+    bool dither = true;  // false adds paDitherOff
+  };
+
+  virtual ~InputSource() = default;
+
+  // Opens the input for one clip. On failure returns false and fills *error
+  // (the library's error number and text where there is one).
+  virtual bool Open(const OpenOptions& options, int* errorCode, std::string* error) = 0;
+
+  // Reads exactly `frames` frames unless the input ends (*got tells how many
+  // were read; End with *got possibly > 0 for a last partial block) or fails.
+  virtual ReadResult Read(int16_t* dest, int frames, int* got, std::string* error) = 0;
+
+  virtual void Close() = 0;
+
+  // A real-time source never waits for the encoder: when the hand-off queue
+  // is full the oldest block is dropped. A source that is not real-time (a
+  // file read as fast as possible) waits for room instead and never drops.
+  virtual bool IsRealTime() const = 0;
+
+  // Blocks of audio the device itself lost (input overflows) since Open.
+  virtual int64_t Overflows() const { return 0; }
+};
+
+}  // namespace tarvexa

@@ -1,0 +1,523 @@
+#include "recording/RecordSession.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <vector>
+
+#include "encoders/ClipWriter.h"
+#include "formats/FormatCatalogue.h"
+#include "platform/Paths.h"
+#include "platform/Threads.h"
+#include "recording/BlockQueue.h"
+#include "recording/NamingRule.h"
+#include "recording/SilenceDetector.h"
+
+namespace tarvexa {
+
+using namespace std::chrono_literals;
+
+struct RecordSession::State {
+  RecChannel* channel = nullptr;
+  Settings settings;
+  std::shared_ptr<InputSource> source;
+
+  std::atomic<int> recording{0};
+  std::atomic<int> paused{0};
+  std::atomic<int> endCapture{0};
+  std::atomic<int> autoStopped{0};
+  std::atomic<int> stopRequested{0};
+  std::atomic<int> finished{1};
+  std::atomic<int> ticks{0};
+  std::atomic<int> clipNumber{0};
+  int clipTicks = 0;
+
+  int rate = 44100;
+  int channels = 2;
+  int framesPerBlock = 4410;
+  int autoStopTicks = 0;
+  int splitTicks = 0;
+  int slowEncoderMs = 0;
+
+  mutable std::mutex pathMutex;
+  std::string outputPath;
+  std::string basePath;
+
+  std::mutex silMutex;
+  Settings::SilSection sil;
+  std::atomic<bool> resetDetector{false};
+  SilenceDetector detector;
+
+  std::unique_ptr<BlockQueue> queue;
+  // A block the capture could not queue when its clip ended (file input
+  // only); the next clip's capture queues it first.
+  std::vector<int16_t> carry;
+
+  std::thread capture;
+  std::atomic<bool> captureRunning{false};
+
+  void Log(const std::string& text, int level) { channel->PostLog(text, level); }
+  void Status(const std::string& text) {
+    RecMessage m;
+    m.type = RecMsg::Status;
+    m.text = text;
+    channel->Post(std::move(m));
+  }
+  std::string Path() const {
+    std::lock_guard<std::mutex> lock(pathMutex);
+    return outputPath;
+  }
+  void SetPath(const std::string& p) {
+    std::lock_guard<std::mutex> lock(pathMutex);
+    outputPath = p;
+  }
+  Settings::SilSection Sil() {
+    std::lock_guard<std::mutex> lock(silMutex);
+    return sil;
+  }
+
+  // Capture side.
+  void StartCapture();
+  void JoinCapture();
+  void CaptureMain();
+  void ReportDrops(int64_t& reported, int64_t& reportedOverflows,
+                   std::chrono::steady_clock::time_point& last, bool force);
+
+  // Encoder side.
+  void EncoderMain(int startDelayMs);
+  void RecordClips();
+  int EncoderWorker(const std::string& path);
+  FetchResult FetchBlock(int16_t* dest, int* samples);
+  bool ClipEnded();
+};
+
+namespace {
+int PriorityLevel(int index, bool encoder) {
+  switch (index) {
+    case 1: return -2;
+    case 2: return -1;
+    case 3: return 0;
+    case 4: return 1;
+    case 5: return 2;
+    default: return encoder ? 2 : 0;
+  }
+}
+
+std::string Format(const char* fmt, long long a, long long b = 0) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf, fmt, a, b);
+  return buf;
+}
+}  // namespace
+
+// ---------------------------------------------------------------- capture
+
+void RecordSession::State::StartCapture() {
+  JoinCapture();
+  captureRunning = true;
+  capture = std::thread([this] {
+    SetCurrentThreadPriority(PriorityLevel(settings.MISC.RecPro, false));
+    try {
+      CaptureMain();
+    } catch (const std::exception& e) {
+      Log("An error occurred while recording.", 2);
+      Log(e.what(), 2);
+      RecMessage m;
+      m.type = RecMsg::Abort;
+      m.param = 1;
+      channel->Post(std::move(m));
+      recording = 0;
+    }
+    captureRunning = false;
+  });
+}
+
+void RecordSession::State::JoinCapture() {
+  if (capture.joinable()) capture.join();
+}
+
+void RecordSession::State::ReportDrops(int64_t& reported, int64_t& reportedOverflows,
+                                       std::chrono::steady_clock::time_point& last, bool force) {
+  auto now = std::chrono::steady_clock::now();
+  if (!force && now - last < 1s) return;
+  int64_t dropped = queue->Dropped();
+  if (dropped > reported) {
+    Log(Format("Warning: %lld block(s) of audio dropped because the encoder fell behind "
+               "(%lld in all).",
+               dropped - reported, dropped),
+        1);
+    reported = dropped;
+    last = now;
+  }
+  int64_t overflows = source->Overflows();
+  if (overflows > reportedOverflows) {
+    Log(Format("Warning: the input device overflowed %lld time(s); some audio was lost "
+               "(%lld in this clip).",
+               overflows - reportedOverflows, overflows),
+        1);
+    reportedOverflows = overflows;
+    last = now;
+  }
+}
+
+void RecordSession::State::CaptureMain() {
+  Status("Recording:  " + Path());
+  const int samples = framesPerBlock * channels;
+
+  InputSource::OpenOptions opts;
+  opts.rate = rate;
+  opts.channels = channels;
+  opts.framesPerBlock = framesPerBlock;
+  opts.clip = settings.DSP.Clip != 0;
+  opts.dither = settings.DSP.Dither != 0;
+  int code = 0;
+  std::string error;
+  if (!source->Open(opts, &code, &error)) {
+    Log("Fail to open input stream.", 1);
+    Log("An error occurred while using the stream.", 1);
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "Error number: %d    Error message: %s.", code, error.c_str());
+    Log(buf, 1);
+    // Nothing can be read from a stream that is not open: end the recording.
+    recording = 0;
+    queue->MarkInputEnded();
+    return;
+  }
+
+  std::vector<int16_t> block(static_cast<size_t>(samples));
+  const bool display = settings.MISC.AmpBar || settings.MISC.Vis1 || settings.MISC.Vis2;
+  const int perMs = rate / 1000;
+  const int displayCount = perMs > 0 ? samples * 11 / perMs : samples;
+  int64_t reportedDrops = queue->Dropped();
+  int64_t reportedOverflows = 0;
+  auto lastReport = std::chrono::steady_clock::now() - 2s;
+  const bool realTime = source->IsRealTime();
+  auto keepWaiting = [this] { return recording.load() == 1 && endCapture.load() == 0; };
+
+  bool ended = false;
+  if (!carry.empty()) {
+    if (queue->PushWait(carry.data(), carry.size(), [this] { return recording.load() == 1; }))
+      carry.clear();
+  }
+
+  while (endCapture == 0 && recording == 1 && carry.empty()) {
+    if (paused) {
+      std::this_thread::sleep_for(50ms);
+      continue;
+    }
+    int got = 0;
+    auto r = source->Read(block.data(), framesPerBlock, &got, &error);
+    if (r == InputSource::ReadResult::Error) {
+      Log("An error occurred while recording.", 2);
+      Log("Input error: " + error, 2);
+      RecMessage m;
+      m.type = RecMsg::Abort;
+      m.param = 1;
+      channel->Post(std::move(m));
+      recording = 0;
+      break;
+    }
+    if (got > 0) {
+      const size_t count = static_cast<size_t>(got) * channels;
+      RecMessage m;
+      m.type = RecMsg::Block;
+      if (display && got == framesPerBlock) {
+        m.samples.resize(static_cast<size_t>(displayCount));
+        if (displayCount <= samples) {
+          std::copy(block.begin(), block.begin() + displayCount, m.samples.begin());
+        } else {
+          // Low rates: the display wants more than a block holds; repeat
+          // the first half-count twice.
+          const int half = displayCount / 2;
+          std::copy(block.begin(), block.begin() + half, m.samples.begin());
+          std::copy(block.begin(), block.begin() + half, m.samples.begin() + half);
+        }
+      }
+      channel->Post(std::move(m));
+      if (realTime) {
+        queue->PushOrDropOldest(block.data(), count);
+      } else if (!queue->PushWait(block.data(), count, keepWaiting)) {
+        carry.assign(block.begin(), block.begin() + static_cast<long>(count));
+      }
+      ReportDrops(reportedDrops, reportedOverflows, lastReport, false);
+    }
+    if (r == InputSource::ReadResult::End) {
+      ended = true;
+      break;
+    }
+  }
+  source->Close();
+  ReportDrops(reportedDrops, reportedOverflows, lastReport, true);
+  if (ended) queue->MarkInputEnded();
+}
+
+// ---------------------------------------------------------------- encoder
+
+FetchResult RecordSession::State::FetchBlock(int16_t* dest, int* samples) {
+  *samples = 0;
+  const int tick = ++ticks;
+  if (settings.MISC.Stop && tick - 1 == autoStopTicks) {
+    recording = 0;
+    Log("Automatically stop recording.", -1);
+    autoStopped = 1;
+    return FetchResult::EndOfClip;
+  }
+  if (paused) {
+    std::this_thread::sleep_for(100ms);
+    return FetchResult::NoBlock;
+  }
+  const int n = queue->Pop(dest, 500ms);
+  if (n < 0) {
+    if (queue->InputEnded() && queue->Empty() && recording) {
+      recording = 0;
+      Log("End of input reached.", 0);
+    }
+    return FetchResult::NoBlock;
+  }
+  if (resetDetector.exchange(false)) detector.Reset();
+  const Settings::SilSection s = Sil();
+  if (s.Det) {
+    auto out = detector.Process(dest, static_cast<size_t>(n), s);
+    if (out.log) Log(out.log, out.logLevel);
+    if (out.stopRecording) recording = 0;
+    if (out.verdict == SilenceDetector::Verdict::Drop) return FetchResult::NoBlock;
+    if (out.verdict == SilenceDetector::Verdict::EndClip) {
+      endCapture = 1;
+      return FetchResult::EndOfClip;
+    }
+  }
+  *samples = n;
+  return FetchResult::BlockReady;
+}
+
+bool RecordSession::State::ClipEnded() {
+  ++clipTicks;
+  if (settings.MISC.Split && clipTicks == splitTicks) {
+    endCapture = 1;
+    return true;
+  }
+  return false;
+}
+
+int RecordSession::State::EncoderWorker(const std::string& path) {
+  std::unique_ptr<ClipWriter> writer = MakeClipWriter(settings);
+  if (!writer) {
+    Log(std::string("The ") + FormatTag(settings.OUTPUT.OutputFormat) +
+            " format cannot be written by this build.",
+        1);
+    recording = 0;
+    return 0;
+  }
+  std::string err = writer->Open(path);
+  if (!err.empty()) {
+    Log(err, 1);
+    recording = 0;
+    return 0;
+  }
+  StartCapture();
+  clipTicks = 0;
+  std::vector<int16_t> block(queue->SamplesPerBlock());
+  bool failed = false;
+  auto writeBlock = [&](int n) {
+    if (writer->Write(block.data(), static_cast<size_t>(n / channels))) return true;
+    Log(writer->ErrorText(), 2);
+    Log("Recording stopped: the output file could not be written. It has been closed and "
+        "holds the audio up to the failure.",
+        2);
+    recording = 0;
+    failed = true;
+    return false;
+  };
+
+  while (recording) {
+    int n = 0;
+    FetchResult r = FetchBlock(block.data(), &n);
+    if (r == FetchResult::EndOfClip) break;
+    if (r == FetchResult::NoBlock) continue;
+    if (slowEncoderMs) std::this_thread::sleep_for(std::chrono::milliseconds(slowEncoderMs));
+    if (!writeBlock(n)) break;
+    if (ClipEnded()) break;
+  }
+
+  JoinCapture();
+  // A stop by hand keeps what was already captured: write the blocks still
+  // queued. An automatic stop keeps its exact length.
+  if (!failed && stopRequested && !autoStopped) {
+    int n;
+    while ((n = queue->Pop(block.data(), 0ms)) > 0) {
+      const Settings::SilSection s = Sil();
+      if (s.Det && detector.PausedBySilence()) continue;
+      if (!writeBlock(n)) break;
+      ++clipTicks;
+    }
+  }
+  if (!writer->Close()) {
+    Log(writer->ErrorText(), 2);
+  }
+  writer.reset();
+  RecMessage done;
+  done.type = RecMsg::ClipDone;
+  done.text = path;
+  done.param = clipTicks;
+  channel->Send(std::move(done));
+  return failed ? 0 : 1;
+}
+
+void RecordSession::State::RecordClips() {
+  EncoderWorker(Path());
+  const Settings::SilSection s = Sil();
+  if (settings.MISC.Split || (s.Det && s.Split)) {
+    const std::string folder = FolderOf(basePath);
+    const std::string title = FileNameOf(basePath);
+    const std::string ext = FileExtensionFor(settings.OUTPUT.OutputFormat, settings);
+    while (recording) {
+      if (endCapture) {
+        const int number = ++clipNumber;
+        endCapture = 0;
+        const std::string name = ExpandNamingRule(settings.MISC.RenameStr, title, number,
+                                                  settings.MISC.Rename, settings.MISC.timestamp,
+                                                  std::time(nullptr));
+        const std::string path = folder + name + ext;
+        SetPath(path);
+        RecMessage m;
+        m.type = RecMsg::NewClip;
+        m.text = path;
+        channel->Post(std::move(m));
+        EncoderWorker(path);
+      } else {
+        std::this_thread::sleep_for(10ms);
+      }
+    }
+  }
+}
+
+void RecordSession::State::EncoderMain(int startDelayMs) {
+  SetCurrentThreadPriority(PriorityLevel(settings.MISC.EncPro, true));
+  if (startDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(startDelayMs));
+  try {
+    const int format = settings.OUTPUT.OutputFormat;
+    if (format < kFirstFormat || format > kLastFormat) {
+      Log("Invalid output format.", 1);
+      recording = 0;
+    } else {
+      std::string err = PrepareEncoder(settings);
+      if (!err.empty()) {
+        Log(err, 1);
+        recording = 0;
+      } else {
+        RecordClips();
+      }
+    }
+  } catch (const std::exception& e) {
+    Log("An error occurred while encoding.", 2);
+    Log(e.what(), 2);
+    RecMessage m;
+    m.type = RecMsg::Abort;
+    m.param = 2;
+    channel->Post(std::move(m));
+    recording = 0;
+  }
+  recording = 0;
+  JoinCapture();
+  // Whatever ended the recording, the receiver goes back to idle.
+  RecMessage fin;
+  fin.type = RecMsg::Finished;
+  channel->Send(std::move(fin));
+  Log("Done.", 0);
+  finished = 1;
+}
+
+// ---------------------------------------------------------------- public
+
+RecordSession::RecordSession(RecChannel& channel) : channel_(channel) {
+  st_ = std::make_shared<State>();
+  st_->channel = &channel_;
+}
+
+RecordSession::~RecordSession() {
+  Stop();
+  channel_.Close();  // a thread waiting in Send must not wait for us
+  if (encoder_.joinable()) encoder_.join();
+  channel_.Reopen();
+}
+
+bool RecordSession::Start(SessionParams p) {
+  if (st_->recording || !st_->finished) return false;
+  if (encoder_.joinable()) encoder_.join();
+  if (!p.source) return false;
+
+  auto st = std::make_shared<State>();
+  st->channel = &channel_;
+  st->settings = std::move(p.settings);
+  st->source = std::move(p.source);
+  st->sil = st->settings.SIL;
+  st->rate = SampleRateOf(st->settings);
+  st->channels = ChannelsOf(st->settings);
+  st->framesPerBlock = st->rate / 10;
+  const auto& m = st->settings.MISC;
+  st->autoStopTicks = 10 * (m.StopHour * 3600 + m.StopMin * 60 + m.StopSec);
+  st->splitTicks = 10 * (m.SplitHour * 3600 + m.SplitMin * 60 + m.SplitSec);
+  st->slowEncoderMs = p.slowEncoderMs;
+  st->outputPath = p.outputPath;
+  st->basePath = StripExtension(p.outputPath);
+  const int blocks = std::max(2, p.queueSeconds * 10);
+  st->queue = std::make_unique<BlockQueue>(static_cast<size_t>(blocks),
+                                           static_cast<size_t>(st->framesPerBlock * st->channels));
+  st->recording = 1;
+  st->finished = 0;
+  st_ = st;
+  const int delay = p.startDelayMs;
+  encoder_ = std::thread([st, delay] { st->EncoderMain(delay); });
+  return true;
+}
+
+void RecordSession::TogglePause() {
+  if (!st_->recording) return;
+  const std::string path = st_->Path();
+  if (st_->Sil().Det) st_->resetDetector = true;
+  if (!st_->paused) {
+    st_->paused = 1;
+    st_->Log("Recording manually paused:  " + path, -1);
+    st_->Status("Recording Manually Paused:  " + path);
+  } else {
+    st_->paused = 0;
+    st_->Log("Manually resumed recording:  " + path, -1);
+    st_->Status("Recording:  " + path);
+  }
+}
+
+void RecordSession::Stop() {
+  if (!st_->recording) return;
+  st_->stopRequested = 1;
+  st_->recording = 0;
+}
+
+void RecordSession::Abort(int source) {
+  st_->recording = 0;
+  auto deadline = std::chrono::steady_clock::now() + 2s;
+  while (st_->captureRunning && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+}
+
+void RecordSession::UpdateSilence(const Settings::SilSection& sil) {
+  std::lock_guard<std::mutex> lock(st_->silMutex);
+  st_->sil = sil;
+}
+
+void RecordSession::Join() {
+  if (encoder_.joinable()) encoder_.join();
+}
+
+bool RecordSession::IsRecording() const { return st_->recording != 0; }
+bool RecordSession::IsPaused() const { return st_->paused != 0; }
+bool RecordSession::IsActive() const { return !st_->finished; }
+bool RecordSession::AutoStopped() const { return st_->autoStopped != 0; }
+int RecordSession::Ticks() const { return st_->ticks; }
+int RecordSession::AutoStopTicks() const { return st_->autoStopTicks; }
+bool RecordSession::AutoStopOn() const { return st_->settings.MISC.Stop != 0; }
+int RecordSession::ClipNumber() const { return st_->clipNumber; }
+int64_t RecordSession::DroppedBlocks() const { return st_->queue ? st_->queue->Dropped() : 0; }
+std::string RecordSession::OutputPath() const { return st_->Path(); }
+
+}  // namespace tarvexa

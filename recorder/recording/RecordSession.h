@@ -1,0 +1,76 @@
+#pragma once
+// One recording from "Record" to the last closed file. An encoder thread runs
+// for the whole recording and, for each clip, opens the clip's writer and
+// starts a capture thread that reads 100 ms blocks from the input into the
+// session's block queue. The encoder thread fetches each block, counts it for
+// auto-stop and split, runs silence detection, and writes it. Both threads
+// report only through the RecChannel.
+// Thread affinity: the public methods are called from the user-interface
+// thread (the command line's main); the threads are internal.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "config/Settings.h"
+#include "recording/InputSource.h"
+#include "recording/RecChannel.h"
+
+namespace tarvexa {
+
+enum class FetchResult { BlockReady = 0, NoBlock = 1, EndOfClip = 2 };
+
+struct SessionParams {
+  Settings settings;                     // copied at "Record"
+  std::string outputPath;                // the first file
+  std::shared_ptr<InputSource> source;   // the input of every clip
+  int queueSeconds = 8;                  // hand-off queue length
+  int startDelayMs = 200;                // pause before the encoder starts
+  int slowEncoderMs = 0;                 // extra time per block (tests, benchmarks)
+};
+
+class RecordSession {
+ public:
+  explicit RecordSession(RecChannel& channel);
+  ~RecordSession();
+  RecordSession(const RecordSession&) = delete;
+  RecordSession& operator=(const RecordSession&) = delete;
+
+  // Starts the recording. Returns false (and does nothing) while a
+  // recording is running or has not yet finished.
+  bool Start(SessionParams params);
+  // Pause or resume; nothing unless recording.
+  void TogglePause();
+  // Ends the recording; the threads finish by themselves and the channel
+  // receives Finished. Nothing unless recording.
+  void Stop();
+  // After an Abort message: stop, and give the capture thread up to 2 s.
+  void Abort(int source);
+  // Silence settings take effect at the next block.
+  void UpdateSilence(const Settings::SilSection& sil);
+  // Waits until the encoder thread has ended (after Finished was handled).
+  void Join();
+
+  bool IsRecording() const;
+  bool IsPaused() const;
+  bool IsActive() const;  // from Start until the encoder thread has finished
+  bool AutoStopped() const;
+  int Ticks() const;
+  int AutoStopTicks() const;
+  bool AutoStopOn() const;
+  int ClipNumber() const;
+  int64_t DroppedBlocks() const;
+  std::string OutputPath() const;
+
+  struct State;
+
+ private:
+  RecChannel& channel_;
+  std::shared_ptr<State> st_;
+  std::thread encoder_;
+};
+
+}  // namespace tarvexa

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package the recorder, its tests and its benchmarks need.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+PKGS=(
+  # build
+  build-essential cmake pkg-config ninja-build
+  # engine libraries
+  portaudio19-dev libsndfile1-dev libasound2-dev
+  libmp3lame-dev libtwolame-dev libwavpack-dev libflac-dev libvorbis-dev libogg-dev
+  libsoxr-dev libkissfft-dev libtag1-dev
+  # user interface
+  qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxtst-dev
+  # tests: unit framework, a virtual capture device, and decoders nobody here wrote
+  libgtest-dev pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
+  ffmpeg sox libsox-fmt-all flac wavpack mpg123 lame vorbis-tools twolame
+  xvfb xauth dbus dbus-x11 x11-utils xdotool
+)
+
+missing=()
+for p in "${PKGS[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

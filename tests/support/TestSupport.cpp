@@ -1,0 +1,91 @@
+#include "TestSupport.h"
+
+#include <sndfile.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+namespace tarvexa::test {
+
+namespace fs = std::filesystem;
+
+std::string ScratchDir(const std::string& name) {
+  fs::path p = fs::path(TARVEXA_TEST_WORK) / name;
+  std::error_code ec;
+  fs::remove_all(p, ec);
+  fs::create_directories(p);
+  return p.string();
+}
+
+void WriteWav(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!f) throw std::runtime_error("cannot create " + path);
+  sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
+  sf_close(f);
+}
+
+std::string MakeTestWav(const std::string& path, int rate, int channels, double seconds,
+                        double amplitude) {
+  const int64_t frames = static_cast<int64_t>(std::llround(seconds * rate));
+  std::vector<int16_t> s(static_cast<size_t>(frames * channels));
+  std::mt19937 rng(12345);
+  std::uniform_int_distribution<int> noise(-64, 64);
+  const std::array<double, 2> freq = {440.0, 660.0};
+  for (int64_t i = 0; i < frames; ++i) {
+    for (int c = 0; c < channels; ++c) {
+      double v = amplitude * 32767.0 * std::sin(2.0 * M_PI * freq[c] * static_cast<double>(i) / rate);
+      s[static_cast<size_t>(i * channels + c)] = static_cast<int16_t>(std::lround(v) + noise(rng));
+    }
+  }
+  WriteWav(path, rate, channels, s);
+  return path;
+}
+
+Audio ReadAudio(const std::string& path) {
+  Audio a;
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return a;
+  a.rate = info.samplerate;
+  a.channels = info.channels;
+  a.frames = info.frames;
+  a.format = info.format;
+  a.samples.resize(static_cast<size_t>(info.frames * info.channels));
+  sf_count_t got = sf_readf_short(f, a.samples.data(), info.frames);
+  a.samples.resize(static_cast<size_t>(got * info.channels));
+  sf_close(f);
+  return a;
+}
+
+int Run(const std::string& command, std::string* out) {
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+  int status = pclose(p);
+  if (out) *out = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveTool(const std::string& name) { return Run("command -v " + Quote(name)) == 0; }
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') q += "'\\''";
+    else q += c;
+  }
+  return q + "'";
+}
+
+}  // namespace tarvexa::test
