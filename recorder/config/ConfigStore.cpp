@@ -1,0 +1,206 @@
+#include "config/ConfigStore.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <type_traits>
+
+#include "platform/IniStore.h"
+
+namespace tarvexa {
+
+namespace {
+
+constexpr const char* kLoaded = "Tarvexa Sound Recorder settings loaded.";
+constexpr const char* kLoadError = "Error on loading settings!";
+constexpr const char* kSaveError = "Error on saving settings!";
+
+struct KeyName {
+  const char* section;
+  const char* key;
+};
+
+// What a scheduled task may override, in the order it is written.
+constexpr std::array<KeyName, 12> kTaskKeys = {{
+    {"OUTPUT", "OutputFormat"},
+    {"OUTPUT", "Freq"},
+    {"OUTPUT", "Chan"},
+    {"MISC", "ActAftRec"},
+    {"MISC", "Split"},
+    {"MISC", "SplitHour"},
+    {"MISC", "SplitMin"},
+    {"MISC", "SplitSec"},
+    {"MISC", "Stop"},
+    {"MISC", "StopHour"},
+    {"MISC", "StopMin"},
+    {"MISC", "StopSec"},
+}};
+
+void Log(const LogSink& log, const std::string& text, int level) {
+  if (log) log(text, level);
+}
+
+// Reads keys into their fields: the 32-bit profile integer, cut to the
+// field's width, then range-checked where the key has a range.
+struct KeyReader {
+  const IniStore& ini;
+  const LogSink& log;
+
+  template <class T>
+  void operator()(const char* section, const std::string& key, T& field, int def, int min,
+                  int max) const {
+    static_assert(std::is_same_v<T, int16_t> || std::is_same_v<T, int32_t>);
+    T value = static_cast<T>(ini.GetInt(section, key, def));
+    if (min <= max && (value < min || value > max)) {
+      char text[256];
+      std::snprintf(text, sizeof text, "Warning: Config.ini value %d of [%s] %s is out of range; using %d.",
+                    static_cast<int>(value), section, key.c_str(), def);
+      Log(log, text, 1);
+      value = static_cast<T>(def);
+    }
+    field = value;
+  }
+
+  void operator()(const char* section, const std::string& key, std::string& field,
+                  const std::string& def, int limit) const {
+    field = ini.GetString(section, key, def, static_cast<size_t>(limit));
+  }
+};
+
+struct KeyWriter {
+  IniStore& ini;
+
+  template <class T>
+  void operator()(const char* section, const std::string& key, const T& field, int, int, int) const {
+    ini.SetInt(section, key, static_cast<int32_t>(field));
+  }
+
+  void operator()(const char* section, const std::string& key, const std::string& field,
+                  const std::string&, int) const {
+    ini.Set(section, key, NeedsQuotes(field) ? '"' + field + '"' : field);
+  }
+
+  // Strings are written as they are, unless reading would change them: the
+  // reader trims blanks and strips one pair of matching quotes, so such a
+  // value gets one pair of quotes of its own.
+  static bool NeedsQuotes(const std::string& v) {
+    if (v.empty()) return false;
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+    if (blank(v.front()) || blank(v.back())) return true;
+    return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+  }
+};
+
+// Passes only the numeric key section/key on to f.
+template <class F>
+struct OneKey {
+  const KeyName& name;
+  F& f;
+
+  template <class T>
+  void operator()(const char* section, const std::string& key, T& field, int def, int min,
+                  int max) const {
+    if (key == name.key && std::string(section) == name.section) f(section, key, field, def, min, max);
+  }
+  template <class T>
+  void operator()(const char*, const std::string&, T&, const std::string&, int) const {}
+};
+
+template <class S, class F>
+void VisitTaskKeys(S& s, F&& f) {
+  for (const KeyName& name : kTaskKeys) VisitSettings(s, OneKey<F>{name, f});
+}
+
+// A file that does not exist or cannot be read holds no keys.
+IniStore ReadFile(const std::string& path) {
+  IniStore ini;
+  ini.Load(path);
+  return ini;
+}
+
+}  // namespace
+
+bool ConfigStore::Load(Settings& s, const LogSink& log) const {
+  try {
+    const IniStore ini = ReadFile(path_);
+    VisitSettings(s, KeyReader{ini, log});
+  } catch (...) {
+    Log(log, kLoadError, 1);
+    return false;
+  }
+  Log(log, kLoaded, 0);
+  return true;
+}
+
+bool ConfigStore::Save(const Settings& s, const LogSink& log) const {
+  try {
+    IniStore ini;
+    VisitSettings(s, KeyWriter{ini});
+    // The tip of the day keeps its own key in the same section.
+    if (std::optional<std::string> tip = ReadFile(path_).Get("MISC", "Tip")) {
+      ini.Set("MISC", "Tip", *tip);
+    }
+    if (!ini.Save(path_)) {
+      Log(log, kSaveError, 1);
+      return false;
+    }
+  } catch (...) {
+    Log(log, kSaveError, 1);
+    return false;
+  }
+  return true;
+}
+
+bool ConfigStore::Reset(Settings& s, const LogSink& log) const {
+  ::unlink(path_.c_str());
+  bool ok = Load(s, log);
+  s.MP3.LameTab = 1;
+  return ok;
+}
+
+bool ConfigStore::SaveTaskKeys(const Settings& s, const LogSink& log) const {
+  try {
+    IniStore ini = ReadFile(path_);
+    VisitTaskKeys(s, KeyWriter{ini});
+    if (!ini.Save(path_)) {
+      Log(log, kSaveError, 1);
+      return false;
+    }
+  } catch (...) {
+    Log(log, kSaveError, 1);
+    return false;
+  }
+  return true;
+}
+
+bool ConfigStore::RestoreTaskKeys(Settings& s, const LogSink& log) const {
+  try {
+    const IniStore ini = ReadFile(path_);
+    VisitTaskKeys(s, KeyReader{ini, log});
+  } catch (...) {
+    Log(log, kLoadError, 1);
+    return false;
+  }
+  return true;
+}
+
+int ConfigStore::ReadTip() const {
+  try {
+    return ReadFile(path_).GetInt("MISC", "Tip", 1);
+  } catch (...) {
+    return 1;
+  }
+}
+
+bool ConfigStore::WriteTip(int value) const {
+  try {
+    IniStore ini = ReadFile(path_);
+    ini.SetInt("MISC", "Tip", value);
+    return ini.Save(path_);
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace tarvexa
