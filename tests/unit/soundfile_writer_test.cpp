@@ -1,0 +1,532 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "TestSupport.h"
+#include "encoders/ClipWriter.h"
+#include "encoders/SoundFileWriter.h"
+#include "formats/FormatCatalogue.h"
+
+namespace tarvexa {
+namespace {
+
+namespace fs = std::filesystem;
+
+Settings ForSubEncoding(int format, int index, int chan, int freq) {
+  Settings s;
+  s.OUTPUT.OutputFormat = static_cast<int16_t>(format);
+  s.OUTPUT.Chan = static_cast<int16_t>(chan);
+  s.OUTPUT.Freq = static_cast<int16_t>(freq);
+  if (format == kFormatWAV) s.WAV.SubFormat = static_cast<int16_t>(index);
+  else if (format == kFormatAIFF) s.AIFF.SubFormat = static_cast<int16_t>(index);
+  else if (format != kFormatHTK) s.OTHER.Codec[format - kFormatAU] = static_cast<int16_t>(index);
+  return s;
+}
+
+// The test signal (sines plus noise), cached per rate and channel count.
+const std::vector<int16_t>& Signal(int rate, int chan, double seconds) {
+  static std::map<std::tuple<int, int, double>, std::vector<int16_t>> cache;
+  auto key = std::make_tuple(rate, chan, seconds);
+  auto it = cache.find(key);
+  if (it == cache.end()) {
+    const std::string dir = test::ScratchDir("writer_signal");
+    const test::Audio a = test::ReadAudio(
+        test::MakeTestWav(dir + "/signal.wav", rate, chan, seconds));
+    it = cache.emplace(key, a.samples).first;
+  }
+  return it->second;
+}
+
+// Feeds the samples to the writer in 100-ms blocks, as the encoder thread does.
+::testing::AssertionResult WriteBlocks(ClipWriter& w, const std::vector<int16_t>& samples,
+                                       int rate, int chan) {
+  const size_t block = static_cast<size_t>(rate / 10);
+  const size_t frames = samples.size() / static_cast<size_t>(chan);
+  for (size_t at = 0; at < frames; at += block) {
+    const size_t n = std::min(block, frames - at);
+    if (!w.Write(samples.data() + at * static_cast<size_t>(chan), n)) {
+      return ::testing::AssertionFailure() << "Write failed at frame " << at << ": "
+                                           << w.ErrorText();
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Reads a file back; headerless RAW needs its description up front.
+test::Audio ReadBack(const std::string& path, int formatWord, int rate, int chan) {
+  if ((formatWord & SF_FORMAT_TYPEMASK) != SF_FORMAT_RAW) return test::ReadAudio(path);
+  test::Audio a;
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = chan;
+  info.format = formatWord;
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return a;
+  a.rate = info.samplerate;
+  a.channels = info.channels;
+  a.frames = info.frames;
+  a.format = info.format;
+  a.samples.resize(static_cast<size_t>(info.frames * info.channels));
+  const sf_count_t got = sf_readf_short(f, a.samples.data(), info.frames);
+  a.samples.resize(static_cast<size_t>(got * info.channels));
+  sf_close(f);
+  return a;
+}
+
+// The same samples written by libsndfile in one go, as a plain file of the
+// same format word.
+void WriteReference(const std::string& path, int formatWord, int rate, int chan,
+                    const std::vector<int16_t>& samples) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = chan;
+  info.format = formatWord;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+  sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size() / chan));
+  sf_close(f);
+}
+
+// "rate,channels" of the first stream as ffprobe sees it; "" when it cannot read the file.
+std::string FfprobeStream(const std::string& path) {
+  std::string out;
+  if (test::Run("ffprobe -v error -show_entries stream=sample_rate,channels -of csv=p=0 " +
+                    test::Quote(path),
+                &out) != 0) {
+    return "";
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+double FfprobeDuration(const std::string& path) {
+  std::string out;
+  if (test::Run("ffprobe -v error -show_entries format=duration -of csv=p=0 " + test::Quote(path),
+                &out) != 0) {
+    return -1;
+  }
+  return std::atof(out.c_str());
+}
+
+// Containers and codecs ffprobe is expected to read (checked with the
+// installed FFmpeg). Not readable: headerless RAW, MAT4/MAT5, HTK, XI, SD2
+// (its header lives in a resource fork), DWVW in AIFF and 24-bit PAF.
+bool FfprobeReads(int format, int subtype) {
+  switch (format) {
+    case kFormatRAW:
+    case kFormatMAT4:
+    case kFormatMAT5:
+    case kFormatHTK:
+    case kFormatXI:
+    case kFormatSD2:
+      return false;
+    case kFormatAIFF:
+      return subtype != SF_FORMAT_DWVW_12 && subtype != SF_FORMAT_DWVW_16 &&
+             subtype != SF_FORMAT_DWVW_24;
+    case kFormatPAF:
+      return subtype != SF_FORMAT_PCM_24;
+    default:
+      return true;
+  }
+}
+
+// Sub-encodings that give back exactly the 16-bit samples they were given.
+// Not 24-bit SDS: libsndfile 1.2 leaves the last, partial data packet of a
+// 24-bit SDS file as zeros (the reference file shows the same).
+bool IsLossless(int format, int subtype) {
+  if (format == kFormatSDS && subtype == SF_FORMAT_PCM_24) return false;
+  switch (subtype) {
+    case SF_FORMAT_PCM_16:
+    case SF_FORMAT_PCM_24:
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_DPCM_16:
+    case SF_FORMAT_DWVW_16:
+    case SF_FORMAT_DWVW_24:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The rate each format is tested at: one that its header stores exactly.
+// VOC keeps 8-bit rates as a one-byte time constant, HTK and SDS keep a
+// sample period (100 ns and 1 ns units), so 44100 Hz does not survive there.
+int TestFreqIndex(int format) {
+  switch (format) {
+    case kFormatVOC: return 0;   // 8000 Hz
+    case kFormatHTK: return 3;   // 16000 Hz
+    case kFormatSDS: return 3;   // 16000 Hz
+    case kFormatPVF: return 8;   // 48000 Hz
+    case kFormatCAF: return 10;  // 96000 Hz
+    default: return 7;           // 44100 Hz
+  }
+}
+
+std::vector<int> SoundFileFormats() {
+  std::vector<int> v = {kFormatWAV, kFormatAIFF};
+  for (int f = kFormatAU; f <= kFormatSD2; ++f) v.push_back(f);
+  return v;
+}
+
+// Combinations the rate/channel rule allows but libsndfile refuses in
+// sf_format_check; the writer must answer "Invalid format!" for them.
+//  - HTK: libsndfile writes HTK files in one channel only.
+const std::set<std::pair<int, int>> kRefusedByLibsndfile = {
+    {kFormatHTK, 2},  // (format, channels), every sub-encoding
+};
+
+// Descriptions libsndfile accepts in sf_format_check and sf_open but has no
+// encoder for (libsndfile 1.2): the first Write fails and says so.
+//  - AIFF with 12 bit DWVW ("File contains data in an unimplemented format.").
+const std::set<std::pair<int, int>> kNotEncodedByLibsndfile = {
+    {kFormatAIFF, SF_FORMAT_DWVW_12},  // (format, subtype); mono only by the rule
+};
+
+// ---------------------------------------------------------------------------
+
+TEST(SoundFileWriter, EverySubEncodingOfEveryFormat) {
+  const std::string dir = test::ScratchDir("writer_all");
+  const bool haveFfprobe = test::HaveTool("ffprobe");
+  int written = 0, refused = 0, probed = 0;
+
+  for (int format : SoundFileFormats()) {
+    const auto subs = SubEncodingsOf(format);
+    ASSERT_FALSE(subs.empty()) << FormatTag(format);
+    const int freq = TestFreqIndex(format);
+    const int rate = SampleRateTable[freq];
+    // PAF is written in both byte orders (chosen by its extension).
+    const std::vector<int> extSlots = format == kFormatPAF ? std::vector<int>{0, 1}
+                                                           : std::vector<int>{0};
+    for (size_t index = 0; index < subs.size(); ++index) {
+      for (int extSlot : extSlots) {
+        for (int chan = 1; chan <= 2; ++chan) {
+          Settings s = ForSubEncoding(format, static_cast<int>(index), chan, freq);
+          if (format == kFormatPAF) s.OTHER.Ext[2] = static_cast<int16_t>(extSlot);
+          const std::string what = std::string(FormatTag(format)) + " " + subs[index].name +
+                                   (chan == 1 ? " mono" : " stereo") +
+                                   (format == kFormatPAF ? " ext" + std::to_string(extSlot) : "");
+          SCOPED_TRACE(what);
+          const std::string base = dir + "/" + FormatTag(format) + "_" + std::to_string(index) +
+                                   "_" + std::to_string(extSlot) + "_" + std::to_string(chan);
+          const std::string path = base + FileExtensionFor(format, s);
+
+          SoundFileWriter writer(s);
+          const bool ruleAllows = FormatMatrixOf(s).allowed[chan - 1][freq];
+          if (!ruleAllows || kRefusedByLibsndfile.count({format, chan})) {
+            // The rule keeps these from being chosen, because libsndfile
+            // cannot write them; the writer must still refuse them cleanly.
+            EXPECT_EQ(writer.Open(path), "Invalid format!");
+            EXPECT_FALSE(fs::exists(path));
+            ++refused;
+            continue;
+          }
+
+          ASSERT_EQ(writer.Open(path), "");
+          const std::vector<int16_t>& input = Signal(rate, chan, 2.0);
+          if (kNotEncodedByLibsndfile.count({format, subs[index].subtype})) {
+            EXPECT_FALSE(writer.Write(input.data(), static_cast<size_t>(rate / 10)));
+            EXPECT_EQ(writer.ErrorText(), "Error writing file " + path +
+                                              ": File contains data in an unimplemented format.");
+            EXPECT_TRUE(writer.Close());
+            EXPECT_EQ(test::ReadAudio(path).frames, 0);
+            ++refused;
+            continue;
+          }
+          ASSERT_TRUE(WriteBlocks(writer, input, rate, chan));
+          ASSERT_TRUE(writer.Close()) << writer.ErrorText();
+          ++written;
+
+          const int word = SndfileFormatCode(s);
+          const test::Audio got = ReadBack(path, word, rate, chan);
+          ASSERT_EQ(got.rate, rate);
+          EXPECT_EQ(got.channels, chan);
+          const int64_t expectedFrames = 2 * rate;
+          EXPECT_NEAR(static_cast<double>(got.frames), static_cast<double>(expectedFrames),
+                      std::max(rate / 20, 2048))
+              << "frames";
+
+          // Decodes exactly like libsndfile's own file of that format.
+          const std::string refPath = base + ".ref" + FileExtensionFor(format, s);
+          WriteReference(refPath, word, rate, chan, input);
+          const test::Audio ref = ReadBack(refPath, word, rate, chan);
+          EXPECT_EQ(got.frames, ref.frames);
+          EXPECT_TRUE(got.samples == ref.samples) << "decoded samples differ from the reference";
+          if (IsLossless(format, subs[index].subtype)) {
+            // Headerless DWVW reads back a few frames of bit-stream padding.
+            if (format == kFormatRAW) ASSERT_GE(got.samples.size(), input.size());
+            else ASSERT_EQ(got.samples.size(), input.size());
+            EXPECT_TRUE(std::equal(input.begin(), input.end(), got.samples.begin()))
+                << "not bit-exact";
+          }
+
+          if (haveFfprobe && FfprobeReads(format, subs[index].subtype)) {
+            EXPECT_EQ(FfprobeStream(path), std::to_string(rate) + "," + std::to_string(chan));
+            ++probed;
+          }
+        }
+      }
+    }
+  }
+  std::printf("written %d, refused %d, checked with ffprobe %d\n", written, refused, probed);
+  EXPECT_GT(written, 200);
+}
+
+// WAV is opened as RF64 with downgrade; a file that stays small must come out
+// as a RIFF/WAVE file for every sub-encoding that takes that route.
+TEST(SoundFileWriter, SmallWavIsRiffWave) {
+  const std::string dir = test::ScratchDir("writer_riff");
+  const bool haveFfprobe = test::HaveTool("ffprobe");
+  for (int index = 0; index < 12; ++index) {
+    SCOPED_TRACE(SubEncodingsOf(kFormatWAV)[index].name);
+    const int chan = (index == 10 || index == 11) ? 1 : 2;  // GSM 6.10, G721: mono only
+    Settings s = ForSubEncoding(kFormatWAV, index, chan, 7);
+    const std::string path = dir + "/w" + std::to_string(index) + ".wav";
+    SoundFileWriter writer(s);
+    ASSERT_EQ(writer.Open(path), "");
+    ASSERT_TRUE(WriteBlocks(writer, Signal(44100, chan, 1.0), 44100, chan));
+    ASSERT_TRUE(writer.Close());
+
+    char magic[16] = {};
+    std::ifstream(path, std::ios::binary).read(magic, sizeof magic);
+    EXPECT_EQ(std::string(magic, 4), "RIFF");
+    EXPECT_EQ(std::string(magic + 8, 4), "WAVE");
+    // PCM, float, u-law and A-law keep room for the 64-bit sizes of RF64 (a
+    // JUNK chunk first), which a recording past 4 GiB turns into its ds64
+    // chunk; the ADPCM, GSM and G721 codecs have no RF64 form.
+    EXPECT_EQ(std::string(magic + 12, 4), index < 8 ? "JUNK" : "fmt ");
+    uint32_t riffSize = 0;
+    std::memcpy(&riffSize, magic + 4, 4);
+    EXPECT_EQ(riffSize + 8, fs::file_size(path));
+    if (haveFfprobe) {
+      std::string out;
+      ASSERT_EQ(test::Run("ffprobe -v error -show_entries format=format_name -of csv=p=0 " +
+                              test::Quote(path),
+                          &out),
+                0);
+      EXPECT_EQ(out, "wav\n");
+      EXPECT_NEAR(FfprobeDuration(path), 1.0, 0.05);
+    }
+  }
+}
+
+TEST(SoundFileWriter, PafByteOrderFollowsTheExtension) {
+  const std::string dir = test::ScratchDir("writer_paf");
+  for (int ext : {0, 1}) {
+    Settings s = ForSubEncoding(kFormatPAF, 1, 1, 7);
+    s.OTHER.Ext[2] = static_cast<int16_t>(ext);
+    const std::string path = dir + "/clip" + FileExtensionFor(kFormatPAF, s);
+    SoundFileWriter writer(s);
+    ASSERT_EQ(writer.Open(path), "");
+    ASSERT_TRUE(WriteBlocks(writer, Signal(44100, 1, 0.5), 44100, 1));
+    ASSERT_TRUE(writer.Close());
+    // The PARIS header starts with " paf" when big-endian, "fap " when little-endian.
+    char magic[4] = {};
+    std::ifstream(path, std::ios::binary).read(magic, 4);
+    EXPECT_EQ(std::string(magic, 4), ext == 0 ? " paf" : "fap ") << path;
+    EXPECT_EQ(test::ReadAudio(path).format & SF_FORMAT_ENDMASK,
+              ext == 0 ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
+  }
+}
+
+TEST(SoundFileWriter, RefusedDescriptions) {
+  const std::string dir = test::ScratchDir("writer_refused");
+  struct Case {
+    const char* what;
+    Settings s;
+  };
+  Settings avr24 = ForSubEncoding(kFormatAVR, 3, 1, 7);  // coded but not offered: no 24-bit AVR
+  Settings wavBad = ForSubEncoding(kFormatWAV, 99, 2, 7);
+  Settings xiBad = ForSubEncoding(kFormatXI, -1, 1, 7);
+  Settings htkStereo = ForSubEncoding(kFormatHTK, 0, 2, 3);
+  for (const Case& c : {Case{"AVR 24 bit", avr24}, Case{"WAV selector 99", wavBad},
+                        Case{"XI selector -1", xiBad}, Case{"HTK stereo", htkStereo}}) {
+    SoundFileWriter writer(c.s);
+    const std::string path = dir + "/x" + FileExtensionFor(c.s.OUTPUT.OutputFormat, c.s);
+    EXPECT_EQ(writer.Open(path), "Invalid format!") << c.what;
+    EXPECT_EQ(writer.ErrorText(), "Invalid format!") << c.what;
+    EXPECT_FALSE(fs::exists(path)) << c.what;
+    const int16_t frame[2] = {1, 2};
+    EXPECT_FALSE(writer.Write(frame, 1)) << c.what;
+    EXPECT_TRUE(writer.Close()) << c.what;
+  }
+}
+
+TEST(SoundFileWriter, UncreatableFileIsReported) {
+  const std::string dir = test::ScratchDir("writer_nofolder");
+  const std::string path = dir + "/missing/folder/clip.wav";
+  SoundFileWriter writer(ForSubEncoding(kFormatWAV, 1, 2, 7));
+  EXPECT_EQ(writer.Open(path), "Error : could not open file : " + path);
+  SoundFileWriter aiff(ForSubEncoding(kFormatAIFF, 2, 2, 7));
+  EXPECT_EQ(aiff.Open(path + ".aiff"), "Error : could not open file : " + path + ".aiff");
+}
+
+// One writer used for consecutive clips, as a split recording does.
+TEST(SoundFileWriter, ReopensForTheNextClip) {
+  const std::string dir = test::ScratchDir("writer_clips");
+  const auto& input = Signal(44100, 2, 1.0);
+  {
+    SoundFileWriter writer(ForSubEncoding(kFormatCAF, 1, 2, 7));
+    for (int clip = 0; clip < 3; ++clip) {
+      const std::string path = dir + "/clip" + std::to_string(clip) + ".caf";
+      ASSERT_EQ(writer.Open(path), "");
+      ASSERT_TRUE(WriteBlocks(writer, input, 44100, 2));
+      if (clip == 0) {
+        ASSERT_TRUE(writer.Close());
+      }
+      // clip 1 is closed by the next Open, clip 2 by the destructor
+    }
+  }
+  for (int clip = 0; clip < 3; ++clip) {
+    const test::Audio got = test::ReadAudio(dir + "/clip" + std::to_string(clip) + ".caf");
+    EXPECT_EQ(got.frames, 44100) << clip;
+    EXPECT_TRUE(got.samples == input) << clip;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// A recording process that dies without closing its file.
+
+struct KilledCase {
+  int format;
+  int index;
+};
+
+class KilledWhileRecording : public ::testing::TestWithParam<KilledCase> {};
+
+TEST_P(KilledWhileRecording, FileIsReadableUpToTheLastSecond) {
+  const KilledCase c = GetParam();
+  Settings s = ForSubEncoding(c.format, c.index, 2, 7);
+  const std::string dir = test::ScratchDir(std::string("writer_killed_") + FormatTag(c.format));
+  const std::string path = dir + "/clip" + FileExtensionFor(c.format, s);
+  const auto& input = Signal(44100, 2, 5.0);
+
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    SoundFileWriter writer(s);
+    if (!writer.Open(path).empty()) _exit(2);
+    if (!WriteBlocks(writer, input, 44100, 2)) _exit(3);
+    kill(getpid(), SIGKILL);  // no Close, no destructor
+    _exit(4);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "child exit " << WEXITSTATUS(status);
+
+  const test::Audio got = test::ReadAudio(path);
+  ASSERT_EQ(got.rate, 44100);
+  EXPECT_EQ(got.channels, 2);
+  EXPECT_GE(got.frames, 4 * 44100);
+  EXPECT_LE(got.frames, 5 * 44100);
+  if (IsLossless(c.format, SubEncodingsOf(c.format)[c.index].subtype)) {
+    EXPECT_TRUE(std::equal(got.samples.begin(), got.samples.end(), input.begin()));
+  }
+  if (test::HaveTool("ffprobe") && FfprobeReads(c.format, SF_FORMAT_PCM_16)) {
+    EXPECT_GE(FfprobeDuration(path), 4.0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, KilledWhileRecording,
+    ::testing::Values(KilledCase{kFormatWAV, 1}, KilledCase{kFormatWAV, 4},
+                      KilledCase{kFormatWAV, 8}, KilledCase{kFormatAIFF, 2},
+                      KilledCase{kFormatW64, 1}, KilledCase{kFormatCAF, 1},
+                      KilledCase{kFormatWAVEX, 2}, KilledCase{kFormatAU, 1},
+                      KilledCase{kFormatNIST, 1}),
+    [](const ::testing::TestParamInfo<KilledCase>& info) {
+      return std::string(FormatTag(info.param.format)) + "_" + std::to_string(info.param.index);
+    });
+
+// ---------------------------------------------------------------------------
+// Running out of room while writing.
+
+struct FullResult {
+  int64_t framesWritten = -1;  // frames accepted before the failing Write
+  int failedWrites = 0;        // Write calls answering false (stops after the second)
+  int closeOk = 0;
+  char error[512] = {};
+};
+
+class WriteFailure : public ::testing::TestWithParam<KilledCase> {};
+
+TEST_P(WriteFailure, IsReportedAndTheFileKeepsWhatWasWritten) {
+  const KilledCase c = GetParam();
+  Settings s = ForSubEncoding(c.format, c.index, 2, 7);
+  const std::string dir = test::ScratchDir(std::string("writer_full_") + FormatTag(c.format));
+  const std::string path = dir + "/clip" + FileExtensionFor(c.format, s);
+  const auto& input = Signal(44100, 2, 5.0);  // 882 kB of 16-bit stereo
+  const size_t block = 4410;
+
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(fds[0]);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{200 * 1024, 200 * 1024};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    FullResult r;
+    SoundFileWriter writer(s);
+    if (writer.Open(path).empty()) {
+      for (size_t at = 0; at + block <= input.size() / 2; at += block) {
+        if (!writer.Write(input.data() + at * 2, block)) {
+          if (++r.failedWrites == 2) break;  // a second try must fail as well
+          std::snprintf(r.error, sizeof r.error, "%s", writer.ErrorText().c_str());
+        } else if (r.failedWrites == 0) {
+          r.framesWritten = static_cast<int64_t>(at + block);
+        } else {
+          r.failedWrites = 100;  // accepted data after a failure
+          break;
+        }
+      }
+      r.closeOk = writer.Close() ? 1 : 0;
+    }
+    [[maybe_unused]] ssize_t n = write(fds[1], &r, sizeof r);
+    _exit(0);
+  }
+  close(fds[1]);
+  FullResult r;
+  ASSERT_EQ(read(fds[0], &r, sizeof r), static_cast<ssize_t>(sizeof r));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+
+  EXPECT_EQ(r.failedWrites, 2);
+  EXPECT_EQ(r.closeOk, 1);
+  const std::string error = r.error;
+  EXPECT_EQ(error.rfind("Error writing file " + path + ": ", 0), 0u) << error;
+  EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
+  ASSERT_GT(r.framesWritten, 0);
+  EXPECT_LT(r.framesWritten * 4, 200 * 1024);
+  EXPECT_LE(fs::file_size(path), 200u * 1024);
+
+  // Everything accepted before the failure is in the file, and nothing made up.
+  const test::Audio got = test::ReadAudio(path);
+  ASSERT_EQ(got.rate, 44100);
+  EXPECT_GE(got.frames, r.framesWritten);
+  EXPECT_LT(got.frames, r.framesWritten + static_cast<int64_t>(block));
+  EXPECT_TRUE(std::equal(got.samples.begin(), got.samples.end(), input.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, WriteFailure,
+    ::testing::Values(KilledCase{kFormatWAV, 1}, KilledCase{kFormatAIFF, 2},
+                      KilledCase{kFormatW64, 1}, KilledCase{kFormatCAF, 1}),
+    [](const ::testing::TestParamInfo<KilledCase>& info) {
+      return std::string(FormatTag(info.param.format)) + "_" + std::to_string(info.param.index);
+    });
+
+}  // namespace
+}  // namespace tarvexa
