@@ -309,3 +309,17 @@ TEST(RecordSession, StopWhilePausedClosesTheFileNormally) {
   EXPECT_EQ(a.frames % 4410, 0);
   EXPECT_GE(a.frames, 4 * 4410);
 }
+
+TEST(RecordSession, FailedFormatPreparationStillEndsThroughFinished) {
+  std::string dir = ScratchDir("session_prepare");
+  std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 1.0);
+  Settings s = WavSettings();
+  s.OUTPUT.OutputFormat = kFormatWMA;  // no writer in this build yet
+  Result r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wma");
+  EXPECT_TRUE(r.finished);  // the window must be able to return to idle
+  EXPECT_TRUE(r.clips.empty());
+  EXPECT_FALSE(fs::exists(dir + "/out.wma"));
+  bool warned = false;
+  for (auto& l : r.logs) warned = warned || (l.second == 1 && l.first.find("WMA") != std::string::npos);
+  EXPECT_TRUE(warned);
+}
