@@ -15,6 +15,8 @@ PKGS=(
   libsoxr-dev libkissfft-dev libtag1-dev
   # user interface
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxtst-dev
+  # desktop services: opening files and links (xdg-open)
+  xdg-utils
   # tests: unit framework, a virtual capture device, and decoders nobody here wrote
   libgtest-dev pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   ffmpeg sox libsox-fmt-all flac wavpack mpg123 lame vorbis-tools twolame

@@ -1,0 +1,366 @@
+// Power actions and keep-awake locks against fake_logind on a private bus.
+// The system bus address of this process always points at that private bus
+// (or at nothing), so no test can reach the machine's real logind.
+
+#include <gtest/gtest.h>
+
+#ifdef TARVEXA_HAVE_DESKTOP
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QtCore/QCoreApplication>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "platform/desktop/KeepAwake.h"
+#include "platform/desktop/PowerControl.h"
+
+extern char** environ;
+
+using namespace tarvexa;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+void EnsureApp() {
+  static int argc = 1;
+  static char name[] = "power_control_test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  (void)app;
+}
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value) setenv(name, value->c_str(), 1);
+    else unsetenv(name);
+  }
+  ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, &value) {}
+  ~ScopedEnv() {
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+bool WaitFor(const std::function<bool()>& done, double seconds) {
+  auto end = Clock::now() + std::chrono::duration<double>(seconds);
+  while (Clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return done();
+}
+
+// Starts a helper program; its output goes to `output`.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+            const std::string& output) {
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e; ++e) envStrings.push_back(*e);
+  for (const auto& e : extraEnv) envStrings.push_back(e);
+  std::vector<char*> envp, argv;
+  for (auto& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> a = args;
+  for (auto& s : a) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+void Stop(pid_t& pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  int status;
+  waitpid(pid, &status, 0);
+  pid = -1;
+}
+
+// A dbus-daemon of our own, listening on a socket in a scratch folder.
+class PrivateBus {
+ public:
+  explicit PrivateBus(const std::string& name) {
+    dir_ = test::ScratchDir(name);
+    const std::string socket = dir_ + "/bus";
+    address_ = "unix:path=" + socket;
+    const std::string conf = dir_ + "/bus.conf";
+    std::ofstream(conf) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                           "<busconfig>\n  <type>session</type>\n  <listen>"
+                        << address_
+                        << "</listen>\n  <auth>EXTERNAL</auth>\n"
+                           "  <policy context=\"default\">\n"
+                           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                           "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n"
+                           "  </policy>\n</busconfig>\n";
+    pid_ = Spawn({"/usr/bin/dbus-daemon", "--nofork", "--nopidfile", "--config-file=" + conf}, {},
+                 dir_ + "/dbus-daemon.out");
+    struct stat st {};
+    WaitFor([&] { return ::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode); }, 10);
+  }
+  ~PrivateBus() { Stop(pid_); }
+  bool ok() const {
+    struct stat st {};
+    return pid_ > 0 && ::stat((dir_ + "/bus").c_str(), &st) == 0;
+  }
+  const std::string& address() const { return address_; }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_, address_;
+  pid_t pid_ = -1;
+};
+
+class PowerControlTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    EnsureApp();
+    if (access("/usr/bin/dbus-daemon", X_OK) != 0) return;
+    bus_ = new PrivateBus("power_control");
+    if (!bus_->ok()) return;
+    log_ = bus_->dir() + "/calls.log";
+    control_ = bus_->dir() + "/control";
+    std::ofstream(control_) << "";
+    fake_ = Spawn({std::string(TARVEXA_BIN_DIR) + "/fake_logind", log_, control_},
+                  {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->address()}, bus_->dir() + "/fake_logind.out");
+    ready_ = WaitFor([] { return ReadFile(log_).find("READY\n") != std::string::npos; }, 10);
+  }
+  static void TearDownTestSuite() {
+    Stop(fake_);
+    delete bus_;
+    bus_ = nullptr;
+  }
+
+  void SetUp() override {
+    if (!bus_ || !bus_->ok()) GTEST_SKIP() << "dbus-daemon could not be started";
+    ASSERT_TRUE(ready_) << "fake_logind did not start: " << ReadFile(bus_->dir() + "/fake_logind.out");
+    system_ = std::make_unique<ScopedEnv>("DBUS_SYSTEM_BUS_ADDRESS", bus_->address());
+    session_ = std::make_unique<ScopedEnv>("DBUS_SESSION_BUS_ADDRESS", bus_->address());
+    SetControl("");
+    std::ofstream(log_, std::ios::trunc) << "";
+  }
+  void TearDown() override {
+    session_.reset();
+    system_.reset();
+  }
+
+  static void SetControl(const std::string& text) { std::ofstream(control_, std::ios::trunc) << text; }
+  static std::vector<std::string> Calls() { return Lines(ReadFile(log_)); }
+  static bool Logged(const std::string& line) {
+    for (const auto& l : Calls())
+      if (l == line) return true;
+    return false;
+  }
+
+  static PrivateBus* bus_;
+  static pid_t fake_;
+  static bool ready_;
+  static std::string log_, control_;
+  std::unique_ptr<ScopedEnv> system_, session_;
+};
+
+PrivateBus* PowerControlTest::bus_ = nullptr;
+pid_t PowerControlTest::fake_ = -1;
+bool PowerControlTest::ready_ = false;
+std::string PowerControlTest::log_;
+std::string PowerControlTest::control_;
+
+using CallList = std::vector<std::string>;
+
+}  // namespace
+
+TEST_F(PowerControlTest, EachActionAsksLogindFirstThenCallsItsMethodNonInteractively) {
+  const struct {
+    PowerAction action;
+    CallList calls;
+  } cases[] = {
+      {PowerAction::Suspend, {"CanSuspend", "Suspend interactive=false"}},
+      {PowerAction::Hibernate, {"CanHibernate", "Hibernate interactive=false"}},
+      {PowerAction::Reboot, {"CanReboot", "Reboot interactive=false"}},
+      {PowerAction::PowerOff, {"CanPowerOff", "PowerOff interactive=false"}},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(log_, std::ios::trunc) << "";
+    std::string error;
+    EXPECT_TRUE(RunPowerAction(c.action, &error)) << PowerActionName(c.action) << ": " << error;
+    EXPECT_EQ(Calls(), c.calls) << PowerActionName(c.action);
+  }
+}
+
+TEST_F(PowerControlTest, LogOffEndsTheCallersSession) {
+  std::string error;
+  {
+    ScopedEnv id("XDG_SESSION_ID", std::string("7"));
+    ASSERT_TRUE(RunPowerAction(PowerAction::LogOff, &error)) << error;
+    EXPECT_EQ(Calls(), (CallList{"TerminateSession 7"}));
+  }
+  std::ofstream(log_, std::ios::trunc) << "";
+  {
+    // Without XDG_SESSION_ID the session is looked up by our process id.
+    ScopedEnv id("XDG_SESSION_ID", nullptr);
+    ASSERT_TRUE(RunPowerAction(PowerAction::LogOff, &error)) << error;
+    EXPECT_EQ(Calls(), (CallList{"GetSessionByPID " + std::to_string(getpid()), "TerminateSession c42"}));
+  }
+}
+
+TEST_F(PowerControlTest, RefusedWhenLogindSaysItCannot) {
+  for (const char* answer : {"na", "no"}) {
+    SetControl(std::string("CanHibernate=") + answer + "\n");
+    std::ofstream(log_, std::ios::trunc) << "";
+    std::string error;
+    EXPECT_FALSE(RunPowerAction(PowerAction::Hibernate, &error));
+    EXPECT_EQ(Calls(), (CallList{"CanHibernate"})) << "hibernated although logind said " << answer;
+    EXPECT_NE(error.find(std::string("\"") + answer + "\""), std::string::npos) << error;
+    EXPECT_NE(error.find("hibernate"), std::string::npos) << error;
+  }
+  // "challenge" means allowed with authentication: the call is made and
+  // logind decides.
+  SetControl("CanReboot=challenge\n");
+  std::ofstream(log_, std::ios::trunc) << "";
+  std::string error;
+  EXPECT_TRUE(RunPowerAction(PowerAction::Reboot, &error)) << error;
+  EXPECT_TRUE(Logged("Reboot interactive=false"));
+}
+
+TEST_F(PowerControlTest, NoBusNoLogindOrNoAnswerFailInsteadOfHanging) {
+  std::string error;
+  {
+    ScopedEnv none("DBUS_SYSTEM_BUS_ADDRESS", std::string("unix:path=/nonexistent"));
+    auto start = Clock::now();
+    EXPECT_FALSE(RunPowerAction(PowerAction::PowerOff, &error));
+    EXPECT_LT(SecondsSince(start), 2.0);
+    EXPECT_NE(error.find("system bus"), std::string::npos) << error;
+
+    ScopedEnv noSession("DBUS_SESSION_BUS_ADDRESS", nullptr);
+    KeepAwake awake;
+    error.clear();
+    start = Clock::now();
+    EXPECT_FALSE(awake.Acquire(true, true, &error));
+    EXPECT_LT(SecondsSince(start), 2.0);
+    EXPECT_NE(error.find("system bus"), std::string::npos) << error;
+    EXPECT_EQ(awake.InhibitorFd(), -1);
+  }
+  {
+    // A bus on which nobody owns org.freedesktop.login1.
+    PrivateBus empty("power_control_empty");
+    ASSERT_TRUE(empty.ok());
+    ScopedEnv bare("DBUS_SYSTEM_BUS_ADDRESS", empty.address());
+    auto start = Clock::now();
+    error.clear();
+    EXPECT_FALSE(RunPowerAction(PowerAction::Suspend, &error));
+    EXPECT_LT(SecondsSince(start), 3.0);
+    EXPECT_NE(error.find("org.freedesktop.login1"), std::string::npos) << error;
+  }
+  {
+    // logind takes the call and never answers: the short call timeout ends it.
+    SetControl("Hang=PowerOff\n");
+    auto start = Clock::now();
+    error.clear();
+    EXPECT_FALSE(RunPowerAction(PowerAction::PowerOff, &error));
+    EXPECT_LT(SecondsSince(start), 10.0);
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(Logged("PowerOff interactive=false"));
+  }
+}
+
+TEST_F(PowerControlTest, KeepAwakeHoldsTheInhibitorUntilRelease) {
+  KeepAwake awake;
+  std::string error;
+  ASSERT_TRUE(awake.Acquire(true, true, &error)) << error;
+  EXPECT_TRUE(Logged("Inhibit sleep:idle|Tarvexa Sound Recorder|Recording|block"));
+  EXPECT_TRUE(Logged("ScreenSaver.Inhibit Tarvexa Sound Recorder|Recording"));
+  const int fd = awake.InhibitorFd();
+  ASSERT_GE(fd, 0);
+  EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "programs we start would inherit the lock";
+  EXPECT_TRUE(awake.ScreenSaverInhibited());
+
+  // Held: logind has not seen the lock go.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_FALSE(Logged("InhibitorClosed sleep:idle"));
+
+  awake.Release();
+  EXPECT_EQ(awake.InhibitorFd(), -1);
+  EXPECT_FALSE(awake.ScreenSaverInhibited());
+  EXPECT_TRUE(WaitFor([] { return Logged("InhibitorClosed sleep:idle"); }, 5))
+      << "the lock is still held after Release";
+  EXPECT_TRUE(Logged("ScreenSaver.UnInhibit 7"));
+  awake.Release();  // twice is harmless
+}
+
+TEST_F(PowerControlTest, KeepAwakeTakesOnlyWhatIsAsked) {
+  std::string error;
+  {
+    KeepAwake awake;
+    ASSERT_TRUE(awake.Acquire(true, false, &error)) << error;
+    EXPECT_EQ(Calls(), (CallList{"Inhibit sleep|Tarvexa Sound Recorder|Recording|block"}));
+  }  // the destructor lets go
+  EXPECT_TRUE(WaitFor([] { return Logged("InhibitorClosed sleep"); }, 5));
+
+  std::ofstream(log_, std::ios::trunc) << "";
+  {
+    // Display only, on a desktop without a session bus: logind's idle lock.
+    ScopedEnv noSession("DBUS_SESSION_BUS_ADDRESS", nullptr);
+    ScopedEnv noRuntime("XDG_RUNTIME_DIR", bus_->dir() + "/no-such-runtime-dir");
+    KeepAwake awake;
+    ASSERT_TRUE(awake.Acquire(false, true, &error)) << error;
+    EXPECT_EQ(Calls(), (CallList{"Inhibit idle|Tarvexa Sound Recorder|Recording|block"}));
+    EXPECT_FALSE(awake.ScreenSaverInhibited());
+
+    // Acquiring again replaces the old lock rather than leaking it.
+    ASSERT_TRUE(awake.Acquire(true, false, &error)) << error;
+    EXPECT_TRUE(WaitFor([] { return Logged("InhibitorClosed idle"); }, 5));
+  }
+
+  std::ofstream(log_, std::ios::trunc) << "";
+  {
+    KeepAwake awake;
+    EXPECT_TRUE(awake.Acquire(false, false, &error));
+    EXPECT_TRUE(Calls().empty());
+  }
+}
+
+#else
+
+TEST(PowerControl, NeedsQt) { GTEST_SKIP() << "built without the Qt desktop services"; }
+
+#endif
