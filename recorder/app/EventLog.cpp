@@ -39,7 +39,10 @@ void EventLog::AppendToFile(const std::string& text) {
   }
 }
 
-void EventLog::Write(const std::string& message, int level) {
+void EventLog::Write(const std::string& text, int level) {
+  // Some messages carry a line end of their own; the log adds its own.
+  std::string message = text;
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
   std::lock_guard<std::mutex> lock(mutex_);
   std::string stamp = Stamp();
   AppendToFile(stamp + " " + message + "\n");

@@ -1,0 +1,931 @@
+#include "app/RecorderDlg.h"
+
+#include <portaudio.h>
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDateTime>
+#include <QtCore/QDir>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QStandardPaths>
+#include <QtCore/QThread>
+#include <QtGui/QAction>
+#include <QtGui/QActionGroup>
+#include <QtGui/QCloseEvent>
+#include <QtGui/QKeyEvent>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QHBoxLayout>
+#include <QtWidgets/QLineEdit>
+#include <QtWidgets/QMenu>
+#include <QtWidgets/QMenuBar>
+#include <QtWidgets/QProgressBar>
+#include <QtWidgets/QPushButton>
+#include <QtWidgets/QTabWidget>
+#include <QtWidgets/QVBoxLayout>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+
+#include "app/AboutDlg.h"
+#include "app/AdvancedPage.h"
+#include "app/LogPage.h"
+#include "app/MiscPage.h"
+#include "app/SystemTray.h"
+#include "app/TipDlg.h"
+#include "formats/FormatCatalogue.h"
+#include "platform/DiskSpace.h"
+#include "platform/Paths.h"
+#include "platform/ShellOpen.h"
+#include "platform/desktop/KeepAwake.h"
+#include "recording/PortAudioSource.h"
+#include "recording/WavFileSource.h"
+#include "widgets/AmpBar.h"
+#include "widgets/CountdownMessageBox.h"
+#include "widgets/Icons.h"
+#include "widgets/MessageBox.h"
+#include "widgets/TimeDisplay.h"
+#include "widgets/VisualizerView.h"
+
+namespace tarvexa {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kCaption = "Tarvexa Sound Recorder 2.1.1";
+constexpr const char* kIdleTrayTip = "Tarvexa Sound Recorder\nDouble click here to restore";
+constexpr const char* kStatusCaptions[3] = {"Last Event:  ", "Current Status:  ",
+                                            "Output Audio Format:  "};
+constexpr const char* kPageNames[CRecorderDlg::kPageCount] = {
+    "Log", "Device", "Visualize", "Output", "Metadata", "Scheduler", "Misc", "Advanced"};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* fmt, ...) {
+  char buf[1024];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  return buf;
+}
+
+// PortAudio names the ALSA halves of a device " - Input" and " - Output".
+std::string PlainDeviceName(std::string name) {
+  for (const char* tail : {" - Input", " - Output"}) {
+    for (auto pos = name.find(tail); pos != std::string::npos; pos = name.find(tail))
+      name.erase(pos, std::strlen(tail));
+  }
+  return name;
+}
+
+// A page whose content comes with later work.
+QWidget* EmptyPage(const char* name, QWidget* parent) {
+  auto* page = new QWidget(parent);
+  page->setObjectName(QStringLiteral("%1Page").arg(QLatin1String(name)));
+  return page;
+}
+
+}  // namespace
+
+const char* CRecorderDlg::PageName(int page) {
+  return page >= 0 && page < kPageCount ? kPageNames[page] : "";
+}
+
+// ------------------------------------------------------------------ window
+
+CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowIcon(icons::Program());
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  store_ = std::make_unique<ConfigStore>(DataFile("Config.ini"));
+  BuildWindow();
+  BuildMenus();
+
+  // Every event-log line: status field 1 and the Log page.
+  log_.AddListener([this](const std::string& stamp, const std::string& message, int level) {
+    SetStatusText(1, Q(stamp + message));
+    logPage_->Append(Q(stamp + " " + message), level);
+  });
+
+  channel_.SetWakeup([this] { WakeUp(); });
+  tipTimer_.setSingleShot(true);
+  connect(&tipTimer_, &QTimer::timeout, this, [this] {
+    if (!tipShown_ && tipAtStartup_ && store_->ReadTip() != 0) ShowTipOfTheDay();
+  });
+  qApp->installEventFilter(this);
+  UpdateLook();
+}
+
+CRecorderDlg::~CRecorderDlg() {
+  qApp->removeEventFilter(this);
+  session_.Stop();
+  // The session's destructor releases a thread waiting in a sent message and
+  // joins it; nothing may wake this window any more.
+  channel_.SetWakeup(nullptr);
+  if (keepAwake_) keepAwake_->Release();
+}
+
+void CRecorderDlg::BuildWindow() {
+  // Displays: elapsed time, the two visualizers, the level bars.
+  time_ = new TimeDisplay(this);
+  vis1_ = new VisualizerView(this);
+  vis2_ = new VisualizerView(this);
+  left_ = new AmpBar(tr("L"), this);
+  right_ = new AmpBar(tr("R"), this);
+  auto* levels = new QVBoxLayout;
+  levels->addStretch(1);
+  levels->addWidget(left_);
+  levels->addWidget(right_);
+  auto* timeAndLevels = new QVBoxLayout;
+  timeAndLevels->addWidget(time_);
+  timeAndLevels->addLayout(levels);
+  auto* displays = new QHBoxLayout;
+  displays->addLayout(timeAndLevels);
+  displays->addWidget(vis1_, 1);
+  displays->addWidget(vis2_, 1);
+
+  // Command buttons.
+  auto button = [this](const QString& text, const char* tip, const QIcon& icon = QIcon()) {
+    auto* b = new QPushButton(icon, text, this);
+    b->setToolTip(QString::fromUtf8(tip));
+    b->setAutoDefault(false);
+    return b;
+  };
+  format_ = button(tr("Format"), "Quickly Set the Output Format");
+  record_ = button(tr("Record"), "Record Sound", icons::Record());
+  pause_ = button(tr("Pause"), "Pause/Resume Recording", icons::Pause());
+  stop_ = button(tr("Stop"), "Stop Recording", icons::Stop());
+  options_ = button(tr("Options"), "Open the Options Dialog Box to Set the Options ");
+  home_ = button(tr("Home"), "Visit the Homepage of Tarvexa Sound Recorder");
+  about_ = button(tr("About"), "About Tarvexa Sound Recorder");
+  help_ = button(tr("Help"), "Launch the Help of Tarvexa Sound Recorder");
+  format_->setMinimumWidth(format_->fontMetrics().horizontalAdvance(QStringLiteral("Format: WAVEX")) + 24);
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* b : {format_, record_, pause_, stop_, options_, home_, about_, help_})
+    buttons->addWidget(b);
+  connect(record_, &QPushButton::clicked, this, &CRecorderDlg::StartRecording);
+  connect(pause_, &QPushButton::clicked, this, &CRecorderDlg::TogglePause);
+  connect(stop_, &QPushButton::clicked, this, &CRecorderDlg::StopRecording);
+  connect(options_, &QPushButton::clicked, this, &CRecorderDlg::optionsRequested);
+  connect(home_, &QPushButton::clicked, this, &CRecorderDlg::OpenHomePage);
+  connect(about_, &QPushButton::clicked, this, &CRecorderDlg::ShowAbout);
+  connect(help_, &QPushButton::clicked, this, &CRecorderDlg::OpenHelp);
+
+  // Status fields and the auto-stop progress.
+  auto* statusLayout = new QVBoxLayout;
+  statusLayout->setSpacing(2);
+  for (int i = 0; i < 3; ++i) {
+    status_[i] = new QLineEdit(this);
+    status_[i]->setReadOnly(true);
+    status_[i]->setFocusPolicy(Qt::NoFocus);
+    status_[i]->setToolTip(QString::fromUtf8(kStatusCaptions[i]));
+    status_[i]->setObjectName(QStringLiteral("status%1").arg(i + 1));
+    statusLayout->addWidget(status_[i]);
+  }
+  progress_ = new QProgressBar(this);
+  progress_->setRange(0, 1000);
+  progress_->setValue(1000);
+  progress_->setTextVisible(false);
+  progress_->setFixedHeight(10);
+  statusLayout->addWidget(progress_);
+
+  // The pages.
+  tabs_ = new QTabWidget(this);
+  logPage_ = new LogPage(settings_, log_, tabs_);
+  miscPage_ = new MiscPage(settings_, tabs_);
+  advancedPage_ = new AdvancedPage(
+      settings_, [this](const std::string& t, int l) { Write(t, l); }, tabs_);
+  pages_ = {logPage_,
+            EmptyPage("Device", tabs_),
+            EmptyPage("Visualize", tabs_),
+            EmptyPage("Output", tabs_),
+            EmptyPage("Metadata", tabs_),
+            EmptyPage("Scheduler", tabs_),
+            miscPage_,
+            advancedPage_};
+  for (int i = 0; i < kPageCount; ++i) tabs_->addTab(pages_[i], tr(kPageNames[i]));
+  connect(logPage_, &LogPage::cleared, this, [this] { SetStatusText(1, QString()); });
+  connect(advancedPage_, &AdvancedPage::silenceChanged, this,
+          [this] { session_.UpdateSilence(settings_.SIL); });
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(displays);
+  layout->addLayout(buttons);
+  layout->addLayout(statusLayout);
+  layout->addWidget(tabs_, 1);
+  resize(sizeHint().expandedTo(QSize(760, 620)));
+}
+
+QAction* CRecorderDlg::AddCommand(QMenu* menu, const QString& text, const QKeySequence& key,
+                                  void (CRecorderDlg::*slot)()) {
+  QAction* a = menu->addAction(text);
+  if (!key.isEmpty()) a->setShortcut(key);
+  a->setShortcutContext(Qt::WindowShortcut);
+  connect(a, &QAction::triggered, this, slot);
+  return a;
+}
+
+void CRecorderDlg::BuildMenus() {
+  menuBar_ = new QMenuBar(this);
+  layout()->setMenuBar(menuBar_);
+
+  QMenu* file = menuBar_->addMenu(tr("&File"));
+  deviceMenu_ = file->addMenu(tr("Device(s)"));
+  deviceGroup_ = new QActionGroup(this);
+  deviceGroup_->setExclusive(true);
+  deviceMenu_->addAction(tr("No Device"))->setEnabled(false);
+  file->addSeparator();
+  AddCommand(file, tr("Exit"), QKeySequence(), &CRecorderDlg::ExitSequence);
+
+  QMenu* action = menuBar_->addMenu(tr("&Action"));
+  recordAction_ = AddCommand(action, tr("Record"), QKeySequence(Qt::CTRL | Qt::Key_R),
+                             &CRecorderDlg::StartRecording);
+  pauseAction_ = AddCommand(action, tr("Pause/Resume"), QKeySequence(Qt::CTRL | Qt::Key_U),
+                            &CRecorderDlg::TogglePause);
+  stopAction_ = AddCommand(action, tr("Stop"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                           &CRecorderDlg::StopRecording);
+
+  QMenu* tools = menuBar_->addMenu(tr("&Tools"));
+  for (int i = 0; i < kPageCount; ++i) {
+    QAction* a = tools->addAction(tr(kPageNames[i]));
+    a->setShortcut(QKeySequence(Qt::Key_F2 + i));
+    a->setShortcutContext(Qt::WindowShortcut);
+    connect(a, &QAction::triggered, this, [this, i] { SelectPage(i); });
+  }
+  tools->addSeparator();
+  AddCommand(tools, tr("Next Tool"), QKeySequence(Qt::CTRL | Qt::Key_Tab), &CRecorderDlg::NextPage);
+  QAction* previous = AddCommand(tools, tr("Previous Tool"), QKeySequence(Qt::SHIFT | Qt::Key_Tab),
+                                 &CRecorderDlg::PreviousPage);
+  // Shift+Tab reaches the window as Backtab on most keyboards.
+  previous->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_Tab),
+                          QKeySequence(Qt::SHIFT | Qt::Key_Backtab)});
+  tools->addSeparator();
+  QAction* options = tools->addAction(tr("Options"));
+  options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  connect(options, &QAction::triggered, this, &CRecorderDlg::optionsRequested);
+
+  QMenu* help = menuBar_->addMenu(tr("&Help"));
+  AddCommand(help, tr("Help Contents"), QKeySequence(Qt::Key_F1), &CRecorderDlg::OpenHelp);
+  AddCommand(help, tr("Tip of the Day"), QKeySequence(), &CRecorderDlg::ShowTipOfTheDay);
+  AddCommand(help, tr("HomePage"), QKeySequence(), &CRecorderDlg::OpenHomePage);
+  QMenu* support = help->addMenu(tr("Support"));
+  connect(support->addAction(tr("Email Support")), &QAction::triggered, this,
+          [this] { OpenTarget(std::string("mailto:") + kSupportMail); });
+  connect(support->addAction(tr("Online Support")), &QAction::triggered, this,
+          [this] { OpenTarget(kSupportPage); });
+  help->addSeparator();
+  AddCommand(help, tr("About"), QKeySequence(), &CRecorderDlg::ShowAbout);
+}
+
+// ---------------------------------------------------------------- start-up
+
+bool CRecorderDlg::Initialize() {
+  try {
+    InitMainDialog();
+  } catch (const std::exception& e) {
+    ShowMessageBox(this, tr("Error on Initializing Main Dialog!"), QString(), QMessageBox::Critical);
+    Write("Error on initializing main dialog!", 2);
+    Write(e.what(), 2);
+    return true;
+  }
+
+  try {
+    if (!InitComponents()) return false;
+  } catch (const std::exception& e) {
+    ShowMessageBox(this, tr("Error on Initializing ActiveX Controls!"), QString(),
+                   QMessageBox::Critical);
+    Write("Error on initializing activeX controls!", 2);
+    Write(e.what(), 2);
+    return true;
+  }
+
+  try {
+    InitAudioDevices();
+    if (audioReady_) FinishStartup();
+  } catch (const std::exception& e) {
+    ShowMessageBox(this, tr("Error on Initializing Audio Devices!"), QString(),
+                   QMessageBox::Critical);
+    Write("Error on initializing audio devices!", 2);
+    AudioErrorReport(paInternalError, e.what());
+  }
+  return true;
+}
+
+void CRecorderDlg::InitMainDialog() {
+  progress_->setValue(1000);
+
+  // First start: an empty Config.ini, and the built-in values.
+  const std::string config = store_->Path();
+  std::error_code ec;
+  if (!fs::exists(config, ec)) {
+    std::ofstream create(config, std::ios::binary);
+    if (!create) Write("Warning: cannot create " + config + ".", 1);
+  } else {
+    store_->Load(settings_, [this](const std::string& t, int l) { Write(t, l); });
+  }
+
+  start_ = std::time(nullptr);
+  startText_ = EventLog::StartTimeText(start_);
+  log_.SetFile(DataFile("Tarvexa Sound Recorder.log"));
+  log_.SetWriteLog(settings_.MISC.WriteLog != 0);
+  log_.WriteBanner(start_);
+
+  format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
+
+  logPage_->Load();
+  miscPage_->Load();
+  advancedPage_->Load();
+  SelectPage(kLogPage);
+
+  Write("Initializing main dialog...", -1);
+}
+
+bool CRecorderDlg::InitComponents() {
+  Write("Initializing activeX controls...", -1);
+  const int failures = components_.CreateAll(
+      ComponentFolder(),
+      [this](const std::string& text, const std::string& caption) {
+        ShowMessageBox(this, Q(text), Q(caption), QMessageBox::Critical);
+      },
+      [this](const std::string& text, int level) { Write(text, level); });
+
+  time_->SetColors(palette().color(QPalette::Button), QColor(0, 0, 153));
+  for (int which : {1, 2}) {
+    VisualizerView* view = which == 1 ? vis1_ : vis2_;
+    view->SetSource([this, which](std::vector<int16_t>& out) {
+      VisualizationRole* v = components_.Visualizer(which);
+      if (!v) return 0;
+      out.resize(4096);
+      out.resize(static_cast<size_t>(v->Snapshot(out.data(), static_cast<int>(out.size()))));
+      return v->Channels();
+    });
+  }
+
+  if (WmaFileRole* wma = components_.WmaFile()) {
+    const std::string profile = ProgramFolder() + "/Tarvexa Sound Recorder.prx";
+    std::error_code ec;
+    if (fs::exists(profile, ec))
+      wma->SetProfileFile(profile.c_str());
+    else
+      Write(Printf("Warning: WMA profile file %s not found!", profile.c_str()), 1);
+  }
+
+  if (failures > 0) {
+    ShowMessageBox(this, tr("Error !"), tr("Error !"), QMessageBox::Critical);
+    Write("Error on init ActiveX controls!!", 2);
+    done(0);
+    return false;
+  }
+  return true;
+}
+
+void CRecorderDlg::AudioErrorReport(int code, const std::string& text) {
+  AudioSystem::Terminate();
+  Write("An error occurred while using the stream.", 1);
+  Write(Printf("Error number: %d    Error message: %s.", code, text.c_str()), 1);
+}
+
+void CRecorderDlg::InitAudioDevices() {
+  Write("Initializing audio devices...", -1);
+  audioReady_ = false;
+  int code = 0;
+  std::string error;
+  if (!AudioSystem::Initialize(&code, &error)) {
+    AudioErrorReport(code, error);
+    return;
+  }
+  const int count = Pa_GetDeviceCount();
+  if (count < 0) {
+    AudioErrorReport(count, Pa_GetErrorText(count));
+    return;
+  }
+  audioReady_ = true;
+  if (count == 0) {
+    ShowMessageBox(this, tr("Warning: No Device Found !"), QString(), QMessageBox::Critical);
+    Write("Warning: No Device Found !", 2);
+    return;
+  }
+  Write(Printf("Found %d devices.", count), -1);
+  LogAudioDevices(count);
+  devices_ = AudioSystem::ListInputDevices();
+  FillDeviceMenu();
+  const int saved = settings_.MISC.InputDevice;
+  int position = -1;
+  if (saved >= 0 && saved < static_cast<int>(devices_.size())) {
+    position = saved;
+  } else {
+    const int def = AudioSystem::DefaultInputDevice();
+    for (size_t i = 0; i < devices_.size(); ++i)
+      if (devices_[i].index == def) position = static_cast<int>(i);
+    if (position < 0 && !devices_.empty()) position = 0;
+  }
+  if (position >= 0) SetInputDevice(position, false);
+}
+
+void CRecorderDlg::LogAudioDevices(int count) {
+  const int defIn = Pa_GetDefaultInputDevice();
+  const int defOut = Pa_GetDefaultOutputDevice();
+  for (int i = 0; i < count; ++i) {
+    const PaDeviceInfo* d = Pa_GetDeviceInfo(i);
+    if (!d) continue;
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(d->hostApi);
+    const char* apiName = api ? api->name : "";
+    Write(Printf("-------------------Device #%d--------------------", i), -1);
+    if (i == defIn)
+      Write("This device is the default input device.", -1);
+    else if (api && i == api->defaultInputDevice)
+      Write(Printf("This device is the default %s input", apiName), -1);
+    if (i == defOut)
+      Write("This device is the default output device.", -1);
+    else if (api && i == api->defaultOutputDevice)
+      Write(Printf("This device is the default %s output", apiName), -1);
+    Write(Printf("Name                        = %s", PlainDeviceName(d->name).c_str()), -1);
+    Write(Printf("Host API                    = %s", apiName), -1);
+    Write(Printf("Max inputs channels = %d", d->maxInputChannels), -1);
+    Write(Printf("Max outputs channels= %d", d->maxOutputChannels), -1);
+    Write(Printf("Default low input latency    = %8.3f", d->defaultLowInputLatency), -1);
+    Write(Printf("Default low output latency  = %8.3f", d->defaultLowOutputLatency), -1);
+    Write(Printf("Default high input latency   = %8.3f", d->defaultHighInputLatency), -1);
+    Write(Printf("Default high output latency = %8.3f", d->defaultHighOutputLatency), -1);
+    Write(Printf("Default sample rate         = %8.1f", d->defaultSampleRate), -1);
+  }
+}
+
+void CRecorderDlg::FillDeviceMenu() {
+  deviceMenu_->clear();
+  for (QAction* a : deviceGroup_->actions()) deviceGroup_->removeAction(a);
+  if (devices_.empty()) {
+    deviceMenu_->addAction(tr("No Device"))->setEnabled(false);
+    return;
+  }
+  for (size_t i = 0; i < devices_.size(); ++i) {
+    QAction* a = deviceMenu_->addAction(Q(PlainDeviceName(devices_[i].name)));
+    a->setCheckable(true);
+    deviceGroup_->addAction(a);
+    const int position = static_cast<int>(i);
+    connect(a, &QAction::triggered, this, [this, position] { SetInputDevice(position, true); });
+  }
+}
+
+void CRecorderDlg::SetInputDevice(int position, bool fromMenu) {
+  if (fromMenu && sessionOpen_) {
+    ShowMessageBox(this, tr("You MUST Stop Recording First!"), QString(), QMessageBox::Critical);
+    // The check stays with the device in use.
+    position = devicePosition_;
+  }
+  if (position < 0 || position >= static_cast<int>(devices_.size())) position = 0;
+  if (devices_.empty()) return;
+  const QList<QAction*> actions = deviceGroup_->actions();
+  if (position < actions.size()) actions[position]->setChecked(true);
+  if (position == devicePosition_) return;
+  devicePosition_ = position;
+  Write("Set Input Device: " + PlainDeviceName(devices_[static_cast<size_t>(position)].name), -1);
+}
+
+void CRecorderDlg::ApplyFormat() {
+  FormatApplied applied = ApplyOutputFormat(settings_, RateChannelMatrix::All());
+  if (!applied.logLine.empty()) Write(applied.logLine, 0);
+  for (const auto& [text, level] : applied.extraLog) Write(text, level);
+  SetStatusText(3, Q(applied.label));
+  format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
+}
+
+void CRecorderDlg::FinishStartup() {
+  std::srand(static_cast<unsigned>(QDateTime::currentMSecsSinceEpoch()));
+
+  std::string title = startText_;
+  if (!title.empty() && title.back() == '\n') title.pop_back();
+  tray_ = new CSystemTray(this);
+  connect(tray_, &CSystemTray::restoreRequested, this, &CRecorderDlg::BringToFront);
+  connect(tray_, &CSystemTray::exitRequested, this, &CRecorderDlg::ExitSequence);
+  if (!tray_->Create(QString(), icons::Program(), tr("Tarvexa Sound Recorder Launched"), Q(title),
+                     10)) {
+    // Many desktops have no notification area: the recorder works without
+    // its icon, and what a balloon would say goes to the log.
+    Write("Warning: the desktop has no notification area; the recorder runs without its tray "
+          "icon.",
+          1);
+    Write("Tarvexa Sound Recorder Launched", 0);
+  }
+
+  ApplyFormat();
+  StartTipTimer();
+  ReportDiskSpace(std::string());
+  for (int which : {1, 2})
+    if (VisualizationRole* v = components_.Visualizer(which)) v->Clear();
+  Write("Finished Initialization.", -1);
+}
+
+void CRecorderDlg::StartTipTimer() { tipTimer_.start(1000); }
+
+// --------------------------------------------------------------- commands
+
+QString CRecorderDlg::AskOutputPath(const QString& extension) {
+  if (lastFolder_.isEmpty()) {
+    lastFolder_ = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    if (lastFolder_.isEmpty() || !QDir(lastFolder_).exists()) lastFolder_ = QDir::homePath();
+  }
+  QFileDialog dlg(this, tr("Save As"), lastFolder_);
+  dlg.setAcceptMode(QFileDialog::AcceptSave);
+  dlg.setFileMode(QFileDialog::AnyFile);
+  dlg.setNameFilter(QStringLiteral("(*%1)").arg(extension));
+  dlg.setDefaultSuffix(extension.mid(1));
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return QString();
+  const QString path = dlg.selectedFiles().first();
+  lastFolder_ = QFileInfo(path).absolutePath();
+  return path;
+}
+
+void CRecorderDlg::StartRecording() {
+  if (sessionOpen_) return;
+  miscPage_->TakeValues();
+  const QString ext =
+      Q(FileExtensionFor(settings_.OUTPUT.OutputFormat, settings_));
+  const QString path = askOutputPath_ ? askOutputPath_(ext) : AskOutputPath(ext);
+  if (path.isEmpty()) return;
+  StartRecordingTo(path);
+}
+
+std::shared_ptr<InputSource> CRecorderDlg::MakeInput(Settings& s, std::string* error) {
+  // A sound file in place of the sound card, for tests and demonstrations.
+  if (const char* file = std::getenv("TARVEXA_TEST_INPUT_FILE"); file && *file) {
+    const char* realTime = std::getenv("TARVEXA_TEST_INPUT_REALTIME");
+    auto source = std::make_shared<WavFileSource>(file, !(realTime && *realTime == '1'));
+    int rate = 0, channels = 0;
+    int64_t frames = 0;
+    if (!source->Probe(&rate, &channels, &frames, error)) return nullptr;
+    for (size_t i = 0; i < SampleRateTable.size(); ++i)
+      if (SampleRateTable[i] == rate) s.OUTPUT.Freq = static_cast<int16_t>(i);
+    s.OUTPUT.Chan = static_cast<int16_t>(channels);
+    return source;
+  }
+  const int device = devicePosition_ >= 0 && devicePosition_ < static_cast<int>(devices_.size())
+                         ? devices_[static_cast<size_t>(devicePosition_)].index
+                         : -1;
+  return std::make_shared<PortAudioSource>(device);
+}
+
+bool CRecorderDlg::StartRecordingTo(const QString& path) {
+  if (sessionOpen_ || path.isEmpty()) return false;
+  // The last recording's end has been handled; its encoder thread may still
+  // be on its last lines.
+  session_.Join();
+  miscPage_->TakeValues();
+  SessionParams p;
+  p.settings = settings_;
+  std::string error;
+  p.source = MakeInput(p.settings, &error);
+  if (!p.source) {
+    Write(error, 2);
+    return false;
+  }
+  p.outputPath = path.toStdString();
+  recChannels_ = ChannelsOf(p.settings);
+  const int rate = SampleRateOf(p.settings);
+  if (TransformRole* t = components_.Transform()) t->SetFormat(recChannels_, rate);
+  for (int which : {1, 2})
+    if (VisualizationRole* v = components_.Visualizer(which)) v->SetFormat(rate, recChannels_);
+
+  if (!session_.Start(std::move(p))) {
+    Write("The recording could not be started.", 2);
+    return false;
+  }
+  sessionOpen_ = true;
+  outputPath_ = path.toStdString();
+  Write("Start recording  " + outputPath_, -1);
+  progress_->setValue(session_.AutoStopOn() ? 0 : 1000);
+  KeepAwakeWhileRecording(true);
+  UpdateLook();
+  return true;
+}
+
+void CRecorderDlg::TogglePause() {
+  if (!session_.IsRecording()) return;
+  session_.TogglePause();
+  UpdateLook();
+}
+
+void CRecorderDlg::StopRecording() {
+  if (!session_.IsRecording()) return;
+  session_.Stop();
+  UpdateLook();
+}
+
+bool CRecorderDlg::ConfirmStop() {
+  if (!session_.IsRecording()) return true;
+  const auto answer = ShowMessageBox(
+      this, tr("You MUST Stop Recording to Do the Job! Do You Wish to Continue?"),
+      QString::fromUtf8(kAppCaption), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
+      QMessageBox::Yes);
+  if (answer != QMessageBox::Yes) return false;
+  StopRecording();
+  return true;
+}
+
+int CRecorderDlg::CurrentPage() const { return tabs_->currentIndex(); }
+
+void CRecorderDlg::SelectPage(int page) {
+  if (page < 0 || page >= kPageCount) return;
+  tabs_->setCurrentIndex(page);
+}
+
+void CRecorderDlg::NextPage() { SelectPage((CurrentPage() + 1) % kPageCount); }
+void CRecorderDlg::PreviousPage() { SelectPage((CurrentPage() + kPageCount - 1) % kPageCount); }
+
+void CRecorderDlg::ShowTipOfTheDay() {
+  tipShown_ = true;
+  // Each opening passes over a random number of tips first.
+  const int skip = static_cast<int>(std::rand() / static_cast<double>(RAND_MAX) * 55) + 1;
+  auto* dlg = new TipDlg(Q(ProgramFolder() + "/Tips.tip"), *store_, skip, this);
+  dlg->setAttribute(Qt::WA_DeleteOnClose);
+  dlg->open();
+}
+
+void CRecorderDlg::ShowAbout() {
+  AboutDlg dlg(this);
+  dlg.exec();
+}
+
+void CRecorderDlg::OpenTarget(const std::string& target) {
+  std::string error;
+  if (!ShellOpen(target, &error)) Write("Cannot open " + target + ": " + error, 1);
+}
+
+void CRecorderDlg::OpenHelp() { OpenTarget(ProgramFolder() + "/Help.html"); }
+void CRecorderDlg::OpenHomePage() { OpenTarget(kHomePage); }
+
+void CRecorderDlg::BringToFront() {
+  if (isMinimized())
+    showNormal();
+  else
+    show();
+  raise();
+  activateWindow();
+}
+
+bool CRecorderDlg::TrayCreated() const { return tray_ && tray_->IsCreated(); }
+
+void CRecorderDlg::ShowBalloon(const QString& text, const QString& title, int seconds) {
+  if (tray_ && tray_->ShowBalloon(text, title, QSystemTrayIcon::Information, seconds)) return;
+  Write(text.toStdString(), 0);
+}
+
+// ------------------------------------------------------------ status fields
+
+void CRecorderDlg::SetStatusText(int field, const QString& text) {
+  if (field < 1 || field > 3) return;
+  QLineEdit* edit = status_[static_cast<size_t>(field - 1)];
+  edit->setText(text);
+  edit->setCursorPosition(0);
+  edit->setToolTip(QString::fromUtf8(kStatusCaptions[field - 1]) + text);
+}
+
+QString CRecorderDlg::StatusText(int field) const {
+  return field >= 1 && field <= 3 ? status_[static_cast<size_t>(field - 1)]->text() : QString();
+}
+
+QString CRecorderDlg::StatusToolTip(int field) const {
+  return field >= 1 && field <= 3 ? status_[static_cast<size_t>(field - 1)]->toolTip() : QString();
+}
+
+// ------------------------------------------------------- the recording
+
+void CRecorderDlg::WakeUp() {
+  // Called on the recording threads; one queued pump at a time.
+  if (!pumpQueued_.exchange(true))
+    QMetaObject::invokeMethod(this, &CRecorderDlg::PumpChannel, Qt::QueuedConnection);
+}
+
+void CRecorderDlg::PumpChannel() {
+  pumpQueued_ = false;
+  channel_.Pump([this](const RecMessage& m) { HandleRecMessage(m); });
+}
+
+void CRecorderDlg::HandleRecMessage(const RecMessage& m) {
+  switch (m.type) {
+    case RecMsg::Block:
+      OnBlock(m);
+      break;
+    case RecMsg::Log:
+      Write(m.text, m.param);
+      break;
+    case RecMsg::Status:
+      SetStatusText(2, Q(m.text));
+      break;
+    case RecMsg::NewClip:
+      outputPath_ = m.text;
+      Write("Creating splitted clip " + m.text + " ...", -1);
+      Write("Start recording  " + m.text, -1);
+      SetStatusText(2, Q("Recording:  " + m.text));
+      break;
+    case RecMsg::ClipDone:
+      Write("Finished recording" + m.text, -1);
+      emit clipFinished(Q(m.text), m.param);
+      break;
+    case RecMsg::Abort:
+      // At most two seconds: the capture thread never waits on this window.
+      session_.Abort(m.param);
+      break;
+    case RecMsg::Finished:
+      OnFinished();
+      break;
+  }
+}
+
+void CRecorderDlg::OnBlock(const RecMessage& m) {
+  if (!session_.IsRecording() || !isVisible() || isMinimized()) return;
+  const int ticks = session_.Ticks();
+  time_->SetTime(static_cast<qint64>(ticks) * 100);
+  if (session_.AutoStopOn() && session_.AutoStopTicks() > 0)
+    progress_->setValue(std::min(1000, static_cast<int>(static_cast<int64_t>(ticks) * 1000 /
+                                                        session_.AutoStopTicks())));
+  if (m.samples.empty()) return;
+  if (settings_.MISC.AmpBar) {
+    int l = 0, r = 0;
+    AmpBar::LevelsOf(m.samples.data(), m.samples.size(), recChannels_, &l, &r);
+    left_->SetLevel(l);
+    right_->SetLevel(r);
+  }
+  const int count = static_cast<int>(m.samples.size());
+  if (settings_.MISC.Vis1) {
+    if (VisualizationRole* v = components_.Visualizer(1)) v->Feed(m.samples.data(), count);
+    vis1_->update();
+  }
+  if (settings_.MISC.Vis2) {
+    if (VisualizationRole* v = components_.Visualizer(2)) v->Feed(m.samples.data(), count);
+    vis2_->update();
+  }
+}
+
+void CRecorderDlg::OnFinished() {
+  // Sent: the encoder thread waits until this returns. Nothing here waits on
+  // the session or asks the user.
+  sessionOpen_ = false;
+  time_->SetTime(0);
+  for (int which : {1, 2})
+    if (VisualizationRole* v = components_.Visualizer(which)) v->Clear();
+  vis1_->update();
+  vis2_->update();
+  left_->SetLevel(AmpBar::kRestLevel);
+  right_->SetLevel(AmpBar::kRestLevel);
+  progress_->setValue(1000);
+  KeepAwakeWhileRecording(false);
+  ReportDiskSpace(outputPath_);
+  UpdateLook();
+  const int action = settings_.MISC.ActAftRec;
+  if (session_.AutoStopped() && action != kActDoNothing && !exiting_) {
+    QTimer::singleShot(0, this, [this, action] {
+      const bool ok = RunAfterRecordingAction(action);
+      emit afterRecordingActionDone(action, ok);
+    });
+  }
+  emit sessionFinished();
+}
+
+void CRecorderDlg::KeepAwakeWhileRecording(bool recording) {
+  if (!recording) {
+    if (keepAwake_) keepAwake_->Release();
+    return;
+  }
+  const bool system = settings_.MISC.PowerAlwOn != 0;
+  const bool display = settings_.MISC.DispAlwOn != 0;
+  if (!system && !display) return;
+  if (!keepAwake_) keepAwake_ = std::make_unique<KeepAwake>();
+  std::string error;
+  if (!keepAwake_->Acquire(system, display, &error))
+    Write("Warning: the computer may go to sleep or blank the screen during this recording: " +
+              error,
+          1);
+}
+
+void CRecorderDlg::UpdateLook() {
+  const bool active = sessionOpen_;
+  const bool recording = session_.IsRecording();
+  const bool paused = recording && session_.IsPaused();
+  record_->setEnabled(!active);
+  recordAction_->setEnabled(!active);
+  for (QPushButton* b : {pause_, stop_}) b->setEnabled(recording);
+  for (QAction* a : {pauseAction_, stopAction_}) a->setEnabled(recording);
+  pause_->setText(paused ? tr("Resume") : tr("Pause"));
+  miscPage_->Stabilize(active);
+
+  const QIcon icon = paused ? icons::Paused() : recording ? icons::Recording() : icons::Program();
+  setWindowIcon(icon);
+  if (tray_) {
+    tray_->SetIcon(icon);
+    tray_->SetTooltipText(paused      ? tr("Recording Paused")
+                          : recording ? tr("Recording")
+                                      : QString::fromUtf8(kIdleTrayTip));
+  }
+}
+
+void CRecorderDlg::ReportDiskSpace(const std::string& outputPath) {
+  const DiskSpaceInfo info = QueryDiskSpace(outputPath);
+  if (auto warning = LowDiskWarning(info)) Write(*warning, 2);
+  if (info.ok)
+    SetStatusText(2, Q(DiskSpaceLine(info)));
+  else
+    Write("Warning: the free space for " + (outputPath.empty() ? std::string("the home folder") : outputPath) +
+              " could not be read: " + info.error,
+          1);
+  UpdateLook();
+}
+
+bool CRecorderDlg::RunAfterRecordingAction(int action) {
+  switch (action) {
+    case kActMessageBox:
+      ShowMessageBox(this, tr("Sound Recording Finished!"), QString::fromUtf8(kAppCaption),
+                     QMessageBox::Information);
+      return true;
+    case kActBalloon:
+      ShowBalloon(tr("Sound Recording Finished!"), QString::fromUtf8(kAppCaption), 30);
+      return true;
+    case kActLogOff:
+    case kActStandBy:
+    case kActHibernate:
+    case kActRestart:
+    case kActShutdown: {
+      const PowerAction power = *AfterRecordingPowerAction(action);
+      BringToFront();
+      const auto answer = CountdownMessageBox::Ask(
+          this, QString::fromUtf8(AfterRecordingConfirmation(action)),
+          QString::fromUtf8(kAppCaption), QMessageBox::Warning,
+          QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, countdownSeconds_);
+      const std::string what = AfterRecordingPhrase(action);
+      if (answer != QMessageBox::Ok) {
+        Write("Cancelled: " + what + " after the recording.", 0);
+        return true;
+      }
+      Write("After the recording: " + what + ".", -1);
+      std::string error;
+      if (!power_->Run(power, &error)) {
+        Write("Could not " + what + ": " + error, 2);
+        return false;
+      }
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
+void CRecorderDlg::SetSystemPower(SystemPower* power) { power_ = power ? power : &logindPower_; }
+
+// -------------------------------------------------------------------- exit
+
+void CRecorderDlg::ExitSequence() {
+  if (exiting_) return;
+  exiting_ = true;
+  Write("Exiting...", -1);
+  if (session_.IsRecording()) session_.Stop();
+  // Let the recording close its files and report them, for a few seconds
+  // at most; the handlers run here as they would in the event loop.
+  QElapsedTimer waited;
+  waited.start();
+  while (session_.IsActive() && waited.elapsed() < 5000) {
+    PumpChannel();
+    QThread::msleep(20);
+  }
+  PumpChannel();
+
+  log_.WriteExitGap();
+  if (devicePosition_ >= 0) settings_.MISC.InputDevice = static_cast<int16_t>(devicePosition_);
+  miscPage_->TakeValues();
+  store_->Save(settings_, [this](const std::string& t, int l) { Write(t, l); });
+  std::error_code ec;
+  fs::remove(DataFile("temp.tag"), ec);
+
+  if (tray_) tray_->RemoveIcon();
+  if (!session_.IsActive()) AudioSystem::Terminate();
+  components_.ReleaseAll();
+  done(1);
+}
+
+void CRecorderDlg::reject() {}
+
+void CRecorderDlg::closeEvent(QCloseEvent* e) {
+  e->accept();
+  ExitSequence();
+}
+
+bool CRecorderDlg::eventFilter(QObject* watched, QEvent* e) {
+  // Neither Escape nor Enter may close the window or press a button in it.
+  if (e->type() == QEvent::KeyPress) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w && w->window() == this) {
+      const int key = static_cast<QKeyEvent*>(e)->key();
+      if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) return true;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
+}
+
+}  // namespace tarvexa

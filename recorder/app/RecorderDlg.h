@@ -1,0 +1,240 @@
+#pragma once
+// The main window: the displays, the command buttons, the three status
+// fields, the eight pages, the menus and accelerators; start-up, the
+// reactions to the recording and the exit sequence.
+//
+// It holds the recording session for the life of the program. The session's
+// threads reach the window only through the RecChannel: each message wakes
+// one queued PumpChannel() on this thread (wake-ups are coalesced, so a
+// burst of blocks costs one call), which handles the messages in order.
+// Finished and ClipDone are sent, so their handlers never wait on the
+// session and never open a box; what must ask the user afterwards (the
+// after-recording action) is queued behind them.
+// Thread affinity: the user-interface thread.
+
+#include <QtCore/QTimer>
+#include <QtWidgets/QDialog>
+
+#include <array>
+#include <atomic>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AfterRecording.h"
+#include "app/EventLog.h"
+#include "components/AudioComponents.h"
+#include "config/ConfigStore.h"
+#include "config/Settings.h"
+#include "platform/AudioSystem.h"
+#include "recording/RecChannel.h"
+#include "recording/RecordSession.h"
+
+class QAction;
+class QActionGroup;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+namespace tarvexa {
+
+class AdvancedPage;
+class AmpBar;
+class CSystemTray;
+class KeepAwake;
+class LogPage;
+class MiscPage;
+class TimeDisplay;
+class VisualizerView;
+
+class CRecorderDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  enum Page { kLogPage, kDevicePage, kVisualizePage, kOutputPage, kMetadataPage, kSchedulerPage,
+              kMiscPage, kAdvancedPage };
+  static constexpr int kPageCount = 8;
+  static const char* PageName(int page);  // "Log", "Device", ...
+
+  explicit CRecorderDlg(QWidget* parent = nullptr);
+  ~CRecorderDlg() override;
+
+  // The start-up sequence. False when the program must end (an audio
+  // component could not be created); true otherwise, also when a stage
+  // failed and the window stays open with what it has.
+  bool Initialize();
+
+  // Commands.
+  void StartRecording();  // asks for the output file
+  // Starts a recording into path (no question asked); false when a recording
+  // is running or the session refused.
+  bool StartRecordingTo(const QString& path);
+  void TogglePause();
+  void StopRecording();
+  // While recording, asks whether to stop; true when the caller may go on.
+  bool ConfirmStop();
+  void SelectPage(int page);
+  void NextPage();
+  void PreviousPage();
+  void ShowTipOfTheDay();
+  void ShowAbout();
+  void OpenHelp();
+  void OpenHomePage();
+  void ExitSequence();
+  // Shows the window (restored if minimised) and brings it to the front.
+  void BringToFront();
+
+  // Free space on the output's file system, and the idle look.
+  void ReportDiskSpace(const std::string& outputPath);
+  // The action chosen for an automatically stopped recording. False when a
+  // power action failed.
+  bool RunAfterRecordingAction(int action);
+
+  void SetStatusText(int field, const QString& text);  // field 1..3
+  QString StatusText(int field) const;
+  QString StatusToolTip(int field) const;
+
+  // Seams for tests, the benchmark and the screenshots.
+  void SetSystemPower(SystemPower* power);  // not owned; nullptr for logind
+  using OutputPathAsker = std::function<QString(const QString& extension)>;
+  void SetOutputPathAsker(OutputPathAsker asker) { askOutputPath_ = std::move(asker); }
+  void SetCountdownSeconds(int seconds) { countdownSeconds_ = seconds; }
+  void SetTipAtStartup(bool on) { tipAtStartup_ = on; }
+
+  // What the window shows and holds.
+  EventLog& Log() { return log_; }
+  Settings& CurrentSettings() { return settings_; }
+  const RecordSession& Session() const { return session_; }
+  bool IsRecording() const { return session_.IsRecording(); }
+  // From the start of a recording until its end has been handled.
+  bool IsSessionActive() const { return sessionOpen_; }
+  bool TrayCreated() const;
+  int CurrentPage() const;
+  QTabWidget* Tabs() const { return tabs_; }
+  LogPage* GetLogPage() const { return logPage_; }
+  MiscPage* GetMiscPage() const { return miscPage_; }
+  AdvancedPage* GetAdvancedPage() const { return advancedPage_; }
+  TimeDisplay* GetTimeDisplay() const { return time_; }
+  AmpBar* LeftBar() const { return left_; }
+  AmpBar* RightBar() const { return right_; }
+  QProgressBar* Progress() const { return progress_; }
+  QPushButton* RecordButton() const { return record_; }
+  QPushButton* PauseButton() const { return pause_; }
+  QPushButton* StopButton() const { return stop_; }
+  QPushButton* FormatButton() const { return format_; }
+  QMenuBar* MenuBar() const { return menuBar_; }
+  const AudioComponents& Components() const { return components_; }
+  const std::vector<InputDeviceInfo>& InputDevices() const { return devices_; }
+  std::string OutputPath() const { return outputPath_; }
+
+  void reject() override;  // Escape never closes the window
+
+ signals:
+  void sessionFinished();  // after the end-of-session handling
+  void clipFinished(const QString& path, int blocks);
+  void afterRecordingActionDone(int action, bool ok);
+  void optionsRequested();  // the options sheet
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void BuildWindow();
+  void BuildMenus();
+  QAction* AddCommand(QMenu* menu, const QString& text, const QKeySequence& key,
+                      void (CRecorderDlg::*slot)());
+  void InitMainDialog();
+  bool InitComponents();
+  void InitAudioDevices();
+  void FinishStartup();
+  void AudioErrorReport(int code, const std::string& text);
+  void LogAudioDevices(int count);
+  void FillDeviceMenu();
+  void SetInputDevice(int position, bool fromMenu);
+  void ApplyFormat();
+
+  void Write(const std::string& text, int level) { log_.Write(text, level); }
+  void ShowBalloon(const QString& text, const QString& title, int seconds);
+  void StartTipTimer();
+  void OpenTarget(const std::string& target);
+  QString AskOutputPath(const QString& extension);
+  std::shared_ptr<InputSource> MakeInput(Settings& sessionSettings, std::string* error);
+
+  void WakeUp();
+  void PumpChannel();
+  void HandleRecMessage(const RecMessage& m);
+  void OnBlock(const RecMessage& m);
+  void OnFinished();
+  void UpdateLook();
+  void KeepAwakeWhileRecording(bool recording);
+
+  // Settings, stores, log.
+  Settings settings_;
+  std::unique_ptr<ConfigStore> store_;
+  EventLog log_;
+  std::time_t start_ = 0;
+  std::string startText_;
+
+  // The recording. The channel outlives the session that sends into it.
+  RecChannel channel_;
+  RecordSession session_{channel_};
+  std::atomic<bool> pumpQueued_{false};
+  bool sessionOpen_ = false;
+  std::string outputPath_;
+  int recChannels_ = 2;
+
+  AudioComponents components_;
+  std::vector<InputDeviceInfo> devices_;
+  int devicePosition_ = -1;  // position in devices_
+  std::unique_ptr<KeepAwake> keepAwake_;
+  LogindPower logindPower_;
+  SystemPower* power_ = &logindPower_;
+  CSystemTray* tray_ = nullptr;
+
+  // Seams.
+  OutputPathAsker askOutputPath_;
+  int countdownSeconds_ = 60;
+  bool tipAtStartup_ = true;
+
+  bool tipShown_ = false;
+  bool exiting_ = false;
+  bool audioReady_ = false;
+  QString lastFolder_;
+  QTimer tipTimer_;
+
+  // Widgets.
+  QMenuBar* menuBar_ = nullptr;
+  QMenu* deviceMenu_ = nullptr;
+  QActionGroup* deviceGroup_ = nullptr;
+  QAction* recordAction_ = nullptr;
+  QAction* pauseAction_ = nullptr;
+  QAction* stopAction_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  std::array<QWidget*, kPageCount> pages_{};
+  LogPage* logPage_ = nullptr;
+  MiscPage* miscPage_ = nullptr;
+  AdvancedPage* advancedPage_ = nullptr;
+  QPushButton* format_ = nullptr;
+  QPushButton* record_ = nullptr;
+  QPushButton* pause_ = nullptr;
+  QPushButton* stop_ = nullptr;
+  QPushButton* options_ = nullptr;
+  QPushButton* home_ = nullptr;
+  QPushButton* about_ = nullptr;
+  QPushButton* help_ = nullptr;
+  TimeDisplay* time_ = nullptr;
+  AmpBar* left_ = nullptr;
+  AmpBar* right_ = nullptr;
+  VisualizerView* vis1_ = nullptr;
+  VisualizerView* vis2_ = nullptr;
+  std::array<QLineEdit*, 3> status_{};
+  QProgressBar* progress_ = nullptr;
+};
+
+}  // namespace tarvexa

@@ -1,0 +1,47 @@
+#pragma once
+// Creates a component by name: loads <folder>/<Name>.so, asks its entry point
+// for the component and checks what it got. The folder is
+// $TARVEXA_COMPONENT_DIR when set, else "components" beside the executable.
+// Thread affinity: the user-interface thread.
+
+#include <memory>
+#include <string>
+
+#include "components/Component.h"
+
+namespace tarvexa {
+
+// The folder components are loaded from.
+std::string ComponentFolder();
+
+// One created component with its library. Releasing the component comes
+// before closing the library that holds its code.
+class ComponentHandle {
+ public:
+  ComponentHandle() = default;
+  ~ComponentHandle();
+  ComponentHandle(const ComponentHandle&) = delete;
+  ComponentHandle& operator=(const ComponentHandle&) = delete;
+  ComponentHandle(ComponentHandle&& other) noexcept;
+  ComponentHandle& operator=(ComponentHandle&& other) noexcept;
+
+  // Loads and creates the component; on failure returns false with the
+  // reason in *error and holds nothing.
+  bool Create(const std::string& name, const std::string& folder, std::string* error);
+  void Reset();
+
+  explicit operator bool() const { return component_ != nullptr; }
+  TarvexaComponent* get() const { return component_; }
+  // The role interface, nullptr when there is no component or it does not
+  // play the role.
+  template <class Role>
+  Role* As(const char* role) const {
+    return component_ ? static_cast<Role*>(component_->Query(role)) : nullptr;
+  }
+
+ private:
+  void* library_ = nullptr;
+  TarvexaComponent* component_ = nullptr;
+};
+
+}  // namespace tarvexa
