@@ -242,7 +242,7 @@ void VisitSettings(S& s, V&& v) {
   v("WAV", std::string("SubFormat"), s.WAV.SubFormat, 1, 1, 0);
   v("AIFF", std::string("SubFormat"), s.AIFF.SubFormat, 0, 1, 0);
   v("AIFF", std::string("Ext"), s.AIFF.Ext, 0, 1, 0);
-  v("MP3", std::string("LameTab"), s.MP3.LameTab, 1, 1, 4);
+  v("MP3", std::string("LameTab"), s.MP3.LameTab, 1, 1, 0);
   v("MP3", std::string("LameBits"), s.MP3.LameBits, 11, 0, 16);
   v("MP3", std::string("LameChannel"), s.MP3.LameChannel, 1, 0, 2);
   v("MP3", std::string("LameQuality"), s.MP3.LameQuality, 5, 0, 9);
