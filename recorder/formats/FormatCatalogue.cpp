@@ -7,6 +7,12 @@
 #include <cstdio>
 #include <utility>
 
+#include "encoders/FlacWriter.h"
+#include "encoders/Mp2Writer.h"
+#include "encoders/Mp3Writer.h"
+#include "encoders/OggVorbisWriter.h"
+#include "encoders/WavPackWriter.h"
+
 namespace tarvexa {
 
 namespace {
@@ -260,16 +266,29 @@ void DescribeByTagOnly(int format, FormatApplied& a) {
 void DescribeFormat(int format, const Settings& s, FormatApplied& a) {
   switch (format) {
     case kFormatMP3:
+      a.label = Mp3FormatLabel(s);
+      a.logLine = kMp3LogLine;
+      break;
     case kFormatWMA:
-    case kFormatOGG:
     case kFormatAPE:
-    case kFormatFLAC:
-    case kFormatMP2:
     case kFormatVQF:
     case kFormatAAC:
     case kFormatMPC:
-    case kFormatWV:
       DescribeByTagOnly(format, a);
+      break;
+    case kFormatOGG:
+      a.label = OggVorbisLabel(s);
+      a.logLine = kOggVorbisLogLine;
+      break;
+    case kFormatFLAC:
+      a.label = FlacLabel(s);
+      a.logLine = kFlacLogLine;
+      break;
+    case kFormatMP2:
+      DescribeMp2(s, a);
+      break;
+    case kFormatWV:
+      DescribeWavPack(s, a);
       break;
     case kFormatUserCustomized:
       DescribeUserCustomized(s, a);
@@ -284,6 +303,12 @@ void DescribeFormat(int format, const Settings& s, FormatApplied& a) {
 // (Ogg Vorbis, MP2); their checks add messages to a.extraLog.
 void ProbeEncoderSettings(int format, Settings& s, FormatApplied& a) {
   switch (format) {
+    case kFormatOGG:
+      ProbeOggVorbisSettings(s, a);
+      break;
+    case kFormatMP2:
+      ProbeMp2Settings(s, a);
+      break;
     default:
       break;
   }
