@@ -262,7 +262,14 @@ int RunCommandLine(int argc, char** argv) {
       log.Write(perr, 1);
       return 1;
     }
-    int device = o.deviceGiven ? o.device : settings.MISC.InputDevice;
+    int device = o.device;
+    if (!o.deviceGiven) {
+      // The saved device, unless the device list has changed under it.
+      device = settings.MISC.InputDevice;
+      bool known = false;
+      for (const auto& d : AudioSystem::ListInputDevices()) known = known || d.index == device;
+      if (!known) device = -1;
+    }
     if (device < 0) device = AudioSystem::DefaultInputDevice();
     source = std::make_shared<PortAudioSource>(device);
   }
