@@ -10,7 +10,9 @@
 #include "formats/FormatCatalogue.h"
 #include "platform/Paths.h"
 #include "platform/Threads.h"
+#include "recording/AudioTransform.h"
 #include "recording/BlockQueue.h"
+#include "recording/Dsp.h"
 #include "recording/NamingRule.h"
 #include "recording/SilenceDetector.h"
 
@@ -49,6 +51,11 @@ struct RecordSession::State {
   std::atomic<bool> resetDetector{false};
   SilenceDetector detector;
 
+  std::mutex dspMutex;
+  Settings::DspSection dsp;
+  SampleTransform* transform = nullptr;  // the window's, or ownTransform
+  std::unique_ptr<AudioTransform> ownTransform;
+
   std::unique_ptr<BlockQueue> queue;
   // A block the capture could not queue when its clip ended (file input
   // only); the next clip's capture queues it first.
@@ -75,6 +82,10 @@ struct RecordSession::State {
   Settings::SilSection Sil() {
     std::lock_guard<std::mutex> lock(silMutex);
     return sil;
+  }
+  Settings::DspSection Dsp() {
+    std::lock_guard<std::mutex> lock(dspMutex);
+    return dsp;
   }
 
   // Capture side.
@@ -318,9 +329,11 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
   StartCapture();
   clipTicks = 0;
   std::vector<int16_t> block(queue->SamplesPerBlock());
+  std::vector<int16_t> processed;
   bool failed = false;
-  auto writeBlock = [&](int n) {
-    if (writer->Write(block.data(), static_cast<size_t>(n / channels))) return true;
+  auto writeSamples = [&](std::span<const int16_t> samples) {
+    const size_t frames = samples.size() / static_cast<size_t>(channels);
+    if (frames == 0 || writer->Write(samples.data(), frames)) return true;
     Log(writer->ErrorText(), 2);
     Log("Recording stopped: the output file could not be written. It has been closed and "
         "holds the audio up to the failure.",
@@ -328,6 +341,11 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
     recording = 0;
     failed = true;
     return false;
+  };
+  // The DSP settings are read afresh for every block.
+  auto writeBlock = [&](int n) {
+    return writeSamples(
+        ApplyDsp(*transform, Dsp(), {block.data(), static_cast<size_t>(n)}, processed));
   };
 
   while (recording) {
@@ -352,6 +370,8 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
       ++clipTicks;
     }
   }
+  // What the resamplers still hold belongs at the end of this clip.
+  if (!failed) writeSamples(FlushDsp(*transform, processed));
   if (!writer->Close()) {
     Log(writer->ErrorText(), 2);
   }
@@ -452,9 +472,19 @@ bool RecordSession::Start(SessionParams p) {
   st->settings = std::move(p.settings);
   st->source = std::move(p.source);
   st->sil = st->settings.SIL;
+  st->dsp = st->settings.DSP;
   st->rate = SampleRateOf(st->settings);
   st->channels = ChannelsOf(st->settings);
   st->framesPerBlock = st->rate / 10;
+  if (p.transform) {
+    st->transform = p.transform;
+  } else {
+    st->ownTransform = std::make_unique<AudioTransform>();
+    st->transform = st->ownTransform.get();
+  }
+  // A fresh signal: no levelling or resampler state from the last recording.
+  st->transform->SetChannels(st->channels);
+  st->transform->SetSampleRate(st->rate);
   const auto& m = st->settings.MISC;
   st->autoStopTicks = 10 * (m.StopHour * 3600 + m.StopMin * 60 + m.StopSec);
   st->splitTicks = 10 * (m.SplitHour * 3600 + m.SplitMin * 60 + m.SplitSec);
@@ -503,6 +533,11 @@ void RecordSession::Abort(int source) {
 void RecordSession::UpdateSilence(const Settings::SilSection& sil) {
   std::lock_guard<std::mutex> lock(st_->silMutex);
   st_->sil = sil;
+}
+
+void RecordSession::UpdateDsp(const Settings::DspSection& dsp) {
+  std::lock_guard<std::mutex> lock(st_->dspMutex);
+  st_->dsp = dsp;
 }
 
 void RecordSession::Join() {

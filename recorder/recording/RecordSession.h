@@ -3,8 +3,8 @@
 // for the whole recording and, for each clip, opens the clip's writer and
 // starts a capture thread that reads 100 ms blocks from the input into the
 // session's block queue. The encoder thread fetches each block, counts it for
-// auto-stop and split, runs silence detection, and writes it. Both threads
-// report only through the RecChannel.
+// auto-stop and split, runs silence detection and the DSP stage, and writes
+// it. Both threads report only through the RecChannel.
 // Thread affinity: the public methods are called from the user-interface
 // thread (the command line's main); the threads are internal.
 
@@ -18,6 +18,7 @@
 #include "config/Settings.h"
 #include "recording/InputSource.h"
 #include "recording/RecChannel.h"
+#include "recording/SampleTransform.h"
 
 namespace tarvexa {
 
@@ -30,6 +31,10 @@ struct SessionParams {
   int queueSeconds = 8;                  // hand-off queue length
   int startDelayMs = 200;                // pause before the encoder starts
   int slowEncoderMs = 0;                 // extra time per block (tests, benchmarks)
+  // The transform the DSP stage runs on (the window's audio transform
+  // component); nullptr: the session's own. Told the format at Start, used
+  // by the encoder thread until the recording has finished.
+  SampleTransform* transform = nullptr;
 };
 
 class RecordSession {
@@ -51,6 +56,8 @@ class RecordSession {
   void Abort(int source);
   // Silence settings take effect at the next block.
   void UpdateSilence(const Settings::SilSection& sil);
+  // DSP settings likewise take effect at the next block.
+  void UpdateDsp(const Settings::DspSection& dsp);
   // Waits until the encoder thread has ended (after Finished was handled).
   void Join();
 
