@@ -25,26 +25,6 @@ std::vector<std::string> SplitWords(const std::string& s) {
   return words;
 }
 
-// The full path of an executable program: `name` itself when it holds a "/",
-// else the first match on $PATH. Empty when there is none.
-std::string FindProgram(const std::string& name) {
-  if (name.empty()) return {};
-  if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : std::string();
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    size_t colon = dirs.find(':', start);
-    if (colon == std::string::npos) colon = dirs.size();
-    std::string candidate = colon > start ? dirs.substr(start, colon - start) : std::string(".");
-    candidate += '/';
-    candidate += name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = colon + 1;
-  }
-  return {};
-}
-
 void SetError(std::string* error, const std::string& text) {
   if (error) *error = text;
 }
@@ -65,6 +45,24 @@ void CloseFrom(int first, int keep) {
 }
 
 }  // namespace
+
+std::string FindProgram(const std::string& name) {
+  if (name.empty()) return {};
+  if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : std::string();
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= dirs.size()) {
+    size_t colon = dirs.find(':', start);
+    if (colon == std::string::npos) colon = dirs.size();
+    std::string candidate = colon > start ? dirs.substr(start, colon - start) : std::string(".");
+    candidate += '/';
+    candidate += name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = colon + 1;
+  }
+  return {};
+}
 
 bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
   // Choose the opener and build every string before forking: the child of a
@@ -91,7 +89,14 @@ bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
     return false;
   }
   command.push_back(fileFolderOrUrl);
+  return StartDetached(std::move(command), error);
+}
 
+bool StartDetached(std::vector<std::string> command, std::string* error) {
+  if (command.empty() || command[0].empty()) {
+    SetError(error, "No program to start");
+    return false;
+  }
   std::vector<char*> argv;
   for (auto& s : command) argv.push_back(s.data());
   argv.push_back(nullptr);
@@ -100,7 +105,7 @@ bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
   // closes it (close-on-exec), so the parent reads end-of-file.
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) {
-    SetError(error, std::string("Cannot start the opener: ") + std::strerror(errno));
+    SetError(error, "Cannot start " + command[0] + ": " + std::strerror(errno));
     return false;
   }
 
@@ -109,12 +114,12 @@ bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
     int e = errno;
     close(report[0]);
     close(report[1]);
-    SetError(error, std::string("Cannot start the opener: ") + std::strerror(e));
+    SetError(error, "Cannot start " + command[0] + ": " + std::strerror(e));
     return false;
   }
   if (child == 0) {
-    // Intermediate child: start the opener in a new session and leave at
-    // once, so the opener is adopted by init and never becomes our zombie.
+    // Intermediate child: start the program in a new session and leave at
+    // once, so the program is adopted by init and never becomes our zombie.
     close(report[0]);
     setsid();
     const pid_t grandchild = fork();
@@ -133,7 +138,7 @@ bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
       close(devnull);
     }
     // Handles of ours (recording files, inhibitor locks) must not live on in
-    // the opened application.
+    // the started program.
     CloseFrom(3, report[1]);
     execve(argv[0], argv.data(), environ);
     int e = errno;
@@ -162,7 +167,7 @@ bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
     return false;
   }
   if (n == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 1) {
-    SetError(error, "Cannot start the opener: fork failed");
+    SetError(error, "Cannot start " + command[0] + ": fork failed");
     return false;
   }
   return true;

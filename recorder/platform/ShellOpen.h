@@ -4,6 +4,7 @@
 // is missing, "gio open"). Thread affinity: any thread.
 
 #include <string>
+#include <vector>
 
 namespace tarvexa {
 
@@ -16,5 +17,14 @@ namespace tarvexa {
 // $TARVEXA_OPENER, when set, replaces the opener: a program name or path,
 // optionally followed by blank-separated arguments that go before the target.
 bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error);
+
+// Starts command[0] (a full path) with the rest as its arguments in the same
+// way: detached, in its own session, without our files, never our zombie.
+// False with a reason in *error (when given) when it could not be executed.
+bool StartDetached(std::vector<std::string> command, std::string* error);
+
+// The full path of an executable program: `name` itself when it holds a "/",
+// else the first match on $PATH. Empty when there is none.
+std::string FindProgram(const std::string& name);
 
 }  // namespace tarvexa
