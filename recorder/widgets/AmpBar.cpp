@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "components/visual/Levels.h"
+
 namespace tarvexa {
 
 AmpBar::AmpBar(const QString& label, QWidget* parent) : QWidget(parent), label_(label) {
@@ -15,17 +17,9 @@ AmpBar::AmpBar(const QString& label, QWidget* parent) : QWidget(parent), label_(
 
 void AmpBar::LevelsOf(const int16_t* samples, size_t count, int channels, int* left,
                       int* right) {
-  int64_t sumLeft = 0, sumRight = 0, n = 0;
-  for (size_t i = 0; i < count; i += 128) {
-    sumLeft += std::abs(static_cast<int>(samples[i]));
-    if (i + 1 < count) sumRight += std::abs(static_cast<int>(samples[i + 1]));
-    ++n;
-  }
-  auto level = [n](int64_t sum) {
-    return n ? static_cast<int>(20.0 * std::log10(static_cast<double>(sum / n) + 1.0)) : 0;
-  };
-  *left = level(sumLeft);
-  *right = channels == 2 ? level(sumRight) : *left;
+  const BlockLevels levels = tarvexa::LevelsOf(samples, count, channels);
+  *left = levels.left;
+  *right = levels.right;
 }
 
 void AmpBar::SetLevel(int level) {

@@ -8,6 +8,10 @@
 // The window starts as it would for a user, in a scratch data folder
 // ($TARVEXA_HOME when set), with every message box answered by its default
 // button and reported on standard error.
+//
+// With TARVEXA_TEST_INPUT_FILE set (a WAV file, read in real time with
+// TARVEXA_TEST_INPUT_REALTIME=1), the pictures are taken during a recording
+// of that file into the data folder, so that the displays move.
 #include <stdlib.h>
 
 #include <QtCore/QDir>
@@ -23,6 +27,7 @@
 #include "app/RecorderDlg.h"
 #include "app/TipDlg.h"
 #include "config/ConfigStore.h"
+#include "formats/FormatCatalogue.h"
 #include "platform/Paths.h"
 #include "widgets/MessageBox.h"
 
@@ -60,6 +65,14 @@ int main(int argc, char** argv) {
   if (!dlg.Initialize()) return 1;
   dlg.show();
   Settle(500);
+  if (const char* input = getenv("TARVEXA_TEST_INPUT_FILE"); input && *input) {
+    Settings& s = dlg.CurrentSettings();
+    // Nothing to keep awake here; its warning would fill the status field.
+    s.MISC.PowerAlwOn = s.MISC.DispAlwOn = 0;
+    const std::string out = DataFile("screenshots") + FileExtensionFor(s.OUTPUT.OutputFormat, s);
+    if (!dlg.StartRecordingTo(QString::fromStdString(out))) return 1;
+    Settle(3000);
+  }
   for (int page = 0; page < CRecorderDlg::kPageCount; ++page) {
     dlg.SelectPage(page);
     Settle(200);
