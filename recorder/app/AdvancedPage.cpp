@@ -7,6 +7,8 @@
 #include <QtWidgets/QSpinBox>
 #include <QtWidgets/QVBoxLayout>
 
+#include "app/DspGroup.h"
+#include "app/HotkeyGroup.h"
 #include "config/Settings.h"
 
 namespace tarvexa {
@@ -56,8 +58,13 @@ AdvancedPage::AdvancedPage(Settings& settings, LogFn log, QWidget* parent)
   checks->setColumnStretch(3, 1);
   layout->addLayout(checks);
 
+  hotkeys_ = new HotkeyGroup(settings_, log_, this);
+
   auto* page = new QVBoxLayout(this);
   page->addWidget(box);
+  dsp_ = new DspGroup(settings_, log_, this);
+  page->addWidget(dsp_);
+  page->addWidget(hotkeys_);
   page->addStretch(1);
 
   connect(detect_, &QCheckBox::toggled, this, [this](bool on) {
@@ -81,6 +88,8 @@ void AdvancedPage::Load() {
   split_->setChecked(s.Split != 0);
   stop_->setChecked(s.StopSilence != 0);
   Stabilize();
+  dsp_->Load();
+  hotkeys_->Load();
 }
 
 void AdvancedPage::Store() {

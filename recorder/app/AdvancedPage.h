@@ -1,7 +1,8 @@
 #pragma once
 // The "Advanced" page: silence detection. Every change is stored at once and
 // reported through silenceChanged(), so that a running recording follows it
-// from its next block. (The DSP and hotkey groups join this page later.)
+// from its next block. The DSP group (DspGroup) and the hotkey group
+// (HotkeyGroup) below it look after their own settings.
 // Thread affinity: the user-interface thread.
 
 #include <QtWidgets/QWidget>
@@ -14,6 +15,8 @@ class QSpinBox;
 
 namespace tarvexa {
 
+class DspGroup;
+class HotkeyGroup;
 struct Settings;
 
 class AdvancedPage : public QWidget {
@@ -32,6 +35,8 @@ class AdvancedPage : public QWidget {
   QSpinBox* NoiseTime() const { return noiTime_; }
   QCheckBox* SplitCheck() const { return split_; }
   QCheckBox* StopCheck() const { return stop_; }
+  HotkeyGroup* Hotkeys() const { return hotkeys_; }
+  DspGroup* Dsp() const { return dsp_; }
 
  signals:
   void silenceChanged();
@@ -49,6 +54,8 @@ class AdvancedPage : public QWidget {
   QSpinBox* noiTime_;
   QCheckBox* split_;
   QCheckBox* stop_;
+  HotkeyGroup* hotkeys_;
+  DspGroup* dsp_;
 };
 
 }  // namespace tarvexa

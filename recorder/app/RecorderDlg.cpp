@@ -33,15 +33,22 @@
 
 #include "app/AboutDlg.h"
 #include "app/AdvancedPage.h"
+#include "app/DevicePage.h"
+#include "app/DspGroup.h"
+#include "app/HotkeyGroup.h"
 #include "app/LogPage.h"
 #include "app/MiscPage.h"
 #include "app/SystemTray.h"
 #include "app/TipDlg.h"
+#include "encoders/OggVorbisWriter.h"
 #include "formats/FormatCatalogue.h"
+#include "formats/ui/EncoderOptionsSheet.h"
+#include "formats/ui/FormatMenu.h"
 #include "platform/DiskSpace.h"
 #include "platform/Paths.h"
 #include "platform/ShellOpen.h"
 #include "platform/desktop/KeepAwake.h"
+#include "recording/DeviceProbe.h"
 #include "recording/PortAudioSource.h"
 #include "recording/WavFileSource.h"
 #include "widgets/AmpBar.h"
@@ -50,6 +57,8 @@
 #include "widgets/MessageBox.h"
 #include "widgets/TimeDisplay.h"
 #include "widgets/VisualizerView.h"
+#include "components/VisualDisplays.h"
+#include "components/VisualizePage.h"
 
 namespace tarvexa {
 
@@ -76,15 +85,6 @@ std::string Printf(const char* fmt, ...) {
   return buf;
 }
 
-// PortAudio names the ALSA halves of a device " - Input" and " - Output".
-std::string PlainDeviceName(std::string name) {
-  for (const char* tail : {" - Input", " - Output"}) {
-    for (auto pos = name.find(tail); pos != std::string::npos; pos = name.find(tail))
-      name.erase(pos, std::strlen(tail));
-  }
-  return name;
-}
-
 // A page whose content comes with later work.
 QWidget* EmptyPage(const char* name, QWidget* parent) {
   auto* page = new QWidget(parent);
@@ -109,6 +109,15 @@ CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
   BuildWindow();
   BuildMenus();
 
+  // The tray object lives from here; its icon appears late in start-up.
+  tray_ = new CSystemTray(this);
+  connect(tray_, &CSystemTray::restoreRequested, this, &CRecorderDlg::BringToFront);
+  connect(tray_, &CSystemTray::exitRequested, this, &CRecorderDlg::ExitSequence);
+  tray_->AttachWindow(
+      this, [this] { return settings_.MISC.MinToTray != 0; },
+      [this] { return settings_.MISC.CloseToTray != 0; },
+      [this](const std::string& t, int l) { Write(t, l); });
+
   // Every event-log line: status field 1 and the Log page.
   log_.AddListener([this](const std::string& stamp, const std::string& message, int level) {
     SetStatusText(1, Q(stamp + message));
@@ -130,6 +139,10 @@ CRecorderDlg::~CRecorderDlg() {
   // The session's destructor releases a thread waiting in a sent message and
   // joins it; nothing may wake this window any more.
   channel_.SetWakeup(nullptr);
+  // A recording's DSP stage runs on the transform component: its thread
+  // must be gone before the components are released with the members.
+  channel_.Close();
+  session_.Join();
   if (keepAwake_) keepAwake_->Release();
 }
 
@@ -175,6 +188,10 @@ void CRecorderDlg::BuildWindow() {
   connect(pause_, &QPushButton::clicked, this, &CRecorderDlg::TogglePause);
   connect(stop_, &QPushButton::clicked, this, &CRecorderDlg::StopRecording);
   connect(options_, &QPushButton::clicked, this, &CRecorderDlg::optionsRequested);
+  connect(this, &CRecorderDlg::optionsRequested, this, &CRecorderDlg::OpenOptions);
+  formatMenu_ = new FormatMenu(
+      settings_, {[this] { return ConfirmStop(); }, [this] { ApplyFormat(); }}, this);
+  format_->setMenu(formatMenu_);
   connect(home_, &QPushButton::clicked, this, &CRecorderDlg::OpenHomePage);
   connect(about_, &QPushButton::clicked, this, &CRecorderDlg::ShowAbout);
   connect(help_, &QPushButton::clicked, this, &CRecorderDlg::OpenHelp);
@@ -201,11 +218,19 @@ void CRecorderDlg::BuildWindow() {
   tabs_ = new QTabWidget(this);
   logPage_ = new LogPage(settings_, log_, tabs_);
   miscPage_ = new MiscPage(settings_, tabs_);
+  devicePage_ = new DevicePage(settings_,
+                               {[this](const std::string& t, int l) { Write(t, l); },
+                                [this] { return sessionOpen_; }, [this] { ApplyFormat(); }},
+                               tabs_);
+  devicePage_->setObjectName(QStringLiteral("DevicePage"));
   advancedPage_ = new AdvancedPage(
       settings_, [this](const std::string& t, int l) { Write(t, l); }, tabs_);
+  visuals_ = new VisualDisplays(settings_, vis1_, vis2_, left_, right_, this);
+  visualizePage_ = new VisualizePage(
+      settings_, *visuals_, [this](const std::string& t, int l) { Write(t, l); }, tabs_);
   pages_ = {logPage_,
-            EmptyPage("Device", tabs_),
-            EmptyPage("Visualize", tabs_),
+            devicePage_,
+            visualizePage_,
             EmptyPage("Output", tabs_),
             EmptyPage("Metadata", tabs_),
             EmptyPage("Scheduler", tabs_),
@@ -213,8 +238,16 @@ void CRecorderDlg::BuildWindow() {
             advancedPage_};
   for (int i = 0; i < kPageCount; ++i) tabs_->addTab(pages_[i], tr(kPageNames[i]));
   connect(logPage_, &LogPage::cleared, this, [this] { SetStatusText(1, QString()); });
+  connect(advancedPage_->Hotkeys(), &HotkeyGroup::hotkeyPressed, this, [this](int id) {
+    // Exactly what the buttons do.
+    if (id == HotkeyGroup::kRecordHotkey) StartRecording();
+    if (id == HotkeyGroup::kPauseHotkey) TogglePause();
+    if (id == HotkeyGroup::kStopHotkey) StopRecording();
+  });
   connect(advancedPage_, &AdvancedPage::silenceChanged, this,
           [this] { session_.UpdateSilence(settings_.SIL); });
+  connect(advancedPage_->Dsp(), &DspGroup::dspChanged, this,
+          [this] { session_.UpdateDsp(settings_.DSP); });
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(displays);
@@ -239,9 +272,8 @@ void CRecorderDlg::BuildMenus() {
 
   QMenu* file = menuBar_->addMenu(tr("&File"));
   deviceMenu_ = file->addMenu(tr("Device(s)"));
-  deviceGroup_ = new QActionGroup(this);
-  deviceGroup_->setExclusive(true);
   deviceMenu_->addAction(tr("No Device"))->setEnabled(false);
+  devicePage_->AttachMenu(deviceMenu_);
   file->addSeparator();
   AddCommand(file, tr("Exit"), QKeySequence(), &CRecorderDlg::ExitSequence);
 
@@ -341,8 +373,10 @@ void CRecorderDlg::InitMainDialog() {
   format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
 
   logPage_->Load();
+  devicePage_->Load();
   miscPage_->Load();
   advancedPage_->Load();
+  visualizePage_->Load();
   SelectPage(kLogPage);
 
   Write("Initializing main dialog...", -1);
@@ -358,16 +392,7 @@ bool CRecorderDlg::InitComponents() {
       [this](const std::string& text, int level) { Write(text, level); });
 
   time_->SetColors(palette().color(QPalette::Button), QColor(0, 0, 153));
-  for (int which : {1, 2}) {
-    VisualizerView* view = which == 1 ? vis1_ : vis2_;
-    view->SetSource([this, which](std::vector<int16_t>& out) {
-      VisualizationRole* v = components_.Visualizer(which);
-      if (!v) return 0;
-      out.resize(4096);
-      out.resize(static_cast<size_t>(v->Snapshot(out.data(), static_cast<int>(out.size()))));
-      return v->Channels();
-    });
-  }
+  visuals_->Attach(components_);
 
   if (WmaFileRole* wma = components_.WmaFile()) {
     const std::string profile = ProgramFolder() + "/Tarvexa Sound Recorder.prx";
@@ -398,104 +423,42 @@ void CRecorderDlg::InitAudioDevices() {
   audioReady_ = false;
   int code = 0;
   std::string error;
-  if (!AudioSystem::Initialize(&code, &error)) {
-    AudioErrorReport(code, error);
-    return;
-  }
-  const int count = Pa_GetDeviceCount();
-  if (count < 0) {
-    AudioErrorReport(count, Pa_GetErrorText(count));
-    return;
-  }
-  audioReady_ = true;
-  if (count == 0) {
-    ShowMessageBox(this, tr("Warning: No Device Found !"), QString(), QMessageBox::Critical);
-    Write("Warning: No Device Found !", 2);
-    return;
-  }
-  Write(Printf("Found %d devices.", count), -1);
-  LogAudioDevices(count);
-  devices_ = AudioSystem::ListInputDevices();
-  FillDeviceMenu();
-  const int saved = settings_.MISC.InputDevice;
-  int position = -1;
-  if (saved >= 0 && saved < static_cast<int>(devices_.size())) {
-    position = saved;
-  } else {
-    const int def = AudioSystem::DefaultInputDevice();
-    for (size_t i = 0; i < devices_.size(); ++i)
-      if (devices_[i].index == def) position = static_cast<int>(i);
-    if (position < 0 && !devices_.empty()) position = 0;
-  }
-  if (position >= 0) SetInputDevice(position, false);
-}
-
-void CRecorderDlg::LogAudioDevices(int count) {
-  const int defIn = Pa_GetDefaultInputDevice();
-  const int defOut = Pa_GetDefaultOutputDevice();
-  for (int i = 0; i < count; ++i) {
-    const PaDeviceInfo* d = Pa_GetDeviceInfo(i);
-    if (!d) continue;
-    const PaHostApiInfo* api = Pa_GetHostApiInfo(d->hostApi);
-    const char* apiName = api ? api->name : "";
-    Write(Printf("-------------------Device #%d--------------------", i), -1);
-    if (i == defIn)
-      Write("This device is the default input device.", -1);
-    else if (api && i == api->defaultInputDevice)
-      Write(Printf("This device is the default %s input", apiName), -1);
-    if (i == defOut)
-      Write("This device is the default output device.", -1);
-    else if (api && i == api->defaultOutputDevice)
-      Write(Printf("This device is the default %s output", apiName), -1);
-    Write(Printf("Name                        = %s", PlainDeviceName(d->name).c_str()), -1);
-    Write(Printf("Host API                    = %s", apiName), -1);
-    Write(Printf("Max inputs channels = %d", d->maxInputChannels), -1);
-    Write(Printf("Max outputs channels= %d", d->maxOutputChannels), -1);
-    Write(Printf("Default low input latency    = %8.3f", d->defaultLowInputLatency), -1);
-    Write(Printf("Default low output latency  = %8.3f", d->defaultLowOutputLatency), -1);
-    Write(Printf("Default high input latency   = %8.3f", d->defaultHighInputLatency), -1);
-    Write(Printf("Default high output latency = %8.3f", d->defaultHighOutputLatency), -1);
-    Write(Printf("Default sample rate         = %8.1f", d->defaultSampleRate), -1);
+  AudioRecordRole* mixer = mixerOverride_ ? mixerOverride_ : components_.AudioRecord();
+  switch (devicePage_->InitDevices(mixer, &code, &error)) {
+    case DevicePage::InitResult::Failed:
+      AudioErrorReport(code, error);
+      return;
+    case DevicePage::InitResult::NoDevice:
+      audioReady_ = true;
+      ShowMessageBox(this, tr("Warning: No Device Found !"), QString(), QMessageBox::Critical);
+      Write("Warning: No Device Found !", 2);
+      return;
+    case DevicePage::InitResult::Ready:
+      audioReady_ = true;
+      return;
   }
 }
 
-void CRecorderDlg::FillDeviceMenu() {
-  deviceMenu_->clear();
-  for (QAction* a : deviceGroup_->actions()) deviceGroup_->removeAction(a);
-  if (devices_.empty()) {
-    deviceMenu_->addAction(tr("No Device"))->setEnabled(false);
-    return;
-  }
-  for (size_t i = 0; i < devices_.size(); ++i) {
-    QAction* a = deviceMenu_->addAction(Q(PlainDeviceName(devices_[i].name)));
-    a->setCheckable(true);
-    deviceGroup_->addAction(a);
-    const int position = static_cast<int>(i);
-    connect(a, &QAction::triggered, this, [this, position] { SetInputDevice(position, true); });
-  }
+void CRecorderDlg::SetDeviceBackend(AudioDeviceBackend* backend) {
+  devicePage_->SetBackend(backend);
 }
 
-void CRecorderDlg::SetInputDevice(int position, bool fromMenu) {
-  if (fromMenu && sessionOpen_) {
-    ShowMessageBox(this, tr("You MUST Stop Recording First!"), QString(), QMessageBox::Critical);
-    // The check stays with the device in use.
-    position = devicePosition_;
-  }
-  if (position < 0 || position >= static_cast<int>(devices_.size())) position = 0;
-  if (devices_.empty()) return;
-  const QList<QAction*> actions = deviceGroup_->actions();
-  if (position < actions.size()) actions[position]->setChecked(true);
-  if (position == devicePosition_) return;
-  devicePosition_ = position;
-  Write("Set Input Device: " + PlainDeviceName(devices_[static_cast<size_t>(position)].name), -1);
+const std::vector<InputDeviceInfo>& CRecorderDlg::InputDevices() const {
+  return devicePage_->Devices();
 }
 
 void CRecorderDlg::ApplyFormat() {
-  FormatApplied applied = ApplyOutputFormat(settings_, RateChannelMatrix::All());
+  FormatApplied applied = ApplyOutputFormat(settings_, devicePage_->RuleMatrix());
   if (!applied.logLine.empty()) Write(applied.logLine, 0);
-  for (const auto& [text, level] : applied.extraLog) Write(text, level);
+  for (const auto& [text, level] : applied.extraLog) {
+    // Ogg Vorbis settings the library refused have been reset: say so.
+    if (text == kOggRefusedLogText)
+      ShowMessageBox(this, QString::fromUtf8(kOggRefusedBoxText), QString(), QMessageBox::Critical);
+    Write(text, level);
+  }
   SetStatusText(3, Q(applied.label));
   format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
+  devicePage_->ShowRateChannel(applied.rule);
 }
 
 void CRecorderDlg::FinishStartup() {
@@ -503,9 +466,6 @@ void CRecorderDlg::FinishStartup() {
 
   std::string title = startText_;
   if (!title.empty() && title.back() == '\n') title.pop_back();
-  tray_ = new CSystemTray(this);
-  connect(tray_, &CSystemTray::restoreRequested, this, &CRecorderDlg::BringToFront);
-  connect(tray_, &CSystemTray::exitRequested, this, &CRecorderDlg::ExitSequence);
   if (!tray_->Create(QString(), icons::Program(), tr("Tarvexa Sound Recorder Launched"), Q(title),
                      10)) {
     // Many desktops have no notification area: the recorder works without
@@ -516,11 +476,12 @@ void CRecorderDlg::FinishStartup() {
     Write("Tarvexa Sound Recorder Launched", 0);
   }
 
+  visualizePage_->Initialize();
+  visualizePage_->ApplyPreset();
   ApplyFormat();
   StartTipTimer();
   ReportDiskSpace(std::string());
-  for (int which : {1, 2})
-    if (VisualizationRole* v = components_.Visualizer(which)) v->Clear();
+  visuals_->ClearBoth();
   Write("Finished Initialization.", -1);
 }
 
@@ -567,9 +528,7 @@ std::shared_ptr<InputSource> CRecorderDlg::MakeInput(Settings& s, std::string* e
     s.OUTPUT.Chan = static_cast<int16_t>(channels);
     return source;
   }
-  const int device = devicePosition_ >= 0 && devicePosition_ < static_cast<int>(devices_.size())
-                         ? devices_[static_cast<size_t>(devicePosition_)].index
-                         : -1;
+  const int device = devicePage_->InputDevice();
   return std::make_shared<PortAudioSource>(device);
 }
 
@@ -590,9 +549,11 @@ bool CRecorderDlg::StartRecordingTo(const QString& path) {
   p.outputPath = path.toStdString();
   recChannels_ = ChannelsOf(p.settings);
   const int rate = SampleRateOf(p.settings);
-  if (TransformRole* t = components_.Transform()) t->SetFormat(recChannels_, rate);
-  for (int which : {1, 2})
-    if (VisualizationRole* v = components_.Visualizer(which)) v->SetFormat(rate, recChannels_);
+  if (TransformRole* t = components_.Transform()) {
+    t->SetFormat(recChannels_, rate);
+    p.transform = t;  // the DSP stage of this recording runs on the component
+  }
+  visuals_->RecordingStarted(rate, recChannels_);
 
   if (!session_.Start(std::move(p))) {
     Write("The recording could not be started.", 2);
@@ -628,6 +589,35 @@ bool CRecorderDlg::ConfirmStop() {
   if (answer != QMessageBox::Yes) return false;
   StopRecording();
   return true;
+}
+
+void CRecorderDlg::OpenOptions() {
+  if (sheet_) {
+    sheet_->raise();
+    sheet_->activateWindow();
+    return;
+  }
+  if (!ConfirmStop()) return;
+  auto* sheet = new EncoderOptionsSheet(
+      settings_, [this](const std::string& t, int l) { Write(t, l); },
+      [this] { ResetAllSettings(); }, this);
+  sheet->setAttribute(Qt::WA_DeleteOnClose);
+  // OK or Cancel: either way the format is applied again.
+  connect(sheet, &QDialog::finished, this, [this] { ApplyFormat(); });
+  sheet_ = sheet;
+  sheet->open();
+}
+
+EncoderOptionsSheet* CRecorderDlg::OptionsSheet() const { return sheet_; }
+
+void CRecorderDlg::ResetAllSettings() {
+  store_->Reset(settings_, [this](const std::string& t, int l) { Write(t, l); });
+  log_.SetWriteLog(settings_.MISC.WriteLog != 0);
+  logPage_->Load();
+  if (devicePage_) devicePage_->Load();  // channels and rate
+  if (visualizePage_) visualizePage_->Load();
+  miscPage_->Load();
+  advancedPage_->Load();
 }
 
 int CRecorderDlg::CurrentPage() const { return tabs_->currentIndex(); }
@@ -741,28 +731,18 @@ void CRecorderDlg::HandleRecMessage(const RecMessage& m) {
 }
 
 void CRecorderDlg::OnBlock(const RecMessage& m) {
-  if (!session_.IsRecording() || !isVisible() || isMinimized()) return;
+  // Minimised, in the tray or after the stop: the block is only dropped.
+  const bool shown = session_.IsRecording() && isVisible() && !isMinimized();
+  if (!shown) {
+    visuals_->Block(m.samples, recChannels_, false);
+    return;
+  }
   const int ticks = session_.Ticks();
   time_->SetTime(static_cast<qint64>(ticks) * 100);
   if (session_.AutoStopOn() && session_.AutoStopTicks() > 0)
     progress_->setValue(std::min(1000, static_cast<int>(static_cast<int64_t>(ticks) * 1000 /
                                                         session_.AutoStopTicks())));
-  if (m.samples.empty()) return;
-  if (settings_.MISC.AmpBar) {
-    int l = 0, r = 0;
-    AmpBar::LevelsOf(m.samples.data(), m.samples.size(), recChannels_, &l, &r);
-    left_->SetLevel(l);
-    right_->SetLevel(r);
-  }
-  const int count = static_cast<int>(m.samples.size());
-  if (settings_.MISC.Vis1) {
-    if (VisualizationRole* v = components_.Visualizer(1)) v->Feed(m.samples.data(), count);
-    vis1_->update();
-  }
-  if (settings_.MISC.Vis2) {
-    if (VisualizationRole* v = components_.Visualizer(2)) v->Feed(m.samples.data(), count);
-    vis2_->update();
-  }
+  visuals_->Block(m.samples, recChannels_, true);
 }
 
 void CRecorderDlg::OnFinished() {
@@ -770,12 +750,7 @@ void CRecorderDlg::OnFinished() {
   // the session or asks the user.
   sessionOpen_ = false;
   time_->SetTime(0);
-  for (int which : {1, 2})
-    if (VisualizationRole* v = components_.Visualizer(which)) v->Clear();
-  vis1_->update();
-  vis2_->update();
-  left_->SetLevel(AmpBar::kRestLevel);
-  right_->SetLevel(AmpBar::kRestLevel);
+  visuals_->RecordingFinished();
   progress_->setValue(1000);
   KeepAwakeWhileRecording(false);
   ReportDiskSpace(outputPath_);
@@ -816,6 +791,7 @@ void CRecorderDlg::UpdateLook() {
   for (QAction* a : {pauseAction_, stopAction_}) a->setEnabled(recording);
   pause_->setText(paused ? tr("Resume") : tr("Pause"));
   miscPage_->Stabilize(active);
+  devicePage_->Stabilize(active);
 
   const QIcon icon = paused ? icons::Paused() : recording ? icons::Recording() : icons::Program();
   setWindowIcon(icon);
@@ -897,15 +873,20 @@ void CRecorderDlg::ExitSequence() {
   PumpChannel();
 
   log_.WriteExitGap();
-  if (devicePosition_ >= 0) settings_.MISC.InputDevice = static_cast<int16_t>(devicePosition_);
+  if (devicePage_->Position() >= 0)
+    settings_.MISC.InputDevice = static_cast<int16_t>(devicePage_->Position());
   miscPage_->TakeValues();
   store_->Save(settings_, [this](const std::string& t, int l) { Write(t, l); });
   std::error_code ec;
   fs::remove(DataFile("temp.tag"), ec);
 
   if (tray_) tray_->RemoveIcon();
-  if (!session_.IsActive()) AudioSystem::Terminate();
-  components_.ReleaseAll();
+  advancedPage_->Hotkeys()->Release();
+  if (!session_.IsActive()) {
+    AudioSystem::Terminate();
+    visuals_->Detach();  // the views draw from the visualizer components
+    components_.ReleaseAll();  // else the recording still uses the transform
+  }
   done(1);
 }
 

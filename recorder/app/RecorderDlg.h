@@ -12,6 +12,7 @@
 // after-recording action) is queued behind them.
 // Thread affinity: the user-interface thread.
 
+#include <QtCore/QPointer>
 #include <QtCore/QTimer>
 #include <QtWidgets/QDialog>
 
@@ -45,11 +46,17 @@ namespace tarvexa {
 
 class AdvancedPage;
 class AmpBar;
+class AudioDeviceBackend;
+class DevicePage;
 class CSystemTray;
+class EncoderOptionsSheet;
+class FormatMenu;
 class KeepAwake;
 class LogPage;
 class MiscPage;
 class TimeDisplay;
+class VisualDisplays;
+class VisualizePage;
 class VisualizerView;
 
 class CRecorderDlg : public QDialog {
@@ -78,6 +85,17 @@ class CRecorderDlg : public QDialog {
   void StopRecording();
   // While recording, asks whether to stop; true when the caller may go on.
   bool ConfirmStop();
+  // The "Encoder Options" sheet (after ConfirmStop); closing it by OK or
+  // Cancel applies the output format.
+  void OpenOptions();
+  EncoderOptionsSheet* OptionsSheet() const;  // the open sheet, else nullptr
+  FormatMenu* GetFormatMenu() const { return formatMenu_; }
+  // Makes the current output format current: its log line, its label in
+  // status field 3, the probe of its encoder settings, the rate rule.
+  void ApplyFormat();
+  // The sheet's "Reset": deletes Config.ini, gives every setting its
+  // default and shows the defaults on the window's pages.
+  void ResetAllSettings();
   void SelectPage(int page);
   void NextPage();
   void PreviousPage();
@@ -105,6 +123,10 @@ class CRecorderDlg : public QDialog {
   void SetOutputPathAsker(OutputPathAsker asker) { askOutputPath_ = std::move(asker); }
   void SetCountdownSeconds(int seconds) { countdownSeconds_ = seconds; }
   void SetTipAtStartup(bool on) { tipAtStartup_ = on; }
+  // Devices and mixers other than PortAudio's and the recording component's
+  // (not owned; set before Initialize).
+  void SetDeviceBackend(AudioDeviceBackend* backend);
+  void SetMixerOverride(AudioRecordRole* mixer) { mixerOverride_ = mixer; }
 
   // What the window shows and holds.
   EventLog& Log() { return log_; }
@@ -114,14 +136,18 @@ class CRecorderDlg : public QDialog {
   // From the start of a recording until its end has been handled.
   bool IsSessionActive() const { return sessionOpen_; }
   bool TrayCreated() const;
+  CSystemTray* Tray() const { return tray_; }
   int CurrentPage() const;
   QTabWidget* Tabs() const { return tabs_; }
   LogPage* GetLogPage() const { return logPage_; }
+  DevicePage* GetDevicePage() const { return devicePage_; }
   MiscPage* GetMiscPage() const { return miscPage_; }
   AdvancedPage* GetAdvancedPage() const { return advancedPage_; }
   TimeDisplay* GetTimeDisplay() const { return time_; }
   AmpBar* LeftBar() const { return left_; }
   AmpBar* RightBar() const { return right_; }
+  VisualDisplays* Visuals() const { return visuals_; }
+  VisualizePage* GetVisualizePage() const { return visualizePage_; }
   QProgressBar* Progress() const { return progress_; }
   QPushButton* RecordButton() const { return record_; }
   QPushButton* PauseButton() const { return pause_; }
@@ -129,7 +155,7 @@ class CRecorderDlg : public QDialog {
   QPushButton* FormatButton() const { return format_; }
   QMenuBar* MenuBar() const { return menuBar_; }
   const AudioComponents& Components() const { return components_; }
-  const std::vector<InputDeviceInfo>& InputDevices() const { return devices_; }
+  const std::vector<InputDeviceInfo>& InputDevices() const;
   std::string OutputPath() const { return outputPath_; }
 
   void reject() override;  // Escape never closes the window
@@ -154,10 +180,6 @@ class CRecorderDlg : public QDialog {
   void InitAudioDevices();
   void FinishStartup();
   void AudioErrorReport(int code, const std::string& text);
-  void LogAudioDevices(int count);
-  void FillDeviceMenu();
-  void SetInputDevice(int position, bool fromMenu);
-  void ApplyFormat();
 
   void Write(const std::string& text, int level) { log_.Write(text, level); }
   void ShowBalloon(const QString& text, const QString& title, int seconds);
@@ -190,8 +212,7 @@ class CRecorderDlg : public QDialog {
   int recChannels_ = 2;
 
   AudioComponents components_;
-  std::vector<InputDeviceInfo> devices_;
-  int devicePosition_ = -1;  // position in devices_
+  AudioRecordRole* mixerOverride_ = nullptr;
   std::unique_ptr<KeepAwake> keepAwake_;
   LogindPower logindPower_;
   SystemPower* power_ = &logindPower_;
@@ -211,16 +232,18 @@ class CRecorderDlg : public QDialog {
   // Widgets.
   QMenuBar* menuBar_ = nullptr;
   QMenu* deviceMenu_ = nullptr;
-  QActionGroup* deviceGroup_ = nullptr;
   QAction* recordAction_ = nullptr;
   QAction* pauseAction_ = nullptr;
   QAction* stopAction_ = nullptr;
   QTabWidget* tabs_ = nullptr;
   std::array<QWidget*, kPageCount> pages_{};
   LogPage* logPage_ = nullptr;
+  DevicePage* devicePage_ = nullptr;
   MiscPage* miscPage_ = nullptr;
   AdvancedPage* advancedPage_ = nullptr;
   QPushButton* format_ = nullptr;
+  FormatMenu* formatMenu_ = nullptr;
+  QPointer<EncoderOptionsSheet> sheet_;
   QPushButton* record_ = nullptr;
   QPushButton* pause_ = nullptr;
   QPushButton* stop_ = nullptr;
@@ -233,6 +256,8 @@ class CRecorderDlg : public QDialog {
   AmpBar* right_ = nullptr;
   VisualizerView* vis1_ = nullptr;
   VisualizerView* vis2_ = nullptr;
+  VisualDisplays* visuals_ = nullptr;
+  VisualizePage* visualizePage_ = nullptr;
   std::array<QLineEdit*, 3> status_{};
   QProgressBar* progress_ = nullptr;
 };

@@ -42,6 +42,9 @@ class AudioComponents {
   void ReleaseAll();
 
   const ComponentHandle& Get(ComponentId id) const { return handles_[static_cast<int>(id)]; }
+  AudioRecordRole* AudioRecord() const {
+    return Get(ComponentId::AudioRecord).As<AudioRecordRole>(kRoleAudioRecord);
+  }
   WmaFileRole* WmaFile() const { return Get(ComponentId::WmaFile).As<WmaFileRole>(kRoleWmaFile); }
   TransformRole* Transform() const {
     return Get(ComponentId::Transform).As<TransformRole>(kRoleTransform);
