@@ -114,6 +114,16 @@ ChildUsage RunChild(const std::vector<std::string>& argv) {
   return u;
 }
 
+double Best(int runs, const std::function<double()>& timeOnce) {
+  double best = 1e9;
+  for (int i = 0; i < runs; ++i) {
+    const double t = timeOnce();
+    if (t < 0) return -1;
+    best = std::min(best, t);
+  }
+  return best;
+}
+
 void PrintRow(const std::string& name, double audioSeconds, double ours, double tool,
               const std::string& toolName) {
   const double rtfOurs = ours > 0 ? audioSeconds / ours : 0;

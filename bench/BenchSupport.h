@@ -2,6 +2,7 @@
 // Shared pieces of the benchmark programs: test input, timing of the
 // engine's pipeline and of outside tools, child-process resource use.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct ChildUsage {
 };
 // Runs argv[0] with its arguments, standard output and error to /dev/null.
 ChildUsage RunChild(const std::vector<std::string>& argv);
+
+// The best (shortest) of several timings; negative when a run failed.
+double Best(int runs, const std::function<double()>& timeOnce);
 
 // "%.1fx" style helpers.
 void PrintRow(const std::string& name, double audioSeconds, double ours, double tool,

@@ -26,15 +26,6 @@ struct Case {
   std::function<std::vector<std::string>(const std::string& in, const std::string& out)> tool;
 };
 
-double Best(int runs, const std::function<double()>& f) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    const double t = f();
-    if (t < 0) return -1;
-    best = std::min(best, t);
-  }
-  return best;
-}
 
 }  // namespace
 

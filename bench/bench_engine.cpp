@@ -17,18 +17,6 @@
 using namespace tarvexa;
 using namespace tarvexa::bench;
 
-namespace {
-double Best(int runs, const std::function<double()>& f) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    double t = f();
-    if (t < 0) return -1;
-    best = std::min(best, t);
-  }
-  return best;
-}
-}  // namespace
-
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "/tmp/tarvexa-bench";
   const double seconds = 300.0;

@@ -10,27 +10,18 @@
 #include "app/DspGroup.h"
 #include "app/HotkeyGroup.h"
 #include "config/Settings.h"
+#include "widgets/SpinBox.h"
 
 namespace tarvexa {
-
-namespace {
-QSpinBox* Spin(int min, int max, QWidget* parent) {
-  auto* s = new QSpinBox(parent);
-  s->setRange(min, max);
-  s->setAlignment(Qt::AlignRight);
-  s->setKeyboardTracking(false);
-  return s;
-}
-}  // namespace
 
 AdvancedPage::AdvancedPage(Settings& settings, LogFn log, QWidget* parent)
     : QWidget(parent), settings_(settings), log_(std::move(log)) {
   auto* box = new QGroupBox(tr("Silence Detection"), this);
   detect_ = new QCheckBox(tr("Enable Silence Detection"), box);
-  silLev_ = Spin(-92, 0, box);
-  silTime_ = Spin(5, 900, box);
-  noiLev_ = Spin(-92, 0, box);
-  noiTime_ = Spin(5, 900, box);
+  silLev_ = MakeSpinBox(-92, 0, box);
+  silTime_ = MakeSpinBox(5, 900, box);
+  noiLev_ = MakeSpinBox(-92, 0, box);
+  noiTime_ = MakeSpinBox(5, 900, box);
   split_ = new QCheckBox(tr("Split When Silence Detected"), box);
   stop_ = new QCheckBox(tr("Stop When Silence Detected"), box);
 

@@ -6,28 +6,19 @@
 #include <QtWidgets/QSpinBox>
 
 #include "config/Settings.h"
+#include "widgets/SpinBox.h"
 
 namespace tarvexa {
-
-namespace {
-QSpinBox* Spin(int min, int max, QWidget* parent) {
-  auto* s = new QSpinBox(parent);
-  s->setRange(min, max);
-  s->setAlignment(Qt::AlignRight);
-  s->setKeyboardTracking(false);
-  return s;
-}
-}  // namespace
 
 DspGroup::DspGroup(Settings& settings, LogFn log, QWidget* parent)
     : QGroupBox(tr("Digital Signal Processing"), parent), settings_(settings), log_(std::move(log)) {
   amp_ = new QCheckBox(tr("Enable Amplification"), this);
-  ampN_ = Spin(20, 500, this);
+  ampN_ = MakeSpinBox(20, 500, this);
   nor_ = new QCheckBox(tr("Enable Normalization"), this);
-  norN_ = Spin(0, 100, this);
+  norN_ = MakeSpinBox(0, 100, this);
   norLev_ = new QCheckBox(tr("Leveling"), this);
   res_ = new QCheckBox(tr("Enable Resampling"), this);
-  resN_ = Spin(20, 500, this);
+  resN_ = MakeSpinBox(20, 500, this);
   amp_->setToolTip(QString::fromUtf8(kAmplifyTip));
   nor_->setToolTip(QString::fromUtf8(kNormalizeTip));
   res_->setToolTip(QString::fromUtf8(kResampleTip));

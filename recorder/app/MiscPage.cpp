@@ -16,18 +16,11 @@
 #include "app/NamingRuleDlg.h"
 #include "config/Settings.h"
 #include "widgets/MessageBox.h"
+#include "widgets/SpinBox.h"
 
 namespace tarvexa {
 
 namespace {
-QSpinBox* Spin(int max, QWidget* parent) {
-  auto* s = new QSpinBox(parent);
-  s->setRange(0, max);
-  s->setAlignment(Qt::AlignRight);
-  s->setKeyboardTracking(false);
-  return s;
-}
-
 QHBoxLayout* TimeRow(const MiscPage::TimeFields& f, QWidget* parent) {
   auto* row = new QHBoxLayout;
   row->addWidget(f.hours);
@@ -55,7 +48,7 @@ bool UnderFiveSeconds(const MiscPage::TimeFields& f) {
 }  // namespace
 
 MiscPage::TimeFields MiscPage::MakeTimeFields() {
-  TimeFields f{Spin(23, this), Spin(59, this), Spin(59, this)};
+  TimeFields f{MakeSpinBox(0, 23, this), MakeSpinBox(0, 59, this), MakeSpinBox(0, 59, this)};
   for (QSpinBox* s : {f.hours, f.minutes, f.seconds}) {
     connect(s, &QSpinBox::valueChanged, this, &MiscPage::StoreTimes);
     connect(s, &QSpinBox::editingFinished, this, [this] { TakeValues(); });

@@ -133,23 +133,31 @@ bool ConfigStore::Load(Settings& s, const LogSink& log) const {
   return true;
 }
 
-bool ConfigStore::Save(const Settings& s, const LogSink& log) const {
+namespace {
+// Builds the file's new content with fill, writes it whole, and logs the
+// one save error text on any failure.
+template <class Fill>
+bool SaveWith(const std::string& path, const LogSink& log, Fill fill) {
   try {
+    IniStore ini = fill();
+    if (ini.Save(path)) return true;
+  } catch (...) {
+  }
+  Log(log, kSaveError, 1);
+  return false;
+}
+}  // namespace
+
+bool ConfigStore::Save(const Settings& s, const LogSink& log) const {
+  return SaveWith(path_, log, [&] {
     IniStore ini;
     VisitSettings(s, KeyWriter{ini});
     // The tip of the day keeps its own key in the same section.
     if (std::optional<std::string> tip = ReadFile(path_).Get("MISC", "Tip")) {
       ini.Set("MISC", "Tip", *tip);
     }
-    if (!ini.Save(path_)) {
-      Log(log, kSaveError, 1);
-      return false;
-    }
-  } catch (...) {
-    Log(log, kSaveError, 1);
-    return false;
-  }
-  return true;
+    return ini;
+  });
 }
 
 bool ConfigStore::Reset(Settings& s, const LogSink& log) const {
@@ -160,18 +168,11 @@ bool ConfigStore::Reset(Settings& s, const LogSink& log) const {
 }
 
 bool ConfigStore::SaveTaskKeys(const Settings& s, const LogSink& log) const {
-  try {
+  return SaveWith(path_, log, [&] {
     IniStore ini = ReadFile(path_);
     VisitTaskKeys(s, KeyWriter{ini});
-    if (!ini.Save(path_)) {
-      Log(log, kSaveError, 1);
-      return false;
-    }
-  } catch (...) {
-    Log(log, kSaveError, 1);
-    return false;
-  }
-  return true;
+    return ini;
+  });
 }
 
 bool ConfigStore::RestoreTaskKeys(Settings& s, const LogSink& log) const {
