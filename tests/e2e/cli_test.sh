@@ -10,13 +10,9 @@ sox -n -r 44100 -c 2 -b 16 "$W/short.wav" synth 12.34 sine 1000 sine 1500 vol 0.
 
 # Usage and argument errors.
 check "--help exits 0" "$REC" --help
-set +e
-"$REC" --record "$W/x.wav" --rate 12345 >/dev/null 2>&1; rc=$?
-set -e
+capture "$REC" --record "$W/x.wav" --rate 12345
 check "an unknown rate is refused with status 2" test "$rc" -eq 2
-set +e
-out=$("$REC" --record "$W/x.wav" --split-every 0:0:4 2>&1); rc=$?
-set -e
+capture "$REC" --record "$W/x.wav" --split-every 0:0:4
 check "a split below 5 s is refused" test "$rc" -eq 2
 check "... with the minimum-split message" grep -q "Minimum Split Time is 5 Secs!" <<<"$out"
 
@@ -47,42 +43,30 @@ check "auto-stop 0:0:5 writes 5.0 s" approx "$(duration "$W/stop.caf")" 5 0.0001
 check "auto-stop is logged" grep -q "Automatically stop recording." "$W/stop.log"
 
 # Failures: an unwritable folder, a missing device.
-set +e
-out=$("$REC" --record "$W/no/such/dir/a.wav" --input-file "$W/short.wav" --fast --format 1 2>&1); rc=$?
-set -e
+capture "$REC" --record "$W/no/such/dir/a.wav" --input-file "$W/short.wav" --fast --format 1
 check "an unwritable folder fails" test "$rc" -ne 0
 check "... with the open error" grep -q "Error : could not open file : $W/no/such/dir/a.wav" <<<"$out"
-set +e
-out=$(timeout 60 "$REC" --record "$W/dev.wav" --device 999 --format 1 2>&1); rc=$?
-set -e
+capture timeout 60 "$REC" --record "$W/dev.wav" --device 999 --format 1
 check "a missing device fails" test "$rc" -ne 0 -a "$rc" -ne 124
 check "... with 'Fail to open input stream.'" grep -q "Fail to open input stream." <<<"$out"
 
 # A full disk (a file-size limit stands in for it): a level-2 error, a
 # non-zero exit, and a file that plays up to the failure.
-set +e
-out=$(bash -c "ulimit -f 2048; exec \"$REC\" --record \"$W/full.wav\" --input-file \"$W/in.wav\" --fast --format 1" 2>&1); rc=$?
-set -e
+capture with_file_limit 2048 "$REC" --record "$W/full.wav" --input-file "$W/in.wav" --fast --format 1
 check "a full disk fails the recording" test "$rc" -ne 0
 check "... with an error line" grep -q "ERROR Recording stopped: the output file could not be written" <<<"$out"
 d=$(duration "$W/full.wav")
 check "... and the file plays up to the failure ($d s)" awk -v d="$d" 'BEGIN { exit !(d > 10 && d < 13) }'
 
 # Killed mid-way: the file still plays up to its last second or two.
-"$REC" --record "$W/killed.wav" --input-file "$W/in.wav" --format 1 > "$W/killed.log" 2>&1 &
-pid=$!
-sleep 6
-kill -9 "$pid"
-wait "$pid" 2>/dev/null || true
+record_then_kill "$W/killed.log" 6 --record "$W/killed.wav" --input-file "$W/in.wav" --format 1
 d=$(duration "$W/killed.wav")
 check "a killed recording still plays ($d s)" awk -v d="$d" 'BEGIN { exit !(d >= 3 && d <= 6.5) }'
-check "... and decodes cleanly" bash -c "ffmpeg -v error -i '$W/killed.wav' -f null - 2>&1 | grep -q . && exit 1 || exit 0"
+check "... and decodes cleanly" decodes_cleanly "$W/killed.wav"
 
 # Corrupt, truncated and binary Config.ini files load without a crash.
 printf '[OUTPUT]\nOutputFormat=99\nFreq=44\nChan=7\n[MISC\nStopSec=abc\n\0\0\xff\xfe' > "$TARVEXA_HOME/Config.ini"
-set +e
-out=$("$REC" --record "$W/cfg.wav" --input-file "$W/short.wav" --fast --format 1 2>&1); rc=$?
-set -e
+capture "$REC" --record "$W/cfg.wav" --input-file "$W/short.wav" --fast --format 1
 check "a corrupt Config.ini still records" test "$rc" -eq 0
 check "... warning about the out-of-range values" grep -q "out of range" <<<"$out"
 check "... and writes its file" test -s "$W/cfg.wav"

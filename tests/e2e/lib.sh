@@ -20,3 +20,22 @@ duration() { ffprobe -v error -show_entries format=duration -of default=nw=1:nk=
 pcm_md5() { sox "$1" -t s16 -e signed -b 16 - 2>/dev/null | md5sum | cut -d' ' -f1; }
 # Floating compare: approx A B TOL
 approx() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { d = a - b; if (d < 0) d = -d; exit !(d <= t) }'; }
+
+# Runs a command; its output (standard and error) goes to $out, its exit
+# status to $rc, whatever the status.
+capture() { rc=0; out=$("$@" 2>&1) || rc=$?; }
+# Runs a command under `ulimit -f $1`: the file-size limit stands in for a full disk.
+with_file_limit() { (ulimit -f "$1"; shift; exec "$@"); }
+# Starts the recorder with the arguments after $1 and $2 (its output goes to
+# the file $1) and kills it after $2 seconds.
+record_then_kill() {
+  local log="$1" seconds="$2"
+  shift 2
+  "$REC" "$@" > "$log" 2>&1 &
+  local pid=$!
+  sleep "$seconds"
+  kill -9 "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+# True when FFmpeg decodes the whole file without a complaint.
+decodes_cleanly() { [ -z "$(ffmpeg -v error -i "$1" -f null - 2>&1)" ]; }

@@ -6,7 +6,6 @@
 #include <QtWidgets/QApplication>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -102,18 +101,6 @@ bool WindowFixture::Start(bool show) {
     if (!QTest::qWaitForWindowActive(dlg_.get())) ADD_FAILURE() << "the window did not become active";
   }
   return true;
-}
-
-void WriteFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 }  // namespace tarvexa::test

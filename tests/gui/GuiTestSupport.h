@@ -92,8 +92,4 @@ class WindowFixture {
 // The system bus address used by every window test: a socket that does not exist.
 std::string NoSystemBus();
 
-// Writes text into a file (replacing it).
-void WriteFile(const std::string& path, const std::string& text);
-std::string ReadFile(const std::string& path);
-
 }  // namespace tarvexa::test

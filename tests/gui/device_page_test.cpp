@@ -172,10 +172,15 @@ struct TwoInputs {
   FakeMixers mixers;
 };
 
-void UseFakes(WindowFixture& w, TwoInputs& f) {
-  w.Dlg().SetDeviceBackend(&f.devices);
-  w.Dlg().SetMixerOverride(&f.mixers);
-}
+// A window over the devices and mixers of TwoInputs, which a test may change
+// until the window starts.
+struct FakeWindow : WindowFixture {
+  explicit FakeWindow(const std::string& name) : WindowFixture(name) {
+    Dlg().SetDeviceBackend(&fakes.devices);
+    Dlg().SetMixerOverride(&fakes.mixers);
+  }
+  TwoInputs fakes;
+};
 
 std::vector<QString> Texts(QListWidget* list) {
   std::vector<QString> t;
@@ -207,9 +212,7 @@ std::string LongInput() {
 }  // namespace
 
 TEST(DevicePage, StartUpListsEveryDeviceAndOffersTheInputs) {
-  WindowFixture w("device-listing");
-  TwoInputs f;
-  UseFakes(w, f);
+  FakeWindow w("device-listing");
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   DevicePage* page = dlg.GetDevicePage();
@@ -282,9 +285,7 @@ TEST(DevicePage, StartUpListsEveryDeviceAndOffersTheInputs) {
 
 TEST(DevicePage, TheSavedDeviceIsChosenOnlyWhenItIsInTheList) {
   {
-    WindowFixture w("device-saved");
-    TwoInputs f;
-    UseFakes(w, f);
+    FakeWindow w("device-saved");
     WriteFile(w.Home() + "/Config.ini", "[MISC]\nInputDevice=0\n");
     ASSERT_TRUE(w.Start(false));
     EXPECT_EQ(w.Dlg().GetDevicePage()->Position(), 0);
@@ -292,9 +293,7 @@ TEST(DevicePage, TheSavedDeviceIsChosenOnlyWhenItIsInTheList) {
   }
   {
     // Position 5 with two input devices: the default input device instead.
-    WindowFixture w("device-saved-out-of-range");
-    TwoInputs f;
-    UseFakes(w, f);
+    FakeWindow w("device-saved-out-of-range");
     WriteFile(w.Home() + "/Config.ini", "[MISC]\nInputDevice=5\n");
     ASSERT_TRUE(w.Start(false));
     EXPECT_EQ(w.Dlg().GetDevicePage()->Position(), 1);
@@ -303,9 +302,7 @@ TEST(DevicePage, TheSavedDeviceIsChosenOnlyWhenItIsInTheList) {
 }
 
 TEST(DevicePage, MenuCommandsChooseDevicesButNotWhileRecording) {
-  WindowFixture w("device-menu");
-  TwoInputs f;
-  UseFakes(w, f);
+  FakeWindow w("device-menu");
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   DevicePage* page = dlg.GetDevicePage();
@@ -348,12 +345,10 @@ TEST(DevicePage, MenuCommandsChooseDevicesButNotWhileRecording) {
 }
 
 TEST(DevicePage, ADeviceWithout44100StereoCorrectsTheRateAndChannels) {
-  WindowFixture w("device-rule");
-  TwoInputs f;
+  FakeWindow w("device-rule");
   // The headset (the default) records neither 44100 Hz stereo nor anything
   // below 16000 Hz in mono; MP3 is the format.
-  f.devices.unsupported = {{3, 2, 44100}, {3, 1, 8000}, {3, 1, 11025}, {3, 1, 12000}};
-  UseFakes(w, f);
+  w.fakes.devices.unsupported = {{3, 2, 44100}, {3, 1, 8000}, {3, 1, 11025}, {3, 1, 12000}};
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   DevicePage* page = dlg.GetDevicePage();
@@ -390,9 +385,7 @@ TEST(DevicePage, ADeviceWithout44100StereoCorrectsTheRateAndChannels) {
 }
 
 TEST(DevicePage, ChannelAndRateButtonsSetTheSettingsAndReapplyTheFormat) {
-  WindowFixture w("device-buttons");
-  TwoInputs f;
-  UseFakes(w, f);
+  FakeWindow w("device-buttons");
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   DevicePage* page = dlg.GetDevicePage();
@@ -422,12 +415,10 @@ TEST(DevicePage, ChannelAndRateButtonsSetTheSettingsAndReapplyTheFormat) {
 }
 
 TEST(DevicePage, InputLinesAndTheirLevels) {
-  WindowFixture w("device-lines");
-  TwoInputs f;
-  UseFakes(w, f);
+  FakeWindow w("device-lines");
   ASSERT_TRUE(w.Start());
   DevicePage* page = w.Dlg().GetDevicePage();
-  FakeMixers& mixers = f.mixers;
+  FakeMixers& mixers = w.fakes.mixers;
 
   // The headset's mixer (hw:1): its lines, the one in use chosen, listing
   // them changed nothing.
@@ -480,11 +471,9 @@ TEST(DevicePage, InputLinesAndTheirLevels) {
 TEST(DevicePage, MixersWithoutLinesAndDevicesWithoutMixers) {
   {
     // The chosen device's mixer has no input line at all.
-    WindowFixture w("device-no-line");
-    TwoInputs f;
-    f.mixers.mixers[0].lines.clear();
+    FakeWindow w("device-no-line");
+    w.fakes.mixers.mixers[0].lines.clear();
     WriteFile(w.Home() + "/Config.ini", "[MISC]\nInputDevice=0\n");
-    UseFakes(w, f);
     ASSERT_TRUE(w.Start());
     DevicePage* page = w.Dlg().GetDevicePage();
     EXPECT_TRUE(w.Boxes().Saw("No input line found!"));
@@ -495,10 +484,8 @@ TEST(DevicePage, MixersWithoutLinesAndDevicesWithoutMixers) {
   }
   {
     // No mixer at all: an empty list, disabled levels and a log line, no box.
-    WindowFixture w("device-no-mixer");
-    TwoInputs f;
-    f.mixers.mixers.clear();
-    UseFakes(w, f);
+    FakeWindow w("device-no-mixer");
+    w.fakes.mixers.mixers.clear();
     ASSERT_TRUE(w.Start());
     DevicePage* page = w.Dlg().GetDevicePage();
     EXPECT_TRUE(w.Boxes().Seen().empty());
@@ -511,9 +498,7 @@ TEST(DevicePage, MixersWithoutLinesAndDevicesWithoutMixers) {
 }
 
 TEST(DevicePage, ClippingAndDitheringAreLoggedWhenThePageOpensAndStored) {
-  WindowFixture w("device-clip");
-  TwoInputs f;
-  UseFakes(w, f);
+  FakeWindow w("device-clip");
   WriteFile(w.Home() + "/Config.ini", "[DSP]\nClip=0\nDither=1\n");
   ASSERT_TRUE(w.Start(false));
   DevicePage* page = w.Dlg().GetDevicePage();
@@ -530,9 +515,7 @@ TEST(DevicePage, ClippingAndDitheringAreLoggedWhenThePageOpensAndStored) {
 }
 
 TEST(DevicePage, VolumeControlButtonsStartTheDesktopMixerOrSaySo) {
-  WindowFixture w("device-volume-control");
-  TwoInputs f;
-  UseFakes(w, f);
+  FakeWindow w("device-volume-control");
   ASSERT_TRUE(w.Start(false));
   DevicePage* page = w.Dlg().GetDevicePage();
 
@@ -563,10 +546,8 @@ TEST(DevicePage, VolumeControlButtonsStartTheDesktopMixerOrSaySo) {
 
 TEST(DevicePage, FailuresOfTheAudioLibrary) {
   {
-    WindowFixture w("device-init-failure");
-    TwoInputs f;
-    f.devices.initError = -9999;
-    UseFakes(w, f);
+    FakeWindow w("device-init-failure");
+    w.fakes.devices.initError = -9999;
     ASSERT_TRUE(w.Start(false));
     EXPECT_EQ(w.Log().LevelOf("An error occurred while using the stream."), 1);
     EXPECT_TRUE(w.Log().Has("Error number: -9999    Error message: Host error."));
@@ -574,19 +555,15 @@ TEST(DevicePage, FailuresOfTheAudioLibrary) {
     EXPECT_EQ(w.Dlg().GetDevicePage()->DeviceList()->count(), 0);
   }
   {
-    WindowFixture w("device-count-failure");
-    TwoInputs f;
-    f.devices.countOverride = -9996;
-    UseFakes(w, f);
+    FakeWindow w("device-count-failure");
+    w.fakes.devices.countOverride = -9996;
     ASSERT_TRUE(w.Start(false));
     EXPECT_TRUE(w.Log().Has("Error number: -9996    Error message: Error -9996."));
     EXPECT_FALSE(w.Log().Has("Finished Initialization."));
   }
   {
-    WindowFixture w("device-none");
-    TwoInputs f;
-    f.devices.devices.clear();
-    UseFakes(w, f);
+    FakeWindow w("device-none");
+    w.fakes.devices.devices.clear();
     ASSERT_TRUE(w.Start(false));
     EXPECT_TRUE(w.Boxes().Saw("Warning: No Device Found !"));
     EXPECT_EQ(w.Log().LevelOf("Warning: No Device Found !"), 2);

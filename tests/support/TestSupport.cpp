@@ -5,9 +5,14 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <stdexcept>
+
+#include "config/Settings.h"
 
 namespace tarvexa::test {
 
@@ -49,9 +54,12 @@ std::string MakeTestWav(const std::string& path, int rate, int channels, double 
   return path;
 }
 
-Audio ReadAudio(const std::string& path) {
+namespace {
+
+// Reads what libsndfile opens with `info` (zeroed, or describing a
+// headerless file); rate 0 when it cannot.
+Audio ReadWith(const std::string& path, SF_INFO info) {
   Audio a;
-  SF_INFO info{};
   SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
   if (!f) return a;
   a.rate = info.samplerate;
@@ -63,6 +71,18 @@ Audio ReadAudio(const std::string& path) {
   a.samples.resize(static_cast<size_t>(got * info.channels));
   sf_close(f);
   return a;
+}
+
+}  // namespace
+
+Audio ReadAudio(const std::string& path) { return ReadWith(path, SF_INFO{}); }
+
+Audio ReadRawAudio(const std::string& path, int format, int rate, int channels) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = format;
+  return ReadWith(path, info);
 }
 
 int Run(const std::string& command, std::string* out) {
@@ -86,6 +106,39 @@ std::string Quote(const std::string& s) {
     else q += c;
   }
   return q + "'";
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+  if (value) setenv(name, value, 1);
+  else unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+  else unsetenv(name_.c_str());
+}
+
+std::vector<std::string> DumpSettings(const Settings& s) {
+  std::vector<std::string> out;
+  VisitSettings(s, [&](const char* sec, const std::string& key, const auto& field, const auto&, auto...) {
+    std::ostringstream os;
+    os << sec << '/' << key << '=' << field;
+    out.push_back(os.str());
+  });
+  return out;
 }
 
 }  // namespace tarvexa::test

@@ -1,10 +1,15 @@
 #pragma once
-// Helpers shared by the tests: scratch folders, generated WAV input, and
-// reading files back through libsndfile and outside tools.
+// Helpers shared by the tests: scratch folders, generated WAV input,
+// reading files back through libsndfile and outside tools, plain text files,
+// environment variables for a scope, and the settings as text.
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace tarvexa {
+struct Settings;
+}
 
 namespace tarvexa::test {
 
@@ -28,6 +33,9 @@ struct Audio {
 };
 // Reads any file libsndfile can open; rate 0 when it cannot.
 Audio ReadAudio(const std::string& path);
+// Reads a headerless file, described up front: libsndfile's format word,
+// the rate and the channels.
+Audio ReadRawAudio(const std::string& path, int format, int rate, int channels);
 
 // Runs a shell command, returns its exit status; output in *out when given.
 int Run(const std::string& command, std::string* out = nullptr);
@@ -36,5 +44,28 @@ bool HaveTool(const std::string& name);
 
 // Quotes a string for the shell.
 std::string Quote(const std::string& s);
+
+// Writes text into a file (replacing it).
+void WriteFile(const std::string& path, const std::string& text);
+// The whole of a file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// Sets an environment variable (unsets it for nullptr) until the end of the
+// scope, then puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
+// Every setting as "SECTION/Key=value", in the order the settings are visited.
+std::vector<std::string> DumpSettings(const Settings& s);
 
 }  // namespace tarvexa::test

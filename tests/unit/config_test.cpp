@@ -8,7 +8,6 @@
 
 #include <climits>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <utility>
 
@@ -22,28 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using Lines = std::vector<std::pair<std::string, int>>;
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Every key as "SECTION/Key=value", in visiting order.
-std::vector<std::string> Dump(const Settings& s) {
-  std::vector<std::string> out;
-  VisitSettings(s, [&](const char* sec, const std::string& key, const auto& field, const auto&, auto...) {
-    std::ostringstream os;
-    os << sec << '/' << key << '=' << field;
-    out.push_back(os.str());
-  });
-  return out;
-}
 
 struct StoreFixture : ::testing::Test {
   std::string dir = test::ScratchDir("config_test");
@@ -129,7 +106,7 @@ TEST_F(StoreFixture, SaveIsAtomicAndReportsWhy) {
   EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
 
   // A full disk: the write fails half-way, the old file stays as it was.
-  WriteText(path, "[OLD]\nk=1\n");
+  test::WriteFile(path, "[OLD]\nk=1\n");
   struct rlimit old {};
   getrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, SIG_IGN);
@@ -143,21 +120,21 @@ TEST_F(StoreFixture, SaveIsAtomicAndReportsWhy) {
   EXPECT_NE(error.find("File too large"), std::string::npos) << error;
   EXPECT_FALSE(storeSaved);
   EXPECT_EQ(log, (Lines{{"Error on saving settings!", 1}}));
-  EXPECT_EQ(ReadText(path), "[OLD]\nk=1\n");
+  EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temp file left";
 
   if (geteuid() != 0) {  // root writes anywhere
     chmod(dir.c_str(), 0555);
     EXPECT_FALSE(ini.Save(path, &error));
     chmod(dir.c_str(), 0755);
-    EXPECT_EQ(ReadText(path), "[OLD]\nk=1\n");
+    EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
   }
 }
 
 TEST_F(StoreFixture, FirstStartSavesEveryKeyWithBuiltInValuesInOrder) {
   Settings s;  // never loaded: built-in values
   ASSERT_TRUE(store.Save(s, sink));
-  const std::string text = ReadText(path);
+  const std::string text = test::ReadFile(path);
   EXPECT_EQ(text.rfind("[MISC]\nVis1=1\nVis2=1\n", 0), 0u);
   EXPECT_NE(text.find("\nHotKey=0\n"), std::string::npos);
   EXPECT_NE(text.find("WriteLog=1\nRenameStr=%of%(Splitted Clip %sc%)\n\n[DSP]\nAmp=0\n"), std::string::npos);
@@ -175,12 +152,12 @@ TEST_F(StoreFixture, FirstStartSavesEveryKeyWithBuiltInValuesInOrder) {
     if (line[0] == '[') section = line.substr(1, line.size() - 2);
     else inFile.push_back(section + "/" + line);
   }
-  EXPECT_EQ(inFile, Dump(s));
+  EXPECT_EQ(inFile, test::DumpSettings(s));
   EXPECT_TRUE(log.empty());
 }
 
 TEST_F(StoreFixture, MissingKeysAndFileTakeTheirDefaults) {
-  WriteText(path, "[misc]\nvis1 = 0\nVIS1=1\n[MISC]\nVis2=0\n");
+  test::WriteFile(path, "[misc]\nvis1 = 0\nVIS1=1\n[MISC]\nVis2=0\n");
   Settings s;
   s.OUTPUT.Freq = 3;
   ASSERT_TRUE(store.Load(s, sink));
@@ -213,21 +190,21 @@ TEST_F(StoreFixture, ValuesRoundTripIncludingNegativesAndStrings) {
   s.CUSTOM.Parameter = "'quoted' -x";
   s.CUSTOM.FileExt = "'ogg'";
   ASSERT_TRUE(store.Save(s, sink));
-  const std::string text = ReadText(path);
+  const std::string text = test::ReadFile(path);
   EXPECT_NE(text.find("\nRenameStr=\"  %ts% take %sc% \"\n"), std::string::npos);
   EXPECT_NE(text.find("\nParameter='quoted' -x\n"), std::string::npos);
   Settings back;
   back.MISC.Tip = 42;
   ASSERT_TRUE(store.Load(back, sink));
-  EXPECT_EQ(Dump(back), Dump(s));
+  EXPECT_EQ(test::DumpSettings(back), test::DumpSettings(s));
   EXPECT_EQ(back.MISC.Tip, 42) << "Tip belongs to the tip of the day";
 }
 
 TEST_F(StoreFixture, ValuesAreCutToWidthAndLimit) {
-  WriteText(path,
-            "[MISC]\nRename=40000\nSplitSec=65546\nMute=4294967295\nWriteLog=abc\nVis1=12abc\n"
-            "RenameStr=" + std::string(2000, 'r') + "\n"
-            "[CUSTOM]\nFileExt=\"abcdefghij\"\nEncoder=" + std::string(600, 'e') + "\n");
+  test::WriteFile(path,
+                  "[MISC]\nRename=40000\nSplitSec=65546\nMute=4294967295\nWriteLog=abc\nVis1=12abc\n"
+                  "RenameStr=" + std::string(2000, 'r') + "\n"
+                  "[CUSTOM]\nFileExt=\"abcdefghij\"\nEncoder=" + std::string(600, 'e') + "\n");
   Settings s;
   ASSERT_TRUE(store.Load(s, sink));
   EXPECT_EQ(s.MISC.Rename, -25536);
@@ -241,7 +218,7 @@ TEST_F(StoreFixture, ValuesAreCutToWidthAndLimit) {
 }
 
 TEST_F(StoreFixture, OutOfRangeValuesFallBackWithAWarning) {
-  WriteText(path, "[OUTPUT]\nFreq=99\nChan=0\nOutputFormat=65541\n[SIL]\nSilLev=-100\nNoiLev=0\n");
+  test::WriteFile(path, "[OUTPUT]\nFreq=99\nChan=0\nOutputFormat=65541\n[SIL]\nSilLev=-100\nNoiLev=0\n");
   Settings s;
   ASSERT_TRUE(store.Load(s, sink));
   EXPECT_EQ(s.OUTPUT.Freq, 7);
@@ -265,7 +242,7 @@ TEST_F(StoreFixture, ResetDeletesTheFileAndLoadsDefaults) {
   Settings defaults;
   defaults.MISC.HotKey = 1;
   defaults.AIFF.SubFormat = 0;
-  EXPECT_EQ(Dump(s), Dump(defaults));
+  EXPECT_EQ(test::DumpSettings(s), test::DumpSettings(defaults));
   EXPECT_EQ(s.MP3.LameTab, 1);
 }
 
@@ -279,7 +256,7 @@ TEST_F(StoreFixture, TaskKeysAreSwappedThroughTheFile) {
 
   // Without a file only the twelve keys are written, in their order.
   ASSERT_TRUE(store.SaveTaskKeys(s, sink));
-  EXPECT_EQ(ReadText(path),
+  EXPECT_EQ(test::ReadFile(path),
             "[OUTPUT]\nOutputFormat=6\nFreq=3\nChan=2\n\n[MISC]\nActAftRec=4\nSplit=1\nSplitHour=0\n"
             "SplitMin=0\nSplitSec=30\nStop=0\nStopHour=0\nStopMin=2\nStopSec=10\n");
 
@@ -305,7 +282,7 @@ TEST_F(StoreFixture, TaskKeysAreSwappedThroughTheFile) {
   EXPECT_EQ(all.MISC.Vis1, 0);
 
   // Keys missing from the file come back as defaults.
-  WriteText(path, "[OUTPUT]\nFreq=2\n");
+  test::WriteFile(path, "[OUTPUT]\nFreq=2\n");
   ASSERT_TRUE(store.RestoreTaskKeys(task, sink));
   EXPECT_EQ(task.OUTPUT.Freq, 2);
   EXPECT_EQ(task.OUTPUT.OutputFormat, 2);
@@ -322,7 +299,7 @@ TEST_F(StoreFixture, TipIsKeptApartFromTheSettings) {
   EXPECT_EQ(store.ReadTip(), 0) << "Save keeps the Tip already in the file";
   fs::remove(path);
   ASSERT_TRUE(store.Save(s, sink));
-  EXPECT_EQ(ReadText(path).find("Tip="), std::string::npos);
+  EXPECT_EQ(test::ReadFile(path).find("Tip="), std::string::npos);
 }
 
 }  // namespace

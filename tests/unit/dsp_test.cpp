@@ -5,22 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <numeric>
 
-#include "TestSupport.h"
+#include "EngineRecording.h"
 #include "formats/FormatCatalogue.h"
 #include "recording/AudioTransform.h"
 #include "recording/Dsp.h"
-#include "recording/RecordSession.h"
-#include "recording/WavFileSource.h"
 
 using namespace tarvexa;
 using namespace tarvexa::test;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -37,33 +33,12 @@ Settings WavSettings(int channels) {
   return s;
 }
 
-struct Clip {
-  std::string path;
-  int blocks;
-};
-
-// Records the whole input file, read as fast as the encoder takes it.
-std::vector<Clip> Record(const Settings& s, const std::string& input, const std::string& out) {
-  RecChannel ch;
-  std::vector<Clip> clips;
-  RecordSession session(ch);
-  SessionParams p;
-  p.settings = s;
-  p.outputPath = out;
-  p.source = std::make_shared<WavFileSource>(input, true);
-  p.startDelayMs = 0;
-  EXPECT_TRUE(session.Start(std::move(p)));
-  bool finished = false;
-  const auto deadline = std::chrono::steady_clock::now() + 120s;
-  auto handle = [&](const RecMessage& m) {
-    if (m.type == RecMsg::ClipDone) clips.push_back({m.text, m.param});
-    if (m.type == RecMsg::Finished) finished = true;
-  };
-  while (!finished && std::chrono::steady_clock::now() < deadline) ch.Pump(handle, 50);
-  EXPECT_TRUE(finished);
-  session.Join();
-  ch.Pump(handle);
-  return clips;
+// Records the whole input file, read as fast as the encoder takes it; the
+// session must come to its end.
+Recording RecordToEnd(const Settings& s, const std::string& input, const std::string& out) {
+  Recording r = RecordFile(s, input, out);
+  EXPECT_TRUE(r.finished);
+  return r;
 }
 
 std::vector<int16_t> Tone(int frames, int channels, const std::vector<double>& amplitude,
@@ -148,8 +123,8 @@ TEST(DspRecording, EverySwitchOffLeavesTheSamplesBitExactMonoAndStereo) {
     s.DSP.NorN = 10;
     s.DSP.ResN = 20;
     const std::string out = dir + "/out" + std::to_string(channels) + ".wav";
-    auto clips = Record(s, input, out);
-    ASSERT_EQ(clips.size(), 1u);
+    const Recording r = RecordToEnd(s, input, out);
+    ASSERT_EQ(r.clips.size(), 1u);
     const Audio in = ReadAudio(input), got = ReadAudio(out);
     ASSERT_EQ(got.frames, in.frames) << channels << " channel(s), the short last block included";
     EXPECT_TRUE(got.samples == in.samples) << channels << " channel(s)";
@@ -163,7 +138,7 @@ TEST(DspRecording, MonoAmplificationWorksOnTheWholeBlockAndClips) {
   Settings s = WavSettings(1);
   s.DSP.Amp = 1;
   s.DSP.AmpN = 200;
-  Record(s, input, dir + "/out.wav");
+  RecordToEnd(s, input, dir + "/out.wav");
   const Audio in = ReadAudio(input), got = ReadAudio(dir + "/out.wav");
   ASSERT_EQ(got.samples.size(), in.samples.size());
   size_t clipped = 0;
@@ -186,7 +161,7 @@ TEST(DspRecording, StereoNormalisationBringsEachChannelToThePercentOnItsOwn) {
     s.DSP.NorN = 80;
     s.DSP.NorLev = leveling;
     const std::string out = dir + "/out" + std::to_string(leveling) + ".wav";
-    Record(s, dir + "/in.wav", out);
+    RecordToEnd(s, dir + "/in.wav", out);
     const Audio got = ReadAudio(out);
     ASSERT_EQ(got.frames, 30 * kBlock);
     const int target = static_cast<int>(std::lround(0.8 * 32767));
@@ -211,13 +186,13 @@ TEST(DspRecording, SplitClipsWithResamplingHoldExactlyTheirInputResampled) {
     s.MISC.SplitSec = 5;
     s.DSP.Res = 1;
     s.DSP.ResN = static_cast<int16_t>(percent);
-    auto clips = Record(s, input, dir + "/r" + std::to_string(percent) + ".wav");
-    ASSERT_EQ(clips.size(), 3u) << percent;
+    const Recording r = RecordToEnd(s, input, dir + "/r" + std::to_string(percent) + ".wav");
+    ASSERT_EQ(r.clips.size(), 3u) << percent;
     const int blocks[] = {50, 50, 20};
     int64_t total = 0;
     for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(clips[i].blocks, blocks[i]);
-      const Audio a = ReadAudio(clips[i].path);
+      EXPECT_EQ(r.clipBlocks[i], blocks[i]);
+      const Audio a = ReadAudio(r.clips[i]);
       EXPECT_EQ(a.rate, kRate);
       // Nothing lost in the filter at the clip's end, nothing added.
       EXPECT_EQ(a.frames, int64_t{blocks[i]} * kBlock * percent / 100)

@@ -3,14 +3,15 @@
 // bit-exact decoding, levels, block sizes, verification, split clips, and
 // what a killed or starved recording leaves behind.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
-#include "clip_recording.h"
+#include "EngineRecording.h"
 #include "encoders/FlacWriter.h"
 #include "formats/FormatCatalogue.h"
 
@@ -192,9 +193,7 @@ TEST(FlacWriter, WriteFailureIsReportedAndTheFileKeepsItsFrames) {
   const auto in = test::ReadAudio(test::MakeTestWav(dir + "/in.wav", 44100, 2, 10.0));
   const std::string path = dir + "/x.flac";
   const std::string report = test::InChild([&] {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{256 * 1024, 256 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
+    test::LimitFileSize(256 * 1024);
     FlacWriter writer(Flac(7, 2, true, 5, 0));
     std::string text = writer.Open(path);
     if (!text.empty()) return text;

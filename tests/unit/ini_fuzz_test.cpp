@@ -7,9 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "TestSupport.h"
 #include "config/ConfigStore.h"
@@ -22,17 +20,6 @@ namespace fs = std::filesystem;
 
 constexpr size_t kMaxInput = 64 * 1024;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
 std::vector<std::string> Corpus() {
   std::vector<fs::path> files;
   for (const auto& e : fs::directory_iterator(fs::path(TARVEXA_SOURCE_DIR) / "tests/corpus/ini")) {
@@ -40,18 +27,8 @@ std::vector<std::string> Corpus() {
   }
   std::sort(files.begin(), files.end());  // same order on every run
   std::vector<std::string> texts;
-  for (const fs::path& f : files) texts.push_back(ReadText(f));
+  for (const fs::path& f : files) texts.push_back(test::ReadFile(f));
   return texts;
-}
-
-std::vector<std::string> Dump(const Settings& s) {
-  std::vector<std::string> out;
-  VisitSettings(s, [&](const char* sec, const std::string& key, const auto& field, const auto&, auto...) {
-    std::ostringstream os;
-    os << sec << '/' << key << '=' << field;
-    out.push_back(os.str());
-  });
-  return out;
 }
 
 // Empty when every setting is one the rest of the program can use.
@@ -147,7 +124,7 @@ class IniFuzz : public ::testing::Test {
     again.Parse(once);
     EXPECT_EQ(again.Text(), once) << "rewriting changes what was read";
 
-    WriteText(path, text);
+    test::WriteFile(path, text);
     log.clear();
     Settings s;
     EXPECT_TRUE(store.Load(s, sink));
@@ -161,10 +138,10 @@ class IniFuzz : public ::testing::Test {
       EXPECT_TRUE(store.Save(s, sink));
       Settings back;
       EXPECT_TRUE(store.Load(back, sink));
-      EXPECT_EQ(Dump(back), Dump(s)) << "settings change on save and load";
+      EXPECT_EQ(test::DumpSettings(back), test::DumpSettings(s)) << "settings change on save and load";
     }
     if (HasFailure()) {
-      WriteText(dir + "/failing_input.ini", text);
+      test::WriteFile(dir + "/failing_input.ini", text);
       return false;
     }
     return true;
@@ -205,7 +182,7 @@ TEST_F(IniFuzz, HugeFileLoads) {
   std::mt19937 rng(7);
   while (text.size() < (30u << 20)) text += static_cast<char>(rng());
   text += "\n[OUTPUT]\nFreq=3\n";
-  WriteText(path, text);
+  test::WriteFile(path, text);
 
   const auto start = std::chrono::steady_clock::now();
   Settings s;

@@ -3,7 +3,6 @@
 // the frame header flags, refused settings, split clips, a killed recording
 // and a full disk.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,17 +12,15 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TestSupport.h"
+#include "EngineRecording.h"
 #include "encoders/Mp2Writer.h"
 #include "formats/FormatCatalogue.h"
-#include "recording/RecordSession.h"
-#include "recording/WavFileSource.h"
 
 namespace tarvexa {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
+using test::Recording;
 
 int FreqIndex(int rate) {
   for (size_t i = 0; i < SampleRateTable.size(); ++i)
@@ -68,42 +65,6 @@ std::vector<int16_t> MusicLike(int rate, int chan, double seconds) {
 std::string MakeInput(const std::string& path, int rate, int chan, double seconds) {
   test::WriteWav(path, rate, chan, MusicLike(rate, chan, seconds));
   return path;
-}
-
-struct Recording {
-  std::vector<std::string> clips;
-  std::vector<std::string> logs;
-  bool Logged(const std::string& text) const {
-    for (auto& l : logs)
-      if (l == text) return true;
-    return false;
-  }
-};
-
-// Records a whole input file through the engine (file input, fast mode).
-Recording Record(const Settings& s, const std::string& input, const std::string& out) {
-  RecChannel ch;
-  Recording r;
-  RecordSession session(ch);
-  SessionParams p;
-  p.settings = s;
-  p.outputPath = out;
-  p.source = std::make_shared<WavFileSource>(input, true);
-  p.startDelayMs = 0;
-  EXPECT_TRUE(session.Start(std::move(p)));
-  bool finished = false;
-  const auto deadline = std::chrono::steady_clock::now() + 120s;
-  while (!finished && std::chrono::steady_clock::now() < deadline) {
-    ch.Pump(
-        [&](const RecMessage& m) {
-          if (m.type == RecMsg::Log) r.logs.push_back(m.text);
-          if (m.type == RecMsg::ClipDone) r.clips.push_back(m.text);
-          if (m.type == RecMsg::Finished) finished = true;
-        },
-        50);
-  }
-  session.Join();
-  return r;
 }
 
 // Decodes with an outside tool into a WAV file and reads it back; *errors
@@ -173,7 +134,7 @@ TEST_P(Mp2Quality, DecodesWithTheRightShapeBitrateAndQuality) {
   // 6.3 s: the last chunk handed to the encoder is a partial one.
   const double seconds = 6.3;
   const std::string input = MakeInput(dir + "/in.wav", c.rate, c.chan, seconds);
-  const Recording r = Record(Mp2(c.bits, c.rate, c.chan), input, dir + "/out.mp2");
+  const Recording r = test::RecordFile(Mp2(c.bits, c.rate, c.chan), input, dir + "/out.mp2");
   ASSERT_EQ(r.clips.size(), 1u);
   const std::string file = r.clips[0];
   const std::vector<int16_t> in = test::ReadAudio(input).samples;
@@ -232,7 +193,7 @@ TEST(Mp2Writer, FrameHeaderCarriesModeAndFlags) {
     s.MP2.CopyRight = c.copyright;
     s.MP2.Original = c.original;
     const std::string file = dir + "/m" + std::to_string(c.channel) + std::to_string(c.chan) + ".mp2";
-    ASSERT_EQ(Record(s, c.chan == 1 ? monoInput : input, file).clips.size(), 1u);
+    ASSERT_EQ(test::RecordFile(s, c.chan == 1 ? monoInput : input, file).clips.size(), 1u);
     const auto h = FirstHeader(file);
     SCOPED_TRACE(file);
     EXPECT_EQ(h[0], 0xFF);
@@ -251,7 +212,7 @@ TEST(Mp2Writer, SplitClipsEachDecodeOnTheirOwn) {
   Settings s = Mp2(11);
   s.MISC.Split = 1;
   s.MISC.SplitSec = 5;
-  const Recording r = Record(s, input, dir + "/Talk.mp2");
+  const Recording r = test::RecordFile(s, input, dir + "/Talk.mp2");
   ASSERT_EQ(r.clips.size(), 3u);
   const double want[] = {5, 5, 2};
   for (size_t i = 0; i < 3; ++i) {
@@ -308,7 +269,7 @@ TEST(Mp2Settings, RefusedSettingsAreResetWhenTheFormatIsApplied) {
 TEST(Mp2Settings, RefusedAtRecordingStartEndsTheSessionWithoutAFile) {
   const std::string dir = test::ScratchDir("mp2_refused");
   const std::string input = MakeInput(dir + "/in.wav", 44100, 1, 1.0);
-  const Recording r = Record(Mp2(17, 44100, 1), input, dir + "/out.mp2");
+  const Recording r = test::RecordFile(Mp2(17, 44100, 1), input, dir + "/out.mp2");
   EXPECT_TRUE(r.clips.empty());
   EXPECT_TRUE(r.Logged("Error: configuring libtwolame encoder failed."));
   EXPECT_FALSE(fs::exists(dir + "/out.mp2"));
@@ -321,25 +282,20 @@ TEST(Mp2Settings, RefusedAtRecordingStartEndsTheSessionWithoutAFile) {
 // ---------------------------------------------------------------------------
 // Crash and disk-full safety, with the writer driven directly in a child.
 
-void WriteSeconds(Mp2Writer& w, const std::vector<int16_t>& in, int chan) {
-  for (size_t at = 0; at < in.size(); at += 4410 * chan)
-    if (!w.Write(in.data() + at, std::min<size_t>(4410, (in.size() - at) / chan))) return;
-}
-
 TEST(Mp2Writer, KilledRecordingDecodesUpToItsLastSecond) {
   const std::string dir = test::ScratchDir("mp2_killed");
   const std::string path = dir + "/killed.mp2";
   const auto in = MusicLike(44100, 2, 5.0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    Mp2Writer w(Mp2(13));
-    if (!w.Open(path).empty()) _exit(2);
-    WriteSeconds(w, in, 2);
-    kill(getpid(), SIGKILL);
-  }
   int status = 0;
-  waitpid(pid, &status, 0);
+  test::InChild(
+      [&] {
+        Mp2Writer w(Mp2(13));
+        if (!w.Open(path).empty()) _exit(2);
+        test::Feed(w, in, 44100, 2);
+        kill(getpid(), SIGKILL);
+        return std::string("not killed");
+      },
+      &status);
   ASSERT_TRUE(WIFSIGNALED(status));
   std::string errors;
   const test::Audio a = Decode("ffmpeg", path, &errors);
@@ -351,29 +307,17 @@ TEST(Mp2Writer, FullDiskIsReportedAndTheFileEndsOnAWholeFrame) {
   const std::string dir = test::ScratchDir("mp2_full");
   const std::string path = dir + "/full.mp2";
   const auto in = MusicLike(44100, 2, 20.0);  // 480 kB at 192 kbps
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{100 * 1024, 100 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
+  const std::string report = test::InChild([&] {
+    test::LimitFileSize(100 * 1024);
     Mp2Writer w(Mp2(13));
-    char result[512] = {};
-    if (w.Open(path).empty()) {
-      WriteSeconds(w, in, 2);
-      const bool again = w.Write(in.data(), 4410);  // refused after a failure
-      std::snprintf(result, sizeof result, "%d%d%s", again, w.Close(), w.ErrorText().c_str());
-    }
-    [[maybe_unused]] ssize_t n = write(fds[1], result, sizeof result);
-    _exit(0);
-  }
-  char result[512] = {};
-  close(fds[1]);
-  ASSERT_EQ(read(fds[0], result, sizeof result), static_cast<ssize_t>(sizeof result));
-  waitpid(pid, nullptr, 0);
-  EXPECT_EQ(std::string(result), "01Error writing file " + path + ": " + std::strerror(EFBIG));
+    const std::string text = w.Open(path);
+    if (!text.empty()) return text;
+    test::Feed(w, in, 44100, 2);
+    const bool again = w.Write(in.data(), 4410);  // refused after a failure
+    const std::string error = w.ErrorText();
+    return std::to_string(again) + std::to_string(w.Close()) + error;
+  });
+  EXPECT_EQ(report, "01Error writing file " + path + ": " + std::strerror(EFBIG));
   // 192 kbps at 44.1 kHz: frames of 626 or 627 bytes, none cut in half.
   const auto size = fs::file_size(path);
   EXPECT_GT(size, 90u * 1024);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -13,14 +12,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "TestSupport.h"
+#include "EngineRecording.h"
 #include "encoders/Mp3Writer.h"
-#include "recording/RecordSession.h"
-#include "recording/WavFileSource.h"
 
 using namespace tarvexa;
 using namespace tarvexa::test;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
@@ -33,43 +29,17 @@ Settings Mp3Settings(int freq = 7, int chan = 2) {
   return s;
 }
 
-struct Result {
-  std::vector<std::string> clips;
-  std::vector<std::pair<std::string, int>> logs;
-  bool Logged(const std::string& text) const {
-    for (auto& l : logs)
-      if (l.first == text) return true;
-    return false;
-  }
-};
-
-Result Record(const Settings& s, const std::string& input, const std::string& out) {
-  RecChannel ch;
-  Result r;
-  RecordSession session(ch);
-  SessionParams p;
-  p.settings = s;
-  p.outputPath = out;
-  p.source = std::make_shared<WavFileSource>(input, true);
-  p.startDelayMs = 0;
-  EXPECT_TRUE(session.Start(std::move(p)));
-  bool finished = false;
-  auto handle = [&](const RecMessage& m) {
-    if (m.type == RecMsg::Log) r.logs.emplace_back(m.text, m.param);
-    if (m.type == RecMsg::ClipDone) r.clips.push_back(m.text);
-    if (m.type == RecMsg::Finished) finished = true;
-  };
-  const auto deadline = std::chrono::steady_clock::now() + 120s;
-  while (!finished && std::chrono::steady_clock::now() < deadline) ch.Pump(handle, 50);
-  session.Join();
-  ch.Pump(handle);
-  EXPECT_TRUE(finished);
+// Records a whole input file through the engine (file input, fast mode);
+// the session must come to its end.
+Recording RecordToEnd(const Settings& s, const std::string& input, const std::string& out) {
+  Recording r = RecordFile(s, input, out);
+  EXPECT_TRUE(r.finished);
   return r;
 }
 
 // Records `input` and expects one clip and no warning.
 std::string RecordOne(const Settings& s, const std::string& input, const std::string& out) {
-  Result r = Record(s, input, out);
+  Recording r = RecordToEnd(s, input, out);
   EXPECT_EQ(r.clips.size(), 1u);
   for (auto& l : r.logs) EXPECT_LT(l.second, 1) << l.first;
   return out;
@@ -209,14 +179,6 @@ double ToneDb(const Audio& a, double hz) {
   return 10.0 * std::log10((s1 * s1 + s2 * s2 - k * s1 * s2) / (n * n) + 1e-12);
 }
 
-struct EnvGuard {
-  std::string name;
-  EnvGuard(std::string n, const std::string& v) : name(std::move(n)) {
-    setenv(name.c_str(), v.c_str(), 1);
-  }
-  ~EnvGuard() { unsetenv(name.c_str()); }
-};
-
 std::string Variant(const std::string& name) {
   return std::string(TARVEXA_TEST_WORK) + "/lame_enc_variants/" + name;
 }
@@ -355,8 +317,8 @@ TEST(Mp3Binding, MissingOrIncompleteLibraryEndsTheRecordingWithItsMessage) {
       {Variant("stub"), "Unable to get LAME interfaces."},  // a library without the entry points
   };
   for (const auto& [folder, message] : cases) {
-    EnvGuard env("TARVEXA_LIB_DIR", folder);
-    Result r = Record(Mp3Settings(), input, dir + "/out.mp3");
+    ScopedEnv env("TARVEXA_LIB_DIR", folder);
+    Recording r = RecordToEnd(Mp3Settings(), input, dir + "/out.mp3");
     EXPECT_TRUE(r.Logged(message)) << folder;
     EXPECT_TRUE(r.clips.empty());
     EXPECT_FALSE(fs::exists(dir + "/out.mp3"));
@@ -367,7 +329,7 @@ TEST(Mp3Binding, LibraryWithoutInfoTagEntryFinishesFilesThroughVbrHeader) {
   if (!HaveTools()) GTEST_SKIP() << "mpg123, ffmpeg or sox missing";
   const std::string dir = ScratchDir("mp3_without_info_tag");
   const std::string input = MakeNoise(dir + "/in.wav", 44100, 2, 3.0);
-  EnvGuard env("TARVEXA_LIB_DIR", Variant("without_info_tag"));
+  ScopedEnv env("TARVEXA_LIB_DIR", Variant("without_info_tag"));
   ASSERT_EQ(LameEncLibrary::Bind(), "");
   ASSERT_EQ(LameEncLibrary::Current()->writeInfoTag, nullptr);  // really the variant
   Settings s = Mp3Settings();
@@ -590,7 +552,7 @@ TEST(Mp3Recording, SplitClipsAreEachCompleteFiles) {
   s.MP3.LameTab = 3;
   s.MISC.Split = 1;
   s.MISC.SplitSec = 5;
-  Result r = Record(s, input, dir + "/talk.mp3");
+  Recording r = RecordToEnd(s, input, dir + "/talk.mp3");
   ASSERT_EQ(r.clips.size(), 3u);
   EXPECT_EQ(r.clips[2], dir + "/talk(Splitted Clip 00002).mp3");
   const Audio in = ReadAudio(input);
@@ -628,12 +590,12 @@ TEST(Mp3Failures, RefusedSettingsAndUncreatableFilesEndTheRecordingWithTheirMess
   range.MP3.LameMaxVBRBit = 7;
   quality.MP3.LameQualityVBR = 1200;  // 12.00, beyond the worst quality, 10
   for (const Settings& s : {abr, range, quality}) {
-    Result r = Record(s, input, dir + "/out.mp3");
+    Recording r = RecordToEnd(s, input, dir + "/out.mp3");
     EXPECT_TRUE(r.Logged("Error opening encoding stream (2)"));
     EXPECT_TRUE(r.clips.empty());
     EXPECT_FALSE(fs::exists(dir + "/out.mp3"));  // no empty file left behind
   }
-  Result r = Record(Mp3Settings(), input, dir + "/no/such/folder/out.mp3");
+  Recording r = RecordToEnd(Mp3Settings(), input, dir + "/no/such/folder/out.mp3");
   EXPECT_TRUE(r.Logged("Error creating file " + dir + "/no/such/folder/out.mp3"));
   EXPECT_TRUE(r.clips.empty());
 }

@@ -2,8 +2,9 @@
 // checked with other people's tools: FFmpeg's own Vorbis decoder, oggenc and
 // ogginfo. Also the format label and the check of refused settings.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <csignal>
@@ -14,7 +15,7 @@
 #include <set>
 #include <tuple>
 
-#include "clip_recording.h"
+#include "EngineRecording.h"
 #include "encoders/OggVorbisWriter.h"
 #include "formats/FormatCatalogue.h"
 
@@ -305,9 +306,7 @@ TEST(OggVorbisWriter, WriteFailureIsReportedAndTheFileKeepsItsPages) {
   const auto in = test::ReadAudio(test::MakeTestWav(dir + "/in.wav", 44100, 2, 10.0));
   const std::string path = dir + "/x.ogg";
   const std::string report = test::InChild([&] {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{48 * 1024, 48 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
+    test::LimitFileSize(48 * 1024);
     OggVorbisWriter writer(Quality(7, 2, 35));
     std::string text = writer.Open(path);
     if (!text.empty()) return text;

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "TestSupport.h"
+#include "EngineRecording.h"
 #include "formats/FormatCatalogue.h"
 #include "recording/RecordSession.h"
 #include "recording/WavFileSource.h"
@@ -18,26 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Clip {
-  std::string path;
-  int blocks;
-};
-
-struct Result {
-  std::vector<Clip> clips;
-  std::vector<std::pair<std::string, int>> logs;
-  std::vector<std::string> newClips;
-  bool finished = false;
-  bool autoStopped = false;
-  int ticks = 0;
-  int64_t dropped = 0;
-  bool Logged(const std::string& text) const {
-    for (auto& l : logs)
-      if (l.first.find(text) != std::string::npos) return true;
-    return false;
-  }
-};
-
 Settings WavSettings(int rate = 44100, int channels = 2) {
   Settings s;
   s.OUTPUT.OutputFormat = kFormatWAV;
@@ -48,54 +28,10 @@ Settings WavSettings(int rate = 44100, int channels = 2) {
   return s;
 }
 
-Result Record(const Settings& s, std::shared_ptr<InputSource> source, const std::string& out,
-              int queueSeconds = 8, const std::function<void(RecordSession&, int)>& poke = nullptr,
-              int slowEncoderMs = 0) {
-  RecChannel ch;
-  Result r;
-  {
-    RecordSession session(ch);
-    SessionParams p;
-    p.settings = s;
-    p.outputPath = out;
-    p.source = std::move(source);
-    p.queueSeconds = queueSeconds;
-    p.startDelayMs = 0;
-    p.slowEncoderMs = slowEncoderMs;
-    EXPECT_TRUE(session.Start(std::move(p)));
-    int blocksSeen = 0;
-    auto deadline = std::chrono::steady_clock::now() + 120s;
-    while (!r.finished && std::chrono::steady_clock::now() < deadline) {
-      ch.Pump(
-          [&](const RecMessage& m) {
-            switch (m.type) {
-              case RecMsg::Log: r.logs.emplace_back(m.text, m.param); break;
-              case RecMsg::ClipDone: r.clips.push_back({m.text, m.param}); break;
-              case RecMsg::NewClip: r.newClips.push_back(m.text); break;
-              case RecMsg::Finished: r.finished = true; break;
-              case RecMsg::Block:
-                if (poke) poke(session, ++blocksSeen);
-                break;
-              default: break;
-            }
-          },
-          50);
-    }
-    session.Join();
-    ch.Pump([&](const RecMessage& m) {
-      if (m.type == RecMsg::Log) r.logs.emplace_back(m.text, m.param);
-    });
-    r.autoStopped = session.AutoStopped();
-    r.ticks = session.Ticks();
-    r.dropped = session.DroppedBlocks();
-  }
-  return r;
-}
-
-std::vector<int16_t> Join(const std::vector<Clip>& clips) {
+std::vector<int16_t> Join(const std::vector<std::string>& clips) {
   std::vector<int16_t> all;
   for (auto& c : clips) {
-    Audio a = ReadAudio(c.path);
+    Audio a = ReadAudio(c);
     all.insert(all.end(), a.samples.begin(), a.samples.end());
   }
   return all;
@@ -125,25 +61,25 @@ TEST(RecordSession, SplitEveryThirtySecondsGivesExactClipsNamedByTheRuleAndLoses
   Settings s = WavSettings();
   s.MISC.Split = 1;
   s.MISC.SplitSec = 30;
-  Result r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/Talk.wav");
+  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/Talk.wav");
   ASSERT_TRUE(r.finished);
   ASSERT_EQ(r.clips.size(), 4u);
-  EXPECT_EQ(r.clips[0].path, dir + "/Talk.wav");
-  EXPECT_EQ(r.clips[1].path, dir + "/Talk(Splitted Clip 00001).wav");
-  EXPECT_EQ(r.clips[3].path, dir + "/Talk(Splitted Clip 00003).wav");
+  EXPECT_EQ(r.clips[0], dir + "/Talk.wav");
+  EXPECT_EQ(r.clips[1], dir + "/Talk(Splitted Clip 00001).wav");
+  EXPECT_EQ(r.clips[3], dir + "/Talk(Splitted Clip 00003).wav");
   EXPECT_EQ(r.newClips.size(), 3u);
   const int want[] = {300, 300, 300, 50};
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(r.clips[i].blocks, want[i]);
-    Audio a = ReadAudio(r.clips[i].path);
-    EXPECT_EQ(a.frames, want[i] * 4410LL) << r.clips[i].path;
+    EXPECT_EQ(r.clipBlocks[i], want[i]);
+    Audio a = ReadAudio(r.clips[i]);
+    EXPECT_EQ(a.frames, want[i] * 4410LL) << r.clips[i];
     EXPECT_EQ(a.rate, 44100);
     EXPECT_EQ(a.channels, 2);
   }
   EXPECT_EQ(Join(r.clips), ReadAudio(input).samples);  // bit-exact across clips
   EXPECT_EQ(r.dropped, 0);
-  EXPECT_TRUE(r.Logged("End of input reached."));
-  EXPECT_TRUE(r.Logged("Done."));
+  EXPECT_TRUE(r.LoggedPart("End of input reached."));
+  EXPECT_TRUE(r.LoggedPart("Done."));
 }
 
 TEST(RecordSession, AutoStopAfterFiveSecondsCountsExactlyFiftyTicks) {
@@ -154,17 +90,17 @@ TEST(RecordSession, AutoStopAfterFiveSecondsCountsExactlyFiftyTicks) {
   s.MISC.StopHour = 0;
   s.MISC.StopMin = 0;
   s.MISC.StopSec = 5;
-  Result r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wav");
+  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wav");
   ASSERT_EQ(r.clips.size(), 1u);
   EXPECT_TRUE(r.autoStopped);
   EXPECT_EQ(r.ticks, 51);  // the 51st call ends it, after 50 blocks
-  EXPECT_EQ(r.clips[0].blocks, 50);
-  Audio a = ReadAudio(r.clips[0].path);
+  EXPECT_EQ(r.clipBlocks[0], 50);
+  Audio a = ReadAudio(r.clips[0]);
   EXPECT_EQ(a.frames, 50 * 2205);
   std::vector<int16_t> in = ReadAudio(input).samples;
   in.resize(a.samples.size());
   EXPECT_EQ(a.samples, in);
-  EXPECT_TRUE(r.Logged("Automatically stop recording."));
+  EXPECT_TRUE(r.LoggedPart("Automatically stop recording."));
 }
 
 TEST(RecordSession, SilencePausesAndResumesDroppingTheQuietTailAndTheResumingSound) {
@@ -175,14 +111,14 @@ TEST(RecordSession, SilencePausesAndResumesDroppingTheQuietTailAndTheResumingSou
   s.SIL.Det = 1;
   s.SIL.SilTime = 5;
   s.SIL.NoiTime = 5;
-  Result r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wav");
+  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wav");
   ASSERT_EQ(r.clips.size(), 1u);
   // 100 loud + 50 quiet (the pause is declared on the 50th), then 30 quiet
   // and 50 loud dropped, then the last 50 loud written.
-  EXPECT_EQ(r.clips[0].blocks, 200);
-  EXPECT_TRUE(r.Logged("Silence detected, pause recording."));
-  EXPECT_TRUE(r.Logged("Sound signal detected, resume recording."));
-  Audio a = ReadAudio(r.clips[0].path);
+  EXPECT_EQ(r.clipBlocks[0], 200);
+  EXPECT_TRUE(r.LoggedPart("Silence detected, pause recording."));
+  EXPECT_TRUE(r.LoggedPart("Sound signal detected, resume recording."));
+  Audio a = ReadAudio(r.clips[0]);
   Audio in = ReadAudio(input);
   const size_t block = 8820;
   // The written tail is exactly the last 50 blocks of the input.
@@ -199,11 +135,11 @@ TEST(RecordSession, SplitOnSilenceStartsANewClipThatWaitsForSound) {
   s.SIL.SilTime = 5;
   s.SIL.NoiTime = 5;
   s.SIL.Split = 1;
-  Result r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/Talk.wav");
+  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/Talk.wav");
   ASSERT_EQ(r.clips.size(), 2u);
-  EXPECT_EQ(r.clips[0].blocks, 149);  // the detecting block is not written
-  EXPECT_EQ(r.clips[1].blocks, 50);
-  EXPECT_EQ(r.clips[1].path, dir + "/Talk(Splitted Clip 00001).wav");
+  EXPECT_EQ(r.clipBlocks[0], 149);  // the detecting block is not written
+  EXPECT_EQ(r.clipBlocks[1], 50);
+  EXPECT_EQ(r.clips[1], dir + "/Talk(Splitted Clip 00001).wav");
 }
 
 TEST(RecordSession, StopOnSilenceEndsTheRecordingWithoutAfterAction) {
@@ -213,15 +149,15 @@ TEST(RecordSession, StopOnSilenceEndsTheRecordingWithoutAfterAction) {
   s.SIL.Det = 1;
   s.SIL.SilTime = 5;
   s.SIL.StopSilence = 1;
-  Result r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/a.wav");
+  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/a.wav");
   ASSERT_EQ(r.clips.size(), 1u);
-  EXPECT_EQ(r.clips[0].blocks, 150);
+  EXPECT_EQ(r.clipBlocks[0], 150);
   EXPECT_FALSE(r.autoStopped);
   // With split on silence as well: it stops, and no new clip is made.
   s.SIL.Split = 1;
-  Result r2 = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/b.wav");
+  Recording r2 = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/b.wav");
   ASSERT_EQ(r2.clips.size(), 1u);
-  EXPECT_EQ(r2.clips[0].blocks, 149);
+  EXPECT_EQ(r2.clipBlocks[0], 149);
   EXPECT_TRUE(r2.newClips.empty());
 }
 
@@ -229,10 +165,10 @@ TEST(RecordSession, UnwritableFolderEndsTheSessionThroughFinished) {
   std::string dir = ScratchDir("session_unwritable");
   std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 2.0);
   std::string out = dir + "/no/such/folder/out.wav";
-  Result r = Record(WavSettings(), std::make_shared<WavFileSource>(input, true), out);
+  Recording r = Record(WavSettings(), std::make_shared<WavFileSource>(input, true), out);
   EXPECT_TRUE(r.finished);
   EXPECT_TRUE(r.clips.empty());
-  EXPECT_TRUE(r.Logged("Error : could not open file : " + out));
+  EXPECT_TRUE(r.LoggedPart("Error : could not open file : " + out));
 }
 
 namespace {
@@ -268,33 +204,33 @@ class FakeDevice : public InputSource {
 
 TEST(RecordSession, InputThatCannotBeOpenedEndsTheSession) {
   std::string dir = ScratchDir("session_nodevice");
-  Result r = Record(WavSettings(), std::make_shared<FakeDevice>(true, 0, 0), dir + "/out.wav");
+  Recording r = Record(WavSettings(), std::make_shared<FakeDevice>(true, 0, 0), dir + "/out.wav");
   EXPECT_TRUE(r.finished);
-  EXPECT_TRUE(r.Logged("Fail to open input stream."));
-  EXPECT_TRUE(r.Logged("Error number: -9996    Error message: Invalid device."));
+  EXPECT_TRUE(r.LoggedPart("Fail to open input stream."));
+  EXPECT_TRUE(r.LoggedPart("Error number: -9996    Error message: Invalid device."));
   ASSERT_EQ(r.clips.size(), 1u);
-  EXPECT_EQ(r.clips[0].blocks, 0);
+  EXPECT_EQ(r.clipBlocks[0], 0);
 }
 
 TEST(RecordSession, OverrunDropsOldestBlocksAndSaysSo) {
   std::string dir = ScratchDir("session_overrun");
   // A device delivering a block every 2 ms into a queue of 20 blocks, and an
   // encoder taking 5 ms a block: blocks are dropped, and the log says so.
-  Result r = Record(WavSettings(), std::make_shared<FakeDevice>(false, 400, 2), dir + "/out.wav", 2,
+  Recording r = Record(WavSettings(), std::make_shared<FakeDevice>(false, 400, 2), dir + "/out.wav", 2,
                     nullptr, 5);
   ASSERT_EQ(r.clips.size(), 1u);
   EXPECT_GT(r.dropped, 0);
-  EXPECT_TRUE(r.Logged("block(s) of audio dropped because the encoder fell behind"));
-  EXPECT_EQ(r.clips[0].blocks + r.dropped, 400);  // every block is written or reported
+  EXPECT_TRUE(r.LoggedPart("block(s) of audio dropped because the encoder fell behind"));
+  EXPECT_EQ(r.clipBlocks[0] + r.dropped, 400);  // every block is written or reported
   // What was written keeps its order: block numbers only increase.
-  Audio a = ReadAudio(r.clips[0].path);
+  Audio a = ReadAudio(r.clips[0]);
   for (size_t i = 8820; i < a.samples.size(); i += 8820) ASSERT_GT(a.samples[i], a.samples[i - 8820]);
 }
 
 TEST(RecordSession, StopWhilePausedClosesTheFileNormally) {
   std::string dir = ScratchDir("session_pause");
   std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 30.0);
-  Result r = Record(WavSettings(), std::make_shared<WavFileSource>(input, false), dir + "/out.wav", 8,
+  Recording r = Record(WavSettings(), std::make_shared<WavFileSource>(input, false), dir + "/out.wav", 8,
                     [](RecordSession& s, int blocks) {
                       if (blocks != 5) return;
                       s.TogglePause();
@@ -304,8 +240,8 @@ TEST(RecordSession, StopWhilePausedClosesTheFileNormally) {
                     });
   ASSERT_TRUE(r.finished);
   ASSERT_EQ(r.clips.size(), 1u);
-  EXPECT_TRUE(r.Logged("Recording manually paused:  "));
-  Audio a = ReadAudio(r.clips[0].path);
+  EXPECT_TRUE(r.LoggedPart("Recording manually paused:  "));
+  Audio a = ReadAudio(r.clips[0]);
   EXPECT_EQ(a.frames % 4410, 0);
   EXPECT_GE(a.frames, 4 * 4410);
 }
@@ -315,7 +251,7 @@ TEST(RecordSession, FailedFormatPreparationStillEndsThroughFinished) {
   std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 1.0);
   Settings s = WavSettings();
   s.OUTPUT.OutputFormat = kFormatWMA;  // no writer in this build yet
-  Result r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wma");
+  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wma");
   EXPECT_TRUE(r.finished);  // the window must be able to return to idle
   EXPECT_TRUE(r.clips.empty());
   EXPECT_FALSE(fs::exists(dir + "/out.wma"));

@@ -7,46 +7,22 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "TestSupport.h"
 #include "platform/ShellOpen.h"
 
 using namespace tarvexa;
+using tarvexa::test::ReadFile;
+using tarvexa::test::ScopedEnv;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value) setenv(name, value, 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-    else unsetenv(name_.c_str());
-  }
-
- private:
-  std::string name_, old_;
-  bool had_ = false;
-};
 
 std::string WriteScript(const std::string& path, const std::string& body) {
   std::ofstream(path) << "#!/bin/sh\n" << body;
   chmod(path.c_str(), 0755);
   return path;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 // Waits until `path` holds a complete line.

@@ -64,22 +64,7 @@ const std::vector<int16_t>& Signal(int rate, int chan, double seconds) {
 // Reads a file back; headerless RAW needs its description up front.
 test::Audio ReadBack(const std::string& path, int formatWord, int rate, int chan) {
   if ((formatWord & SF_FORMAT_TYPEMASK) != SF_FORMAT_RAW) return test::ReadAudio(path);
-  test::Audio a;
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = chan;
-  info.format = formatWord;
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f) return a;
-  a.rate = info.samplerate;
-  a.channels = info.channels;
-  a.frames = info.frames;
-  a.format = info.format;
-  a.samples.resize(static_cast<size_t>(info.frames * info.channels));
-  const sf_count_t got = sf_readf_short(f, a.samples.data(), info.frames);
-  a.samples.resize(static_cast<size_t>(got * info.channels));
-  sf_close(f);
-  return a;
+  return test::ReadRawAudio(path, formatWord, rate, chan);
 }
 
 // The same samples written by libsndfile in one go, as a plain file of the

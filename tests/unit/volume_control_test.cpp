@@ -9,44 +9,17 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "TestSupport.h"
 #include "platform/VolumeControl.h"
 
 using namespace tarvexa;
+using tarvexa::test::ReadFile;
+using tarvexa::test::ScopedEnv;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    if (value)
-      setenv(name, value->c_str(), 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_.c_str(), old_.c_str(), 1);
-    else
-      unsetenv(name_.c_str());
-  }
-
- private:
-  std::string name_, old_;
-  bool had_ = false;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // A stand-in mixer program: writes its name and arguments to `record` and
 // its process id to `record`.pid, then stays running for `seconds`. (The
@@ -76,7 +49,7 @@ TEST(VolumeControl, TheFirstMixerOnThePathOpensOnTheRightPage) {
   const std::string dir = test::ScratchDir("volume-control-path");
   const std::string record = dir + "/started";
   ScopedEnv noCustom("TARVEXA_VOLUME_CONTROL", nullptr);
-  ScopedEnv path("PATH", &dir);
+  ScopedEnv path("PATH", dir);
 
   // Only the Qt port of pavucontrol: it gets pavucontrol's tab numbers.
   FakeProgram(dir, "pavucontrol-qt", record);
@@ -105,7 +78,7 @@ TEST(VolumeControl, TheFirstMixerOnThePathOpensOnTheRightPage) {
 TEST(VolumeControl, NoMixerProgramIsReported) {
   const std::string dir = test::ScratchDir("volume-control-none");
   ScopedEnv noCustom("TARVEXA_VOLUME_CONTROL", nullptr);
-  ScopedEnv path("PATH", &dir);
+  ScopedEnv path("PATH", dir);
   std::string error;
   EXPECT_FALSE(LaunchVolumeControl(VolumeControlPage::Playback, &error));
   EXPECT_NE(error.find("no volume control program was found"), std::string::npos) << error;
@@ -127,7 +100,7 @@ TEST(VolumeControl, TheReplacementProgramIsStartedWithoutWaitingForIt) {
   const std::string record = dir + "/started";
   FakeProgram(dir, "my-mixer", record, 30);
   const std::string custom = dir + "/my-mixer --device capture";
-  ScopedEnv env("TARVEXA_VOLUME_CONTROL", &custom);
+  ScopedEnv env("TARVEXA_VOLUME_CONTROL", custom);
 
   const auto commands = VolumeControlCommands(VolumeControlPage::Recording);
   ASSERT_EQ(commands.size(), 1u);
@@ -144,7 +117,7 @@ TEST(VolumeControl, TheReplacementProgramIsStartedWithoutWaitingForIt) {
   if (const int pid = std::atoi(ReadFile(record + ".pid").c_str()); pid > 1) kill(pid, SIGTERM);
 
   const std::string missing = dir + "/not-there";
-  ScopedEnv env2("TARVEXA_VOLUME_CONTROL", &missing);
+  ScopedEnv env2("TARVEXA_VOLUME_CONTROL", missing);
   EXPECT_FALSE(LaunchVolumeControl(VolumeControlPage::Playback, &error));
   EXPECT_NE(error.find("not-there"), std::string::npos) << error;
 }

@@ -3,7 +3,6 @@
 // bit-exact and without it at a quality that fits the bitrate; every option
 // reaches the file; split clips, a killed recording and a full disk.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,17 +14,14 @@
 #include <functional>
 #include <map>
 
-#include "TestSupport.h"
+#include "EngineRecording.h"
 #include "encoders/WavPackWriter.h"
 #include "formats/FormatCatalogue.h"
-#include "recording/RecordSession.h"
-#include "recording/WavFileSource.h"
 
 namespace tarvexa {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
 
 Settings Wv(int chan = 2, int freq = 7) {
   Settings s;
@@ -44,31 +40,13 @@ Settings Hybrid(int kbps, bool wvc) {
 }
 
 // Records a whole input file through the engine (file input, fast mode);
-// returns the clips.
+// returns the clips. A warning or an error in the log is a failure.
 std::vector<std::string> Record(const Settings& s, const std::string& input,
                                 const std::string& out) {
-  RecChannel ch;
-  std::vector<std::string> clips;
-  RecordSession session(ch);
-  SessionParams p;
-  p.settings = s;
-  p.outputPath = out;
-  p.source = std::make_shared<WavFileSource>(input, true);
-  p.startDelayMs = 0;
-  EXPECT_TRUE(session.Start(std::move(p)));
-  bool finished = false;
-  const auto deadline = std::chrono::steady_clock::now() + 120s;
-  while (!finished && std::chrono::steady_clock::now() < deadline) {
-    ch.Pump(
-        [&](const RecMessage& m) {
-          if (m.type == RecMsg::Log && m.param >= 1) ADD_FAILURE() << m.text;
-          if (m.type == RecMsg::ClipDone) clips.push_back(m.text);
-          if (m.type == RecMsg::Finished) finished = true;
-        },
-        50);
-  }
-  session.Join();
-  return clips;
+  const test::Recording r = test::RecordFile(s, input, out);
+  for (const auto& [text, level] : r.logs)
+    if (level >= 1) ADD_FAILURE() << text;
+  return r.clips;
 }
 
 // Decodes with wvunpack (which takes the ".wvc" beside the file when there
@@ -351,17 +329,16 @@ TEST(WavPackWriter, KilledRecordingDecodesUpToItsLastBlock) {
   const std::string dir = test::ScratchDir("wv_killed");
   const std::string path = dir + "/killed.wv";
   const test::Audio in = test::ReadAudio(test::MakeTestWav(dir + "/in.wav", 44100, 2, 5.0));
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    WavPackWriter w(Wv());
-    if (!w.Open(path).empty()) _exit(2);
-    for (size_t at = 0; at < in.samples.size(); at += 8820)
-      if (!w.Write(in.samples.data() + at, 4410)) _exit(3);
-    kill(getpid(), SIGKILL);
-  }
   int status = 0;
-  waitpid(pid, &status, 0);
+  test::InChild(
+      [&] {
+        WavPackWriter w(Wv());
+        if (!w.Open(path).empty()) _exit(2);
+        if (!test::Feed(w, in.samples, 44100, 2)) _exit(3);
+        kill(getpid(), SIGKILL);
+        return std::string("not killed");
+      },
+      &status);
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(Blocks(path).totalSamples, 0xFFFFFFFFu) << "count unknown";
   const test::Audio out = Decode("wvunpack", path);
@@ -373,30 +350,17 @@ TEST(WavPackWriter, FullDiskIsReportedAndTheFileEndsOnAWholeBlock) {
   const std::string dir = test::ScratchDir("wv_full");
   const std::string path = dir + "/full.wv";
   const test::Audio in = test::ReadAudio(test::MakeTestWav(dir + "/in.wav", 44100, 2, 20.0));
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{300 * 1024, 300 * 1024};
-    setrlimit(RLIMIT_FSIZE, &limit);
+  const std::string report = test::InChild([&] {
+    test::LimitFileSize(300 * 1024);
     WavPackWriter w(Wv());
-    char result[512] = {};
-    if (w.Open(path).empty()) {
-      size_t at = 0;
-      while (at < in.samples.size() && w.Write(in.samples.data() + at, 4410)) at += 8820;
-      const bool again = w.Write(in.samples.data(), 4410);
-      std::snprintf(result, sizeof result, "%d%d%s", again, w.Close(), w.ErrorText().c_str());
-    }
-    [[maybe_unused]] ssize_t n = write(fds[1], result, sizeof result);
-    _exit(0);
-  }
-  char result[512] = {};
-  close(fds[1]);
-  ASSERT_EQ(read(fds[0], result, sizeof result), static_cast<ssize_t>(sizeof result));
-  waitpid(pid, nullptr, 0);
-  EXPECT_EQ(std::string(result), "01Error writing file " + path + ": " + std::strerror(EFBIG));
+    const std::string text = w.Open(path);
+    if (!text.empty()) return text;
+    test::Feed(w, in.samples, 44100, 2);
+    const bool again = w.Write(in.samples.data(), 4410);
+    const std::string error = w.ErrorText();
+    return std::to_string(again) + std::to_string(w.Close()) + error;
+  });
+  EXPECT_EQ(report, "01Error writing file " + path + ": " + std::strerror(EFBIG));
   const test::Audio out = Decode("wvunpack", path);
   EXPECT_GE(out.frames, 44100);
   EXPECT_TRUE(std::equal(out.samples.begin(), out.samples.end(), in.samples.begin()));
