@@ -114,6 +114,31 @@ ChildUsage RunChild(const std::vector<std::string>& argv) {
   return u;
 }
 
+bool RunCapturing(const std::vector<std::string>& argv, std::string* out) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], STDOUT_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  out->clear();
+  char buf[256];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) out->append(buf, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 double Best(int runs, const std::function<double()>& timeOnce) {
   double best = 1e9;
   for (int i = 0; i < runs; ++i) {

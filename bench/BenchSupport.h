@@ -27,6 +27,10 @@ struct ChildUsage {
 // Runs argv[0] with its arguments, standard output and error to /dev/null.
 ChildUsage RunChild(const std::vector<std::string>& argv);
 
+// Runs argv[0] with its arguments and returns what it printed on standard
+// output in *out; true when it exited with status 0.
+bool RunCapturing(const std::vector<std::string>& argv, std::string* out);
+
 // The best (shortest) of several timings; negative when a run failed.
 double Best(int runs, const std::function<double()>& timeOnce);
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/RecorderDlg.h"
 #include "widgets/MessageBox.h"
 
@@ -86,25 +87,8 @@ int Once(int argc, char** argv) {
 }
 
 bool RunChild(const char* self, double* ms, long* kb) {
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execl(self, self, "--once", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
   std::string out;
-  char buf[256];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 && std::sscanf(out.c_str(), "%lf %ld", ms, kb) == 2;
+  return tarvexa::bench::RunCapturing({self, "--once"}, &out) && std::sscanf(out.c_str(), "%lf %ld", ms, kb) == 2;
 }
 
 }  // namespace

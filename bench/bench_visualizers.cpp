@@ -172,25 +172,8 @@ struct Result {
 };
 
 bool RunChild(const char* self, const char* mode, const std::string& input, Result* r) {
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fds[1], STDOUT_FILENO);
-    close(fds[0]);
-    close(fds[1]);
-    execl(self, self, "--once", mode, input.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
   std::string out;
-  char buf[256];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+  return tarvexa::bench::RunCapturing({self, "--once", mode, input}, &out) &&
          std::sscanf(out.c_str(), "%lf %lf %lf %lf %d %d %d %d", &r->wall, &r->cpu, &r->ui, &r->x,
                      &r->blocks, &r->shown, &r->paints1, &r->paints2) == 8;
 }
