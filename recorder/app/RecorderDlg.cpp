@@ -1,5 +1,7 @@
 #include "app/RecorderDlg.h"
 
+#include "platform/Text.h"
+
 #include <portaudio.h>
 
 #include <QtCore/QCoreApplication>
@@ -75,15 +77,6 @@ constexpr const char* kPageNames[CRecorderDlg::kPageCount] = {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-std::string Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* fmt, ...) {
-  char buf[1024];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  return buf;
-}
 
 // A page whose content comes with later work.
 QWidget* EmptyPage(const char* name, QWidget* parent) {

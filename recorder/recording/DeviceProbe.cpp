@@ -1,5 +1,7 @@
 #include "recording/DeviceProbe.h"
 
+#include "platform/Text.h"
+
 #include <alsa/asoundlib.h>
 #include <portaudio.h>
 
@@ -14,15 +16,6 @@ namespace tarvexa {
 
 namespace {
 
-std::string Printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* fmt, ...) {
-  char buf[512];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  return buf;
-}
 
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
