@@ -32,8 +32,8 @@
 
 #include "BenchSupport.h"
 #include "app/RecorderDlg.h"
-#include "components/VisualDisplays.h"
-#include "components/VisualizePage.h"
+#include "components/ui/VisualDisplays.h"
+#include "components/ui/VisualizePage.h"
 #include "widgets/MessageBox.h"
 #include "widgets/VisualizerView.h"
 

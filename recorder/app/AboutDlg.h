@@ -4,10 +4,10 @@
 
 #include <QtWidgets/QDialog>
 
+#include "platform/Version.h"
+
 namespace tarvexa {
 
-inline constexpr const char* kProgramName = "Tarvexa Sound Recorder";
-inline constexpr const char* kProgramVersion = "2.1.1";
 inline constexpr const char* kHomePage = "https://tarvexa.org/sound-recorder/";
 inline constexpr const char* kSupportPage = "https://tarvexa.org/sound-recorder/support/";
 inline constexpr const char* kSupportMail = "support@tarvexa.org";

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 #include "config/ConfigStore.h"
 #include "formats/FormatCatalogue.h"
 #include "platform/AudioSystem.h"

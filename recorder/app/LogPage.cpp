@@ -9,7 +9,7 @@
 #include <QtWidgets/QScrollBar>
 #include <QtWidgets/QVBoxLayout>
 
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 #include "config/Settings.h"
 
 namespace tarvexa {

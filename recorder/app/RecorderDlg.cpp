@@ -48,6 +48,7 @@
 #include "formats/ui/FormatMenu.h"
 #include "platform/DiskSpace.h"
 #include "platform/Paths.h"
+#include "platform/Version.h"
 #include "platform/ShellOpen.h"
 #include "platform/desktop/KeepAwake.h"
 #include "recording/DeviceProbe.h"
@@ -59,8 +60,8 @@
 #include "widgets/MessageBox.h"
 #include "widgets/TimeDisplay.h"
 #include "widgets/VisualizerView.h"
-#include "components/VisualDisplays.h"
-#include "components/VisualizePage.h"
+#include "components/ui/VisualDisplays.h"
+#include "components/ui/VisualizePage.h"
 
 namespace tarvexa {
 
@@ -68,7 +69,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kCaption = "Tarvexa Sound Recorder 2.1.1";
 constexpr const char* kIdleTrayTip = "Tarvexa Sound Recorder\nDouble click here to restore";
 constexpr const char* kStatusCaptions[3] = {"Last Event:  ", "Current Status:  ",
                                             "Output Audio Format:  "};
@@ -94,7 +94,7 @@ const char* CRecorderDlg::PageName(int page) {
 // ------------------------------------------------------------------ window
 
 CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowTitle(QString::fromUtf8(kProgramName) + QLatin1Char(' ') + QString::fromUtf8(kProgramVersion));
   setWindowIcon(icons::Program());
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

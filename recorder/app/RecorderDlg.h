@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "app/AfterRecording.h"
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 #include "components/AudioComponents.h"
 #include "config/ConfigStore.h"
 #include "config/Settings.h"

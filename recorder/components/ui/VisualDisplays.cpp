@@ -1,4 +1,4 @@
-#include "components/VisualDisplays.h"
+#include "components/ui/VisualDisplays.h"
 
 #include "components/AudioComponents.h"
 #include "config/Settings.h"

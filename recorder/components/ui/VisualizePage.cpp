@@ -1,4 +1,4 @@
-#include "components/VisualizePage.h"
+#include "components/ui/VisualizePage.h"
 
 #include <QtWidgets/QButtonGroup>
 #include <QtWidgets/QCheckBox>
@@ -11,7 +11,7 @@
 #include <QtWidgets/QVBoxLayout>
 #include <cstdio>
 
-#include "components/VisualDisplays.h"
+#include "components/ui/VisualDisplays.h"
 #include "config/Settings.h"
 
 namespace tarvexa {

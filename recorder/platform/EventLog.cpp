@@ -1,8 +1,10 @@
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/Version.h"
 
 namespace tarvexa {
 
@@ -61,7 +63,7 @@ void EventLog::WriteBanner(std::time_t start) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string stars(60, '*');
   AppendToFile(stars + "\n" + stars + "\n" +
-               "***************Tarvexa Sound Recorder 2.1.1******************\n" +
+               "***************" + kProgramName + " " + kProgramVersion + "******************\n" +
                StartTimeText(start));
 }
 
