@@ -42,7 +42,6 @@
 #include "app/MiscPage.h"
 #include "app/SystemTray.h"
 #include "app/TipDlg.h"
-#include "encoders/OggVorbisWriter.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/ui/EncoderOptionsSheet.h"
 #include "formats/ui/FormatMenu.h"
@@ -443,12 +442,10 @@ const std::vector<InputDeviceInfo>& CRecorderDlg::InputDevices() const {
 void CRecorderDlg::ApplyFormat() {
   FormatApplied applied = ApplyOutputFormat(settings_, devicePage_->RuleMatrix());
   if (!applied.logLine.empty()) Write(applied.logLine, 0);
-  for (const auto& [text, level] : applied.extraLog) {
-    // Ogg Vorbis settings the library refused have been reset: say so.
-    if (text == kOggRefusedLogText)
-      ShowMessageBox(this, QString::fromUtf8(kOggRefusedBoxText), QString(), QMessageBox::Critical);
-    Write(text, level);
-  }
+  // Settings the encoder refused have been reset: say so.
+  if (!applied.refusedBox.empty())
+    ShowMessageBox(this, Q(applied.refusedBox), QString(), QMessageBox::Critical);
+  for (const auto& [text, level] : applied.extraLog) Write(text, level);
   SetStatusText(3, Q(applied.label));
   format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
   devicePage_->ShowRateChannel(applied.rule);

@@ -1,17 +1,13 @@
-// The output format catalogue: codes, labels, extensions, libsndfile format
-// words, the rate/channel rule and the application of a newly chosen format.
+// The output format catalogue: codes, tags, extensions, libsndfile format
+// words, the rate/channel rule and the application of a newly chosen format
+// through the format's family.
 #include "formats/FormatCatalogue.h"
 
 #include <sndfile.h>
 
-#include <cstdio>
 #include <utility>
 
-#include "encoders/FlacWriter.h"
-#include "encoders/Mp2Writer.h"
-#include "encoders/Mp3Writer.h"
-#include "encoders/OggVorbisWriter.h"
-#include "encoders/WavPackWriter.h"
+#include "formats/FormatFamily.h"
 
 namespace tarvexa {
 
@@ -162,56 +158,6 @@ const SoundFileFormat* SoundFileFormatOf(int format) {
   }
 }
 
-// The selected sub-encoding of a sound-file format; nullptr when the selector
-// is outside the code table.
-const SubEncoding* SelectedSubEncoding(int format, const Settings& s) {
-  const SoundFileFormat* f = SoundFileFormatOf(format);
-  if (!f) return nullptr;
-  const int index = SubEncodingIndexOf(format, s);
-  if (index < 0 || static_cast<size_t>(index) >= f->codes.size()) return nullptr;
-  return &f->codes[static_cast<size_t>(index)];
-}
-
-// Sub-encodings that libsndfile writes in one channel only; in every format
-// that offers them they restrict the format to mono.
-bool IsMonoOnlySubtype(int subtype) {
-  switch (subtype) {
-    case SF_FORMAT_GSM610:
-    case SF_FORMAT_VOX_ADPCM:
-    case SF_FORMAT_G721_32:
-    case SF_FORMAT_G723_24:
-    case SF_FORMAT_G723_40:
-    case SF_FORMAT_DWVW_12:
-    case SF_FORMAT_DWVW_16:
-    case SF_FORMAT_DWVW_24:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// ---------------------------------------------------------------------------
-// TwinVQ presets: each fixes one rate/channel pair.
-
-struct VqfPair {
-  int chan;
-  int freq;  // SampleRateTable index
-};
-
-// Index = VQF.Profile - 1.
-constexpr std::array<VqfPair, 18> kVqfPresetPairs = {{
-    {1, 0}, {2, 0},                          // 8000 Hz
-    {1, 1}, {1, 1}, {2, 1}, {2, 1},          // 11025 Hz
-    {1, 3}, {2, 3},                          // 16000 Hz
-    {1, 4}, {1, 4}, {1, 4}, {2, 4}, {2, 4}, {2, 4},  // 22050 Hz
-    {1, 7}, {1, 7}, {2, 7}, {2, 7},          // 44100 Hz
-}};
-
-const VqfPair* VqfPresetPair(int profile) {
-  if (profile < 1 || profile > static_cast<int>(kVqfPresetPairs.size())) return nullptr;
-  return &kVqfPresetPairs[static_cast<size_t>(profile - 1)];
-}
-
 void AllowRates(RateChannelMatrix& m, int first, int last) {
   for (auto& row : m.allowed) {
     for (int i = first; i <= last; ++i) row[static_cast<size_t>(i)] = true;
@@ -234,92 +180,43 @@ bool AnyAllowed(const std::array<bool, 12>& row) {
   return false;
 }
 
-// ---------------------------------------------------------------------------
-// Format label and log line, one producer per format family.
-
-void DescribeSoundFileFormat(int format, const Settings& s, FormatApplied& a) {
-  const SubEncoding* sub = SelectedSubEncoding(format, s);
-  char rate[32];
-  std::snprintf(rate, sizeof rate, " %5d Hz; ", SampleRateOf(s));
-  const std::string rateAndChannels =
-      std::string(rate) + (s.OUTPUT.Chan == 1 ? " Mono;" : " Stereo;");
-  if (!sub) {
-    // An unknown selector: the writer will refuse the format; nothing is logged.
-    a.label = rateAndChannels;
-    return;
+// The number of allowed pairs, and the last of them.
+int CountAllowed(const RateChannelMatrix& m, int* row, int* freq) {
+  int n = 0;
+  for (size_t r = 0; r < m.allowed.size(); ++r) {
+    for (size_t f = 0; f < m.allowed[r].size(); ++f) {
+      if (!m.allowed[r][f]) continue;
+      ++n;
+      *row = static_cast<int>(r);
+      *freq = static_cast<int>(f);
+    }
   }
-  a.label = std::string(FormatTag(format)) + ":  " + sub->name + rateAndChannels;
-  a.logLine = std::string("Set audio format: ") + FormatTag(format) + " " + sub->name;
+  return n;
 }
 
-void DescribeUserCustomized(const Settings& s, FormatApplied& a) {
-  a.label = "User-Customized Format: " + s.CUSTOM.FileExt;
-  a.logLine = "Set audio format: User-Customized format " + s.CUSTOM.FileExt + ".";
-}
-
-// Stand-in for the encoder families whose label comes with their writer.
-void DescribeByTagOnly(int format, FormatApplied& a) {
-  a.label = std::string(FormatTag(format)) + ":";
-  a.logLine = std::string("Set audio format: ") + FormatTag(format) + ".";
-}
-
-void DescribeFormat(int format, const Settings& s, FormatApplied& a) {
-  switch (format) {
-    case kFormatMP3:
-      a.label = Mp3FormatLabel(s);
-      a.logLine = kMp3LogLine;
-      break;
-    case kFormatWMA:
-    case kFormatAPE:
-    case kFormatVQF:
-    case kFormatAAC:
-    case kFormatMPC:
-      DescribeByTagOnly(format, a);
-      break;
-    case kFormatOGG:
-      a.label = OggVorbisLabel(s);
-      a.logLine = kOggVorbisLogLine;
-      break;
-    case kFormatFLAC:
-      a.label = FlacLabel(s);
-      a.logLine = kFlacLogLine;
-      break;
-    case kFormatMP2:
-      DescribeMp2(s, a);
-      break;
-    case kFormatWV:
-      DescribeWavPack(s, a);
-      break;
-    case kFormatUserCustomized:
-      DescribeUserCustomized(s, a);
-      break;
-    default:
-      if (IsSoundFileFormat(format)) DescribeSoundFileFormat(format, s, a);
-      break;
-  }
-}
-
-// Settings the encoder libraries must accept before they become current
-// (Ogg Vorbis, MP2); their checks add messages to a.extraLog.
-void ProbeEncoderSettings(int format, Settings& s, FormatApplied& a) {
-  switch (format) {
-    case kFormatOGG:
-      ProbeOggVorbisSettings(s, a);
-      break;
-    case kFormatMP2:
-      ProbeMp2Settings(s, a);
-      break;
-    default:
-      break;
-  }
+void Describe(const FormatFamily& family, int format, const Settings& s, FormatApplied& a) {
+  if (!family.describe) return;
+  FormatText text = family.describe(format, s);
+  a.label = std::move(text.label);
+  a.logLine = std::move(text.logLine);
 }
 
 FormatApplied ApplyOnce(Settings& s, const RateChannelMatrix& device) {
   FormatApplied a;
   const int format = s.OUTPUT.OutputFormat;
-  if (InRange(format)) {
-    DescribeFormat(format, s, a);
-    ProbeEncoderSettings(format, s, a);
+  if (const FormatFamily* family = FamilyOf(format)) {
+    Describe(*family, format, s, a);
+    // Settings the encoder refuses are put back before they are recorded
+    // with; the label then shows what will be recorded.
+    if (family->settingsRefused) {
+      const std::string refused = family->settingsRefused(s);
+      if (!refused.empty()) {
+        if (family->resetSettings) family->resetSettings(s);
+        a.extraLog.emplace_back(refused, 1);
+        if (family->refusedBoxText) a.refusedBox = family->refusedBoxText;
+        Describe(*family, format, s, a);
+      }
+    }
   }
   a.rule = RateChannelRule(s, device);
   return a;
@@ -456,6 +353,14 @@ int SubEncodingIndexOf(int format, const Settings& s) {
   return -1;
 }
 
+const SubEncoding* SelectedSubEncoding(int format, const Settings& s) {
+  const SoundFileFormat* f = SoundFileFormatOf(format);
+  if (!f) return nullptr;
+  const int index = SubEncodingIndexOf(format, s);
+  if (index < 0 || static_cast<size_t>(index) >= f->codes.size()) return nullptr;
+  return &f->codes[static_cast<size_t>(index)];
+}
+
 int SndfileFormatCode(const Settings& s) {
   const int format = s.OUTPUT.OutputFormat;
   const SoundFileFormat* f = SoundFileFormatOf(format);
@@ -475,43 +380,23 @@ RateChannelMatrix RateChannelMatrix::All() {
   return m;
 }
 
-RateChannelMatrix FormatMatrixOf(const Settings& s) {
+RateChannelMatrix RateChannelMatrix::Rates(int first, int last) {
   RateChannelMatrix m;
-  const int format = s.OUTPUT.OutputFormat;
-  switch (format) {
-    case kFormatMP3: AllowRates(m, 0, 8); break;
-    case kFormatWMA: AllowRates(m, 0, 10); break;
-    case kFormatMP2: AllowRates(m, 3, 8); break;
-    case kFormatAAC:
-      if (s.AAC.ContainerFormat == 8) AllowRates(m, 6, 8);
-      else AllowRates(m, 0, 10);
-      break;
-    case kFormatMPC: AllowRates(m, 6, 8); break;
-    case kFormatVQF:
-      if (const VqfPair* p = VqfPresetPair(s.VQF.Profile)) {
-        m.allowed[static_cast<size_t>(p->chan - 1)][static_cast<size_t>(p->freq)] = true;
-      }
-      break;
-    case kFormatSVX:
-    case kFormatXI:
-    case kFormatSDS:
-      m.allowed[0].fill(true);
-      break;
-    case kFormatWAV:
-    case kFormatAIFF:
-    case kFormatAU:
-    case kFormatRAW:
-    case kFormatW64: {
-      const SubEncoding* sub = SelectedSubEncoding(format, s);
-      if (sub && IsMonoOnlySubtype(sub->subtype)) m.allowed[0].fill(true);
-      else m = RateChannelMatrix::All();
-      break;
-    }
-    default:
-      m = RateChannelMatrix::All();
-      break;
-  }
+  AllowRates(m, first, last);
   return m;
+}
+
+RateChannelMatrix RateChannelMatrix::MonoOnly() {
+  RateChannelMatrix m;
+  m.allowed[0].fill(true);
+  return m;
+}
+
+RateChannelMatrix FormatMatrixOf(const Settings& s) {
+  const int format = s.OUTPUT.OutputFormat;
+  const FormatFamily* family = FamilyOf(format);
+  if (!family || !family->allowedPairs) return RateChannelMatrix::All();
+  return family->allowedPairs(format, s);
 }
 
 RateChannelResult RateChannelRule(Settings& s, const RateChannelMatrix& device) {
@@ -520,15 +405,14 @@ RateChannelResult RateChannelRule(Settings& s, const RateChannelMatrix& device) 
   r.monoAllowed = AnyAllowed(r.format.allowed[0]);
   r.stereoAllowed = AnyAllowed(r.format.allowed[1]);
 
-  // A TwinVQ preset dictates the pair outright.
-  if (s.OUTPUT.OutputFormat == kFormatVQF) {
-    if (const VqfPair* p = VqfPresetPair(s.VQF.Profile)) {
-      if (s.OUTPUT.Chan != p->chan || s.OUTPUT.Freq != p->freq) {
-        s.OUTPUT.Chan = static_cast<int16_t>(p->chan);
-        s.OUTPUT.Freq = static_cast<int16_t>(p->freq);
-        r.changed = true;
-      }
-    }
+  // A format that allows a single pair (a TwinVQ preset) dictates it
+  // outright, whatever the device.
+  int onlyRow = 0, onlyFreq = 0;
+  if (CountAllowed(r.format, &onlyRow, &onlyFreq) == 1 &&
+      (s.OUTPUT.Chan != onlyRow + 1 || s.OUTPUT.Freq != onlyFreq)) {
+    s.OUTPUT.Chan = static_cast<int16_t>(onlyRow + 1);
+    s.OUTPUT.Freq = static_cast<int16_t>(onlyFreq);
+    r.changed = true;
   }
 
   // A format without restrictions takes the pair as it is.
@@ -582,6 +466,7 @@ FormatApplied ApplyOutputFormat(Settings& s, const RateChannelMatrix& device) {
   FormatApplied second = ApplyOnce(s, device);
   second.extraLog.insert(second.extraLog.begin(), first.extraLog.begin(), first.extraLog.end());
   if (second.logLine.empty()) second.logLine = first.logLine;
+  if (second.refusedBox.empty()) second.refusedBox = first.refusedBox;
   second.rule.changed = true;
   return second;
 }

@@ -1,7 +1,10 @@
 #pragma once
-// The catalogue of output formats: codes, labels, extensions, the sample-rate
-// and bitrate tables, the libsndfile format words and the rule that restricts
-// rate and channel count per format.
+// The catalogue of output formats: codes, tags, list texts, extensions, the
+// sample-rate and bitrate tables, the sub-encodings and format words of the
+// sound-file library, the rule that restricts rate and channel count per
+// format, and the application of a newly chosen format. What depends on the
+// encoder of a format (its label, the pairs it allows, its settings check,
+// its writer) comes from the format's family (formats/FormatFamily.h).
 // Thread affinity: pure functions over a Settings value; any thread.
 
 #include <array>
@@ -51,6 +54,9 @@ std::vector<SubEncoding> SubEncodingsOf(int format);
 std::vector<std::string> ExtensionListOf(int format);
 // The selected sub-encoding index of a sound-file format (its selector field).
 int SubEncodingIndexOf(int format, const Settings& s);
+// The selected sub-encoding of a sound-file format; nullptr when the
+// selector is outside the format's code table (or for other formats).
+const SubEncoding* SelectedSubEncoding(int format, const Settings& s);
 
 // libsndfile format word (major | subtype | endianness) for the current
 // sound-file format; the subtype is 0 when the selector is out of range.
@@ -61,6 +67,10 @@ int SndfileFormatCode(const Settings& s);
 struct RateChannelMatrix {
   std::array<std::array<bool, 12>, 2> allowed{};
   static RateChannelMatrix All();
+  // Both channel counts at the rate indices first..last.
+  static RateChannelMatrix Rates(int first, int last);
+  // One channel at every rate.
+  static RateChannelMatrix MonoOnly();
 };
 
 // The rate/channel pairs the current format allows by itself (before the
@@ -75,17 +85,23 @@ struct RateChannelResult {
 };
 
 // Evaluates the rule for the current format against the device matrix and
-// corrects settings.OUTPUT.Chan/Freq when the current pair is not usable.
+// corrects settings.OUTPUT.Chan/Freq when the current pair is not usable. A
+// format that allows a single pair (a TwinVQ preset) sets that pair at once.
 RateChannelResult RateChannelRule(Settings& s, const RateChannelMatrix& device);
 
 struct FormatApplied {
   std::string label;     // shown in the third information line
   std::string logLine;   // "" when nothing is logged
   std::vector<std::pair<std::string, int>> extraLog;  // probe messages (text, level)
+  // When the encoder refused the settings and they were reset: the text of
+  // the message box the window shows (error icon); "" for none.
+  std::string refusedBox;
   RateChannelResult rule;
 };
 
-// Makes the current format current: label, log line, probes, and the
+// Makes the current format current: label, log line, the check of the
+// encoder settings (settings the encoder refuses are reset to their
+// defaults and the refusal is added to extraLog, level 1), and the
 // rate/channel rule (re-run after a correction, as the main window does).
 FormatApplied ApplyOutputFormat(Settings& s, const RateChannelMatrix& device);
 

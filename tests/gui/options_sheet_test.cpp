@@ -17,7 +17,7 @@
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
 #include "config/ConfigStore.h"
-#include "encoders/OggVorbisWriter.h"
+#include "encoders/ogg/OggVorbisWriter.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/ui/EncoderOptionsSheet.h"
 #include "formats/ui/OptionPage.h"

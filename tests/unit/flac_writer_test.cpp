@@ -12,7 +12,7 @@
 #include <set>
 
 #include "EngineRecording.h"
-#include "encoders/FlacWriter.h"
+#include "encoders/flac/FlacWriter.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {

@@ -7,8 +7,9 @@
 #include <map>
 
 #include "TestSupport.h"
-#include "encoders/SoundFileWriter.h"
+#include "encoders/soundfile/SoundFileWriter.h"
 #include "formats/FormatCatalogue.h"
+#include "formats/FormatFamily.h"
 
 namespace tarvexa {
 namespace {
@@ -62,6 +63,26 @@ TEST(FormatCatalogue, TagsAndListTextsCoverEveryCode) {
     EXPECT_EQ(std::string(FormatListText(f)).rfind(std::string(" ") + FormatTag(f) + " ", 0), 0u)
         << f;
   }
+}
+
+// A registration fault (a code claimed twice, a code nobody writes, a family
+// without its label) shows here rather than as a wrong writer at recording.
+TEST(FormatCatalogue, EveryCodeHasExactlyOneFamilyInTheTable) {
+  std::map<int, int> claims;
+  for (const FormatFamily* family : FormatFamilies()) {
+    ASSERT_NE(family, nullptr);
+    EXPECT_NE(family->describe, nullptr) << family->name;
+    EXPECT_FALSE(family->codes.empty()) << family->name;
+    for (int code : family->codes) ++claims[code];
+  }
+  for (int code = kFirstFormat; code <= kLastFormat; ++code) {
+    EXPECT_EQ(claims[code], 1) << FormatTag(code);
+    const FormatFamily* family = FamilyOf(code);
+    ASSERT_NE(family, nullptr) << code;
+    EXPECT_NE(std::find(family->codes.begin(), family->codes.end(), code), family->codes.end());
+  }
+  EXPECT_EQ(claims.size(), static_cast<size_t>(kLastFormat)) << "a family claims a code outside 1..31";
+  for (int bad : {0, -1, 32}) EXPECT_EQ(FamilyOf(bad), nullptr);
 }
 
 TEST(FormatCatalogue, SoundFileFormatsAreWavAiffAnd13To30) {

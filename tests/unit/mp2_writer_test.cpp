@@ -13,7 +13,7 @@
 #include <fstream>
 
 #include "EngineRecording.h"
-#include "encoders/Mp2Writer.h"
+#include "encoders/mp2/Mp2Writer.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {

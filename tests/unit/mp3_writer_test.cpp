@@ -13,7 +13,7 @@
 #include <iterator>
 
 #include "EngineRecording.h"
-#include "encoders/Mp3Writer.h"
+#include "encoders/mp3/Mp3Writer.h"
 
 using namespace tarvexa;
 using namespace tarvexa::test;

@@ -16,7 +16,7 @@
 #include <tuple>
 
 #include "EngineRecording.h"
-#include "encoders/OggVorbisWriter.h"
+#include "encoders/ogg/OggVorbisWriter.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {

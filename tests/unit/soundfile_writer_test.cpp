@@ -13,7 +13,7 @@
 
 #include "TestSupport.h"
 #include "encoders/ClipWriter.h"
-#include "encoders/SoundFileWriter.h"
+#include "encoders/soundfile/SoundFileWriter.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {

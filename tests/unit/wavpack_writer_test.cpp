@@ -15,7 +15,7 @@
 #include <map>
 
 #include "EngineRecording.h"
-#include "encoders/WavPackWriter.h"
+#include "encoders/wavpack/WavPackWriter.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {

@@ -13,13 +13,9 @@
 
 #include <algorithm>
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 #include "formats/ui/pages/EncoderPages.h"
-#include "formats/ui/pages/FlacPages.h"
-#include "formats/ui/pages/Mp2Pages.h"
-#include "formats/ui/pages/Mp3Pages.h"
-#include "formats/ui/pages/OggPages.h"
-#include "formats/ui/pages/WvPages.h"
 
 namespace tarvexa {
 
@@ -68,23 +64,12 @@ EncoderOptionsSheet::EncoderOptionsSheet(Settings& settings, LogSink log,
   layout->addLayout(body, 1);
   layout->addWidget(buttons);
 
-  // The pages, in the order of the formats.
+  // The root page, then the pages of the format families in the order of
+  // the formats.
   auto* root = new CEncoderOption(settings_);
   connect(root, &CEncoderOption::resetAllRequested, this, &EncoderOptionsSheet::ResetAll);
   AddPage(root);
-  AddPage(new CWavOption(settings_));
-  AddPage(new CLameOption(settings_));
-  AddPage(new CLameOptionTab1(settings_));
-  AddPage(new CLameOptionTab2(settings_));
-  AddPage(new CLameOptionTab3(settings_));
-  AddPage(new CLameOptionTab4(settings_));
-  AddPage(new CLameOptionTab5(settings_));
-  AddPage(new COggOption(settings_));
-  AddPage(new CFlacOption(settings_));
-  AddPage(new CMp2Option(settings_));
-  AddPage(new CAiffOption(settings_));
-  AddPage(new CWvOption(settings_));
-  AddPage(new CHybridOption(settings_));
+  for (const OptionPageEntry* page : OptionPageEntries()) AddPage(page->make(settings_));
 
   tree_->expandAll();
   // Wide enough for the deepest title without a scroll bar.

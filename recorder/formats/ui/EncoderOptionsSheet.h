@@ -1,7 +1,8 @@
 #pragma once
 // The "Encoder Options" sheet: the root page "Encoder" and every encoder
-// page, arranged as a tree by their titles ("Encoder", "Encoder::WAV",
-// "Encoder::MP3::CBR", ...) beside the page shown. A page is loaded the
+// page the format families give (formats/ui/FormatFamilyUi.h), arranged as
+// a tree by their titles ("Encoder", "Encoder::WAV", "Encoder::MP3::CBR",
+// ...) beside the page shown. A page is loaded the
 // first time it is shown; leaving a page or accepting the sheet asks the
 // opened pages to validate themselves, and accepting stores them all.
 // "Reset" on the root page gives every setting its default (through the

@@ -1,9 +1,10 @@
 #pragma once
-// The menu of the main window's "Format" button: one command per output
-// format ("Set Format: WAV" and the like), two for FLAC (native and Ogg
-// FLAC), nine for the AAC containers and one for the user-customised
-// encoder. Every command first asks the window whether a running recording
-// may be stopped, then sets the format and has the window apply it.
+// The menu of the main window's "Format" button: the commands the format
+// families give (formats/ui/FormatFamilyUi.h), such as "Set Format: WAV",
+// the two FLAC commands (native and Ogg FLAC), the nine AAC containers and
+// the user-customised encoder. Every command first asks the window whether
+// a running recording may be stopped, then its family whether it may be
+// chosen, then sets the format and has the window apply it.
 // Command ids run from 32801 in menu order.
 // Thread affinity: the user-interface thread.
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "config/Settings.h"
+#include "formats/ui/FormatFamilyUi.h"
 
 class QActionGroup;
 
@@ -33,21 +35,20 @@ class FormatMenu : public QMenu {
 
   // The action of a command id; nullptr when there is none.
   QAction* Command(int id) const;
-  // The command id of a format's plain entry (for FLAC the native one, for
-  // AAC the entry of `container`).
-  int CommandFor(int format, int container = -1) const;
+  // The command id of a format's command of that variant (for AAC the
+  // container); -1 gives the format's first command (for FLAC the native
+  // one). 0 when there is none.
+  int CommandFor(int format, int variant = -1) const;
   int CommandCount() const { return static_cast<int>(commands_.size()); }
   // Runs a command as if it were chosen; false when nothing changed.
   bool Run(int id);
 
  private:
   struct Entry {
-    int format;
-    int variant;  // FLAC: 1 native, 0 Ogg FLAC; AAC: the container; else -1
+    const FormatMenuEntry* command;
     QAction* action;
   };
-  void Add(QMenu* menu, const QString& text, int format, int variant = -1);
-  bool MayChoose(const Entry& c);
+  void Add(QMenu* menu, const FormatMenuEntry& command);
   void MarkCurrent();
 
   Settings& settings_;

@@ -211,4 +211,20 @@ void CAiffOption::Store() {
   if (ext_->currentIndex() >= 0) settings_.AIFF.Ext = I16(ext_->currentIndex());
 }
 
+// -------------------------------------------------------------- the family
+
+FormatFamilyUi SoundFileFamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatWAV));
+  ui.menu.push_back(PlainCommand(kFormatAIFF));
+  for (int f = kFormatAU; f <= kFormatSD2; ++f) {
+    FormatMenuEntry e = PlainCommand(f, FormatMenuEntry::kFurtherFormats);
+    e.submenu = QStringLiteral("Other Formats");
+    ui.menu.push_back(e);
+  }
+  ui.pages.push_back({kFormatWAV, [](Settings& s) -> OptionPage* { return new CWavOption(s); }});
+  ui.pages.push_back({kFormatAIFF, [](Settings& s) -> OptionPage* { return new CAiffOption(s); }});
+  return ui;
+}
+
 }  // namespace tarvexa

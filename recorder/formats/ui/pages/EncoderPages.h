@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QComboBox;
@@ -87,5 +88,9 @@ class CAiffOption : public OptionPage {
   QComboBox* codec_;
   QComboBox* ext_;
 };
+
+// WAV, AIFF and the further sound-file formats: their commands, and the WAV
+// and AIFF pages.
+FormatFamilyUi SoundFileFamilyUi();
 
 }  // namespace tarvexa

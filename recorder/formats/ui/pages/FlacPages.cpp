@@ -5,7 +5,8 @@
 #include <QtWidgets/QGridLayout>
 #include <QtWidgets/QVBoxLayout>
 
-#include "encoders/FlacWriter.h"
+#include "encoders/flac/FlacWriter.h"
+#include "formats/FormatCatalogue.h"
 #include "formats/ui/pages/PageKit.h"
 #include "widgets/MessageBox.h"
 
@@ -73,6 +74,26 @@ void CFlacOption::Store() {
   f.Verify = verify_->isChecked() ? 1 : 0;
   if (level_->currentIndex() >= 0) f.CompLev = I16(level_->currentIndex());
   if (blockSize_->currentIndex() >= 0) f.BlockSize = I16(blockSize_->currentIndex());
+}
+
+// -------------------------------------------------------------- the family
+
+FormatFamilyUi FlacFamilyUi() {
+  FormatFamilyUi ui;
+  for (const int native : {1, 0}) {
+    FormatMenuEntry e;
+    e.format = kFormatFLAC;
+    e.variant = native;
+    e.text = SetFormatText(native ? "FLAC" : "Ogg FLAC");
+    if (!native) {
+      e.mayChoose = [](QWidget* owner, const Settings&) { return AskYesNo(owner, kOggFlacQuestion); };
+    }
+    e.choose = [native](Settings& s) { s.FLAC.Native = native; };
+    e.isCurrent = [native](const Settings& s) { return (s.FLAC.Native != 0) == (native == 1); };
+    ui.menu.push_back(e);
+  }
+  ui.pages.push_back({kFormatFLAC, [](Settings& s) -> OptionPage* { return new CFlacOption(s); }});
+  return ui;
 }
 
 }  // namespace tarvexa

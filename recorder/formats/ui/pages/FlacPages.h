@@ -3,6 +3,7 @@
 // (asked about before it is chosen) and verification.
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QCheckBox;
@@ -33,5 +34,9 @@ class CFlacOption : public OptionPage {
   QCheckBox* ogg_;
   QCheckBox* verify_;
 };
+
+// FLAC: its two commands (native, and Ogg FLAC after a question) and its
+// page.
+FormatFamilyUi FlacFamilyUi();
 
 }  // namespace tarvexa

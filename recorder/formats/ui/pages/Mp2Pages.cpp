@@ -5,7 +5,8 @@
 #include <QtWidgets/QGridLayout>
 #include <QtWidgets/QVBoxLayout>
 
-#include "encoders/Mp2Writer.h"
+#include "encoders/mp2/Mp2Writer.h"
+#include "formats/FormatCatalogue.h"
 #include "formats/ui/pages/PageKit.h"
 
 namespace tarvexa {
@@ -57,6 +58,15 @@ void CMp2Option::Store() {
   if (channel_->currentIndex() >= 0) m.Channel = I16(channel_->currentIndex());
   m.CopyRight = copyright_->isChecked() ? 1 : 0;
   m.Original = original_->isChecked() ? 1 : 0;
+}
+
+// -------------------------------------------------------------- the family
+
+FormatFamilyUi Mp2FamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatMP2));
+  ui.pages.push_back({kFormatMP2, [](Settings& s) -> OptionPage* { return new CMp2Option(s); }});
+  return ui;
 }
 
 }  // namespace tarvexa

@@ -4,6 +4,7 @@
 // applied.
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QCheckBox;
@@ -34,5 +35,8 @@ class CMp2Option : public OptionPage {
   QCheckBox* copyright_;
   QCheckBox* original_;
 };
+
+// MP2: its command and its page.
+FormatFamilyUi Mp2FamilyUi();
 
 }  // namespace tarvexa

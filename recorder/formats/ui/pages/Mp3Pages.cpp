@@ -11,7 +11,8 @@
 #include <QtWidgets/QSpinBox>
 #include <QtWidgets/QVBoxLayout>
 
-#include "encoders/Mp3Writer.h"
+#include "encoders/mp3/Mp3Writer.h"
+#include "formats/FormatCatalogue.h"
 #include "formats/ui/pages/PageKit.h"
 #include "widgets/MessageBox.h"
 
@@ -340,6 +341,22 @@ void CLameOptionTab5::Activated() { settings_.MP3.LameTab = 5; }
 
 void CLameOptionTab5::Store() {
   if (preset_->currentIndex() >= 0) settings_.MP3.LamePreset = I16(preset_->currentIndex());
+}
+
+// -------------------------------------------------------------- the family
+
+FormatFamilyUi Mp3FamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatMP3));
+  ui.pages = {
+      {kFormatMP3, [](Settings& s) -> OptionPage* { return new CLameOption(s); }},
+      {kFormatMP3, [](Settings& s) -> OptionPage* { return new CLameOptionTab1(s); }},
+      {kFormatMP3, [](Settings& s) -> OptionPage* { return new CLameOptionTab2(s); }},
+      {kFormatMP3, [](Settings& s) -> OptionPage* { return new CLameOptionTab3(s); }},
+      {kFormatMP3, [](Settings& s) -> OptionPage* { return new CLameOptionTab4(s); }},
+      {kFormatMP3, [](Settings& s) -> OptionPage* { return new CLameOptionTab5(s); }},
+  };
+  return ui;
 }
 
 }  // namespace tarvexa

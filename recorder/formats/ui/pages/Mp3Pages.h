@@ -4,6 +4,7 @@
 // or Preset page makes that the encoding mode (MP3 LameTab 1, 3 or 5).
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QCheckBox;
@@ -158,5 +159,8 @@ class CLameOptionTab5 : public OptionPage {
   QComboBox* preset_;
   QPlainTextEdit* description_;
 };
+
+// MP3: its command and its pages.
+FormatFamilyUi Mp3FamilyUi();
 
 }  // namespace tarvexa

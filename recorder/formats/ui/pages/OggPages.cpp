@@ -7,7 +7,8 @@
 #include <QtWidgets/QSlider>
 #include <QtWidgets/QVBoxLayout>
 
-#include "encoders/OggVorbisWriter.h"
+#include "encoders/ogg/OggVorbisWriter.h"
+#include "formats/FormatCatalogue.h"
 #include "formats/ui/pages/PageKit.h"
 #include "widgets/MessageBox.h"
 
@@ -90,6 +91,15 @@ void COggOption::Store() {
   Log(kOggRefusedLogText, 1);
   ResetOggVorbisSettings(settings_);
   LoadPage();
+}
+
+// -------------------------------------------------------------- the family
+
+FormatFamilyUi OggVorbisFamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatOGG));
+  ui.pages.push_back({kFormatOGG, [](Settings& s) -> OptionPage* { return new COggOption(s); }});
+  return ui;
 }
 
 }  // namespace tarvexa

@@ -5,6 +5,7 @@
 // reported and put back to their defaults.
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QCheckBox;
@@ -39,5 +40,8 @@ class COggOption : public OptionPage {
   QComboBox* min_;
   QComboBox* max_;
 };
+
+// Ogg Vorbis: its command and its page.
+FormatFamilyUi OggVorbisFamilyUi();
 
 }  // namespace tarvexa

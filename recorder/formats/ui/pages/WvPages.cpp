@@ -9,6 +9,7 @@
 #include <QtWidgets/QSlider>
 #include <QtWidgets/QVBoxLayout>
 
+#include "formats/FormatCatalogue.h"
 #include "formats/ui/pages/PageKit.h"
 
 namespace tarvexa {
@@ -177,6 +178,18 @@ void CHybridOption::Store() {
   w.EnableShape = shape_->isChecked() ? 1 : 0;
   w.Dynamic = dynamic_->isChecked() ? 1 : 0;
   w.Shape = I16(shapeSlider_->value());
+}
+
+// -------------------------------------------------------------- the family
+
+FormatFamilyUi WavPackFamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatWV));
+  ui.pages = {
+      {kFormatWV, [](Settings& s) -> OptionPage* { return new CWvOption(s); }},
+      {kFormatWV, [](Settings& s) -> OptionPage* { return new CHybridOption(s); }},
+  };
+  return ui;
 }
 
 }  // namespace tarvexa

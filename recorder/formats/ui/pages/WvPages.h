@@ -4,6 +4,7 @@
 // correction file, noise figures and noise shaping).
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QCheckBox;
@@ -76,5 +77,8 @@ class CHybridOption : public OptionPage {
   QSlider* shapeSlider_;
   QLabel* shapeCaption_;
 };
+
+// WavPack: its command and its two pages.
+FormatFamilyUi WavPackFamilyUi();
 
 }  // namespace tarvexa

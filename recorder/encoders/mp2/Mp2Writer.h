@@ -1,7 +1,7 @@
 #pragma once
 // Writes MPEG-1/2 Audio Layer II (".mp2") through libtwolame.
-// Thread affinity: the encoder thread (the label and probe functions below
-// are pure over a Settings value and run on the user-interface thread).
+// Thread affinity: the encoder thread (the label function below is pure
+// over a Settings value and runs on any thread).
 
 #include <sys/types.h>
 
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "encoders/ClipWriter.h"
-#include "formats/FormatCatalogue.h"
 
 struct twolame_options_struct;
 
@@ -55,11 +54,8 @@ class Mp2Writer final : public ClipWriter {
 // 0 for anything else (which the encoder refuses).
 int Mp2Kbps(int bits);
 
-// The format label and the log line of MP2.
-void DescribeMp2(const Settings& s, FormatApplied& a);
-
-// Tries the MP2 settings on libtwolame; when it refuses them they are reset
-// to their defaults and the refusal is added to a.extraLog.
-void ProbeMp2Settings(Settings& s, FormatApplied& a);
+// "MP2:  128 kbps; 44100 Hz;  Joint Stereo;" and the like.
+std::string Mp2Label(const Settings& s);
+inline constexpr char kMp2LogLine[] = "Set audio format: MP2.";
 
 }  // namespace tarvexa

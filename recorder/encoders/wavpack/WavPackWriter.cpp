@@ -8,7 +8,7 @@
 // the first block of each file is read back and rewritten with the real
 // sample count. A block that cannot be written (disk full) is cut off again,
 // so the file ends on a whole block, and the failure is reported.
-#include "encoders/WavPackWriter.h"
+#include "encoders/wavpack/WavPackWriter.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "formats/FormatCatalogue.h"
 
 namespace tarvexa {
 
@@ -272,7 +274,7 @@ bool WavPackWriter::Close() {
 
 // ---------------------------------------------------------------------------
 
-void DescribeWavPack(const Settings& s, FormatApplied& a) {
+std::string WavPackLabel(const Settings& s) {
   const auto& wv = s.WV;
   std::string label = "WV:   ";
   if (wv.EncMod) {
@@ -290,8 +292,7 @@ void DescribeWavPack(const Settings& s, FormatApplied& a) {
   std::snprintf(rate, sizeof rate, " %d Hz; ", SampleRateOf(s));
   label += rate;
   label += s.OUTPUT.Chan == 1 ? " Mono;" : " Stereo;";
-  a.label = label;
-  a.logLine = "Set audio format: WV.";
+  return label;
 }
 
 }  // namespace tarvexa

@@ -7,7 +7,7 @@
 // stream that decodes up to its last chunk (about 0.1 s). A failed write
 // (disk full, file size limit) cuts the file back to its last whole frame
 // and is reported; the file then plays up to the failure.
-#include "encoders/Mp2Writer.h"
+#include "encoders/mp2/Mp2Writer.h"
 
 #include <fcntl.h>
 #include <twolame.h>
@@ -18,11 +18,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "formats/FormatCatalogue.h"
+
 namespace tarvexa {
 
 namespace {
 
-constexpr int kBitsDefault = 11;
 constexpr int kBits384 = 17;
 constexpr size_t kOutputBufferBytes = 16384;
 // The Layer II analysis filter bank delays the signal by 481 samples
@@ -233,30 +234,10 @@ bool Mp2Writer::Close() {
 
 // ---------------------------------------------------------------------------
 
-void DescribeMp2(const Settings& s, FormatApplied& a) {
+std::string Mp2Label(const Settings& s) {
   char text[64];
   std::snprintf(text, sizeof text, "%3d kbps; %5d Hz; ", Mp2Kbps(s.MP2.Bits), SampleRateOf(s));
-  a.label = std::string("MP2:  ") + text + StereoModeText(s);
-  a.logLine = "Set audio format: MP2.";
-}
-
-void ProbeMp2Settings(Settings& s, FormatApplied& a) {
-  // A rate or channel count that MP2 does not allow is corrected by the
-  // rate/channel rule right after this, and the format is applied again:
-  // probing before that would blame (and reset) the MP2 settings for it.
-  const int freq = s.OUTPUT.Freq;
-  if (freq < 0 || freq >= static_cast<int>(SampleRateTable.size())) return;
-  const RateChannelMatrix m = FormatMatrixOf(s);
-  if (!m.allowed[static_cast<size_t>(ChannelsOf(s) - 1)][static_cast<size_t>(freq)]) return;
-
-  if (Mp2Writer::CheckSettings(s).empty()) return;
-  a.extraLog.emplace_back("Error: configuring Libtwolame encoder failed!", 1);
-  s.MP2.Bits = kBitsDefault;
-  s.MP2.Channel = 0;
-  s.MP2.CopyRight = 0;
-  s.MP2.Original = 0;
-  // The label shows what will be recorded.
-  DescribeMp2(s, a);
+  return std::string("MP2:  ") + text + StereoModeText(s);
 }
 
 }  // namespace tarvexa

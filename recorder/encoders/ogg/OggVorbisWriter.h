@@ -15,7 +15,6 @@
 #include <string>
 
 #include "encoders/ClipWriter.h"
-#include "formats/FormatCatalogue.h"
 
 namespace tarvexa {
 
@@ -41,19 +40,9 @@ bool OggVorbisSettingsAccepted(const Settings& s);
 // Puts the six OGG settings back to their defaults (quality mode, 0.35).
 void ResetOggVorbisSettings(Settings& s);
 
-// The check run when the format is applied: settings the library refuses
-// are reset to their defaults, kOggRefusedLogText is added to a.extraLog
-// (level 1; the window shows kOggRefusedBoxText for it) and the label is
-// made again from the settings now in force.
-void ProbeOggVorbisSettings(Settings& s, FormatApplied& a);
-
 // "OGG:  Ogg Vorbis Quality : 0.35; Stereo; 44100 Hz;" and the like.
 std::string OggVorbisLabel(const Settings& s);
 inline constexpr char kOggVorbisLogLine[] = "Set audio format: OGG.";
-
-// A serial number for a new Ogg stream: random, and never the same as the
-// one handed out just before (shared with the Ogg FLAC writer).
-int NewOggSerialNumber();
 
 class OggVorbisWriter : public ClipWriter {
  public:

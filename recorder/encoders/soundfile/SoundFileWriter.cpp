@@ -9,7 +9,7 @@
 //    left behind by a crash or a killed process is readable up to then;
 //  - a short write (disk full, file size limit, drive gone) is reported and
 //    the file is closed with what made it to disk.
-#include "encoders/SoundFileWriter.h"
+#include "encoders/soundfile/SoundFileWriter.h"
 
 #include <cerrno>
 #include <cstring>

@@ -8,7 +8,7 @@
 // When the file is complete the library rewrites its first frame, the
 // information frame (Xing/Info with the LAME tag), with the real frame
 // count, so players know the exact length and the encoder delay.
-#include "encoders/Mp3Writer.h"
+#include "encoders/mp3/Mp3Writer.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

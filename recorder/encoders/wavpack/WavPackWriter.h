@@ -1,15 +1,14 @@
 #pragma once
 // Writes WavPack (".wv") in pure lossless or hybrid mode, with an optional
 // correction file (".wvc") beside it, through the library's block output.
-// Thread affinity: the encoder thread (DescribeWavPack is pure and runs on
-// the user-interface thread).
+// Thread affinity: the encoder thread (WavPackLabel is pure and runs on any
+// thread).
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "encoders/ClipWriter.h"
-#include "formats/FormatCatalogue.h"
 
 struct WavpackContext;
 
@@ -57,7 +56,9 @@ class WavPackWriter final : public ClipWriter {
   bool writeFailed_ = false;
 };
 
-// The format label and the log line of WavPack.
-void DescribeWavPack(const Settings& s, FormatApplied& a);
+// "WV:   WavPack Pure Lossless Mode; Compression Level Normal;  44100 Hz;
+// Stereo;" and the like.
+std::string WavPackLabel(const Settings& s);
+inline constexpr char kWavPackLogLine[] = "Set audio format: WV.";
 
 }  // namespace tarvexa

@@ -8,15 +8,14 @@
 // recording whose process is killed therefore plays up to the last second or
 // so. A short write (disk full, file size limit) is reported and the file
 // keeps every complete page written before it.
-#include "encoders/OggVorbisWriter.h"
+#include "encoders/ogg/OggVorbisWriter.h"
 
 #include <vorbis/vorbisenc.h>
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <random>
 
+#include "encoders/OggSerial.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {
@@ -94,30 +93,6 @@ std::string OggVorbisLabel(const Settings& s) {
       break;
   }
   return std::string("OGG:  Ogg Vorbis ") + text;
-}
-
-void ProbeOggVorbisSettings(Settings& s, FormatApplied& a) {
-  if (OggVorbisSettingsAccepted(s)) return;
-  ResetOggVorbisSettings(s);
-  a.extraLog.emplace_back(kOggRefusedLogText, 1);
-  a.label = OggVorbisLabel(s);
-}
-
-int NewOggSerialNumber() {
-  // Seeded once from the system's entropy: clips split within the same
-  // second (or in two recorders started together) still get distinct serials.
-  static std::mutex mutex;
-  static std::mt19937 generator{std::random_device{}()};
-  static bool handedOut = false;
-  static uint32_t last = 0;
-  std::lock_guard<std::mutex> lock(mutex);
-  uint32_t value;
-  do {
-    value = static_cast<uint32_t>(generator());
-  } while (handedOut && value == last);
-  handedOut = true;
-  last = value;
-  return static_cast<int>(value);
 }
 
 // ---------------------------------------------------------------------------

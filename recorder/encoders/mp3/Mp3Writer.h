@@ -1,6 +1,6 @@
 #pragma once
 // Writes MPEG-1/2 Audio Layer III (".mp3") through lame_enc.so, the encoder
-// library with the BladeEnc-style interface (encoders/lame_enc/LameEnc.h),
+// library with the BladeEnc-style interface (encoders/mp3/lame_enc/LameEnc.h),
 // which is loaded at run time from the program folder.
 // Thread affinity: LameEncLibrary::Bind and the writer run on the encoder
 // thread; the label, preset and record functions are pure over a Settings
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "encoders/ClipWriter.h"
-#include "encoders/lame_enc/LameEnc.h"
+#include "encoders/mp3/lame_enc/LameEnc.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {

@@ -7,12 +7,12 @@
 // the last second or so (the stream header then gives no total length, which
 // decoders accept). A short write ends processing with the system's reason;
 // the frames already written stay decodable.
-#include "encoders/FlacWriter.h"
+#include "encoders/flac/FlacWriter.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "encoders/OggVorbisWriter.h"
+#include "encoders/OggSerial.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {

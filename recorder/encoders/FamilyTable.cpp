@@ -1,0 +1,52 @@
+// The table of format families: one line per family. A new family is a
+// folder under encoders/ with its descriptor (see formats/FormatFamily.h),
+// registered here by its header and its line (in place of its stand-in).
+#include <array>
+
+#include "encoders/StandInFamilies.h"
+#include "encoders/flac/FlacFamily.h"
+#include "encoders/mp2/Mp2Family.h"
+#include "encoders/mp3/Mp3Family.h"
+#include "encoders/ogg/OggVorbisFamily.h"
+#include "encoders/soundfile/SoundFileFamily.h"
+#include "encoders/wavpack/WavPackFamily.h"
+#include "formats/FormatFamily.h"
+
+namespace tarvexa {
+
+const std::vector<const FormatFamily*>& FormatFamilies() {
+  static const std::vector<const FormatFamily*> table = {
+      &SoundFileFamily(),                     // WAV, AIFF, AU ... SD2
+      &Mp3Family(),                           // MP3
+      &StandInFamily(kFormatWMA),             // WMA
+      &OggVorbisFamily(),                     // OGG
+      &StandInFamily(kFormatAPE),             // APE
+      &FlacFamily(),                          // FLAC
+      &Mp2Family(),                           // MP2
+      &StandInFamily(kFormatVQF),             // VQF
+      &StandInFamily(kFormatAAC),             // AAC
+      &StandInFamily(kFormatMPC),             // MPC
+      &WavPackFamily(),                       // WV
+      &StandInFamily(kFormatUserCustomized),  // User-Customized
+  };
+  return table;
+}
+
+const FormatFamily* FamilyOf(int format) {
+  // Code -> family, made once from the table; a code claimed twice keeps
+  // its first family (the table test reports it).
+  static const std::array<const FormatFamily*, kLastFormat + 1> byCode = [] {
+    std::array<const FormatFamily*, kLastFormat + 1> a{};
+    for (const FormatFamily* family : FormatFamilies()) {
+      for (int code : family->codes) {
+        if (code >= kFirstFormat && code <= kLastFormat && !a[static_cast<size_t>(code)])
+          a[static_cast<size_t>(code)] = family;
+      }
+    }
+    return a;
+  }();
+  if (format < kFirstFormat || format > kLastFormat) return nullptr;
+  return byCode[static_cast<size_t>(format)];
+}
+
+}  // namespace tarvexa

@@ -1,0 +1,30 @@
+#include "encoders/ogg/OggVorbisFamily.h"
+
+#include "encoders/ogg/OggVorbisWriter.h"
+
+namespace tarvexa {
+
+const FormatFamily& OggVorbisFamily() {
+  static const FormatFamily family{
+      .name = "Ogg Vorbis",
+      .codes = {kFormatOGG},
+      .describe = [](int, const Settings& s) {
+        return FormatText{OggVorbisLabel(s), kOggVorbisLogLine};
+      },
+      .settingsRefused = [](const Settings& s) {
+        return OggVorbisSettingsAccepted(s) ? std::string() : std::string(kOggRefusedLogText);
+      },
+      .resetSettings = ResetOggVorbisSettings,
+      .refusedBoxText = kOggRefusedBoxText,
+      // Refused settings end the recording before any file is created.
+      .prepare = [](const Settings& s) {
+        return OggVorbisSettingsAccepted(s) ? std::string() : std::string(kOggInvalidFormatText);
+      },
+      .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
+        return std::make_unique<OggVorbisWriter>(s);
+      },
+  };
+  return family;
+}
+
+}  // namespace tarvexa

@@ -1,0 +1,67 @@
+#pragma once
+// A format family: the output formats one writer writes (the eighteen
+// sound-file formats with WAV and AIFF, MP3, FLAC, ...) and everything the
+// recorder asks of them: the label and log line of a chosen format, the
+// rate/channel pairs it allows, the check of its encoder settings, the work
+// before a recording and the writer of each clip. Each family describes
+// itself in one FormatFamily in its own folder under encoders/, and the
+// table (encoders/FamilyTable.cpp) lists them; the catalogue and the
+// recording find a format's family there.
+// Thread affinity: the descriptors are constants; their functions are pure
+// over a Settings value (any thread) except makeWriter and prepare, which
+// run on the recording's encoder thread.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/Settings.h"
+#include "formats/FormatCatalogue.h"
+
+namespace tarvexa {
+
+class ClipWriter;  // encoders/ClipWriter.h
+
+// What the window shows and logs for a chosen format.
+struct FormatText {
+  std::string label;    // the third information line
+  std::string logLine;  // "" logs nothing
+};
+
+struct FormatFamily {
+  // For messages about the family ("MP3", "sound file").
+  const char* name = "";
+  // The OutputFormat codes it writes.
+  std::vector<int> codes;
+
+  // Label and log line of one of its codes with the settings in force.
+  FormatText (*describe)(int format, const Settings& s) = nullptr;
+
+  // The rate/channel pairs the format allows by itself; nullptr: all 24.
+  RateChannelMatrix (*allowedPairs)(int format, const Settings& s) = nullptr;
+
+  // The check of the encoder settings when the format is applied: "" when
+  // the encoder takes them, else the refusal to log (level 1); the settings
+  // are then put back with resetSettings and refusedBoxText (if any) is
+  // shown by the window. nullptr: the settings are taken as they are.
+  std::string (*settingsRefused)(const Settings& s) = nullptr;
+  void (*resetSettings)(Settings& s) = nullptr;
+  const char* refusedBoxText = nullptr;
+
+  // Once per recording, before the first clip (binding an encoder library,
+  // checking an outside program): "" or the text that ends the recording.
+  // nullptr: nothing to prepare.
+  std::string (*prepare)(const Settings& s) = nullptr;
+
+  // The writer of one clip, configured from the settings. nullptr: the
+  // family has no writer in this build.
+  std::unique_ptr<ClipWriter> (*makeWriter)(const Settings& s) = nullptr;
+};
+
+// Every family of this build, each once, in the order of their first code.
+const std::vector<const FormatFamily*>& FormatFamilies();
+
+// The family that writes `format`; nullptr for a code no family writes.
+const FormatFamily* FamilyOf(int format);
+
+}  // namespace tarvexa
