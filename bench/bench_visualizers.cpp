@@ -118,8 +118,6 @@ int Once(int argc, char** argv, const Mode& mode, const std::string& input) {
   char dir[] = "/tmp/tarvexa-bench-visual-XXXXXX";
   if (!mkdtemp(dir)) return 1;
   setenv("TARVEXA_HOME", dir, 1);
-  setenv("TARVEXA_TEST_INPUT_FILE", input.c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
   if (!getenv("DISPLAY") && !getenv("WAYLAND_DISPLAY") && !getenv("QT_QPA_PLATFORM"))
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
@@ -129,6 +127,8 @@ int Once(int argc, char** argv, const Mode& mode, const std::string& input) {
 
   CRecorderDlg dlg;
   dlg.SetTipAtStartup(false);
+  // The file in place of the sound card, in real time.
+  dlg.SetInputFactory(FileInsteadOfDevice(input, false));
   if (!dlg.Initialize()) return 1;
   Settings& s = dlg.CurrentSettings();
   s.OUTPUT.OutputFormat = 1;

@@ -13,14 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/EventLog.h"
 #include "config/ConfigStore.h"
 #include "formats/FormatCatalogue.h"
 #include "platform/AudioSystem.h"
+#include "platform/EventLog.h"
 #include "platform/Paths.h"
-#include "recording/PortAudioSource.h"
-#include "recording/RecChannel.h"
-#include "recording/RecordSession.h"
+#include "recording/RecordingController.h"
 #include "recording/WavFileSource.h"
 
 namespace tarvexa {
@@ -118,9 +116,8 @@ std::string ParseArgs(int argc, char** argv, Options* o) {
         return "--format needs a format code from 1 to 31.";
     } else if (a == "--rate") {
       if (!ParseInt(value("--rate"), &o->rate)) return "--rate needs a sample rate in Hz.";
-      bool known = false;
-      for (int r : SampleRateTable) known = known || r == o->rate;
-      if (!known) return "--rate must be one of the rates the recorder offers (see --help).";
+      if (RateIndexOf(o->rate) < 0)
+        return "--rate must be one of the rates the recorder offers (see --help).";
     } else if (a == "--channels") {
       if (!ParseInt(value("--channels"), &o->channels) || (o->channels != 1 && o->channels != 2))
         return "--channels must be 1 or 2.";
@@ -153,12 +150,6 @@ std::string ParseArgs(int argc, char** argv, Options* o) {
   return {};
 }
 
-int RateIndex(int rate) {
-  for (size_t i = 0; i < SampleRateTable.size(); ++i)
-    if (SampleRateTable[i] == rate) return static_cast<int>(i);
-  return -1;
-}
-
 // The amplitude-bar rule: mean absolute value of every 128th sample of the
 // display block, as 20 log10(mean + 1).
 int LevelOf(const std::vector<int16_t>& s) {
@@ -171,6 +162,18 @@ int LevelOf(const std::vector<int16_t>& s) {
   }
   return static_cast<int>(20.0 * std::log10(static_cast<double>(sum / count) + 1.0));
 }
+
+// What the terminal shows of a recording: the level of the last block and
+// the clip being written, for the progress line.
+struct ProgressPrinter : RecordingListener {
+  void OnBlock(const std::vector<int16_t>& display) override { level = LevelOf(display); }
+  void OnClipStarted(const std::string& path) override { current = path; }
+  void OnFinished(const RecordingOutcome&) override { finished = true; }
+
+  int level = 0;
+  std::string current;
+  bool finished = false;
+};
 
 int ListDevices() {
   std::string error;
@@ -216,7 +219,6 @@ int RunCommandLine(int argc, char** argv) {
   EventLog log;
   const bool tty = isatty(STDERR_FILENO);
   bool progressShown = false;
-  int errors = 0;
   log.AddListener([&](const std::string& stamp, const std::string& msg, int level) {
     if (progressShown) {
       std::fputs("\r\033[K", stderr);
@@ -225,7 +227,6 @@ int RunCommandLine(int argc, char** argv) {
     const char* tag = level >= 2 ? "ERROR " : level == 1 ? "WARN  " : "";
     std::printf("%s %s%s\n", stamp.c_str(), tag, msg.c_str());
     std::fflush(stdout);
-    if (level >= 2) ++errors;
   });
 
   Settings settings;
@@ -235,26 +236,26 @@ int RunCommandLine(int argc, char** argv) {
   log.SetFile(DataFile("Tarvexa Sound Recorder.log"));
   log.SetWriteLog(settings.MISC.WriteLog != 0);
 
-  std::shared_ptr<InputSource> source;
+  InputChoice input;
   if (!o.inputFile.empty()) {
-    auto file = std::make_shared<WavFileSource>(o.inputFile, o.fast);
     int rate = 0, channels = 0;
     int64_t frames = 0;
     std::string perr;
-    if (!file->Probe(&rate, &channels, &frames, &perr)) {
+    if (!WavFileSource(o.inputFile, o.fast).Probe(&rate, &channels, &frames, &perr)) {
       std::fprintf(stderr, "%s\n", perr.c_str());
       return 1;
     }
     if (o.rate == 0) o.rate = rate;
     if (o.channels == 0) o.channels = channels;
-    if (RateIndex(o.rate) < 0 || (o.channels != 1 && o.channels != 2)) {
+    if (RateIndexOf(o.rate) < 0 || (o.channels != 1 && o.channels != 2)) {
       std::fprintf(stderr, "The input file has %d Hz and %d channel(s), which the recorder cannot record.\n",
                    rate, channels);
       return 1;
     }
     // A file recording ends with the file unless a stop time is given.
     if (!o.stopGiven) settings.MISC.Stop = 0;
-    source = file;
+    input.file = o.inputFile;
+    input.fast = o.fast;
   } else {
     std::string perr;
     if (!AudioSystem::Initialize(nullptr, &perr)) {
@@ -262,20 +263,13 @@ int RunCommandLine(int argc, char** argv) {
       log.Write(perr, 1);
       return 1;
     }
-    int device = o.device;
-    if (!o.deviceGiven) {
-      // The saved device, unless the device list has changed under it.
-      device = settings.MISC.InputDevice;
-      bool known = false;
-      for (const auto& d : AudioSystem::ListInputDevices()) known = known || d.index == device;
-      if (!known) device = -1;
-    }
-    if (device < 0) device = AudioSystem::DefaultInputDevice();
-    source = std::make_shared<PortAudioSource>(device);
+    // The saved device, unless the device list has changed under it.
+    input.device = o.deviceGiven ? o.device : SavedInputDevice(settings.MISC.InputDevice);
+    if (input.device < 0) input.device = AudioSystem::DefaultInputDevice();
   }
 
   if (o.format) settings.OUTPUT.OutputFormat = static_cast<int16_t>(o.format);
-  if (o.rate) settings.OUTPUT.Freq = static_cast<int16_t>(RateIndex(o.rate));
+  if (o.rate) settings.OUTPUT.Freq = static_cast<int16_t>(RateIndexOf(o.rate));
   if (o.channels) settings.OUTPUT.Chan = static_cast<int16_t>(o.channels);
   if (o.stopGiven) {
     settings.MISC.Stop = 1;
@@ -305,88 +299,52 @@ int RunCommandLine(int argc, char** argv) {
   const std::string ext = FileExtensionFor(settings.OUTPUT.OutputFormat, settings);
   if (StripExtension(FileNameOf(output)) == FileNameOf(output)) output += ext;
 
-  RecChannel channel;
-  RecordSession session(channel);
+  RecordingController recorder([&](const std::string& t, int l) { log.Write(t, l); });
+  ProgressPrinter progress;
+  progress.current = output;
+  recorder.AddListener(&progress);
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGXFSZ, SIG_IGN);  // a size limit shows up as a write error
 
   log.WriteBanner(std::time(nullptr));
   log.Write("Format: " + applied.label, 0);
-  log.Write("Start recording  " + output, -1);
-  SessionParams p;
-  p.settings = settings;
-  p.outputPath = output;
-  p.source = source;
-  if (!session.Start(std::move(p))) {
-    log.Write("The recording could not be started.", 2);
-    return 1;
-  }
+  RecordingController::Request request;
+  request.settings = settings;
+  request.outputPath = output;
+  request.input = input;
+  if (!recorder.Start(std::move(request))) return 1;  // it has said why
 
-  int clips = 0;
-  int64_t blocks = 0;
-  int level = 0;
-  bool finished = false;
   int handledInterrupts = 0;
-  std::string current = output;
-  while (!finished) {
-    channel.Pump(
-        [&](const RecMessage& m) {
-          switch (m.type) {
-            case RecMsg::Block:
-              level = LevelOf(m.samples);
-              break;
-            case RecMsg::Log:
-              log.Write(m.text, m.param);
-              break;
-            case RecMsg::Status:
-              break;
-            case RecMsg::NewClip:
-              current = m.text;
-              log.Write("Creating splitted clip " + m.text + " ...", -1);
-              log.Write("Start recording  " + m.text, -1);
-              break;
-            case RecMsg::ClipDone:
-              log.Write("Finished recording" + m.text, -1);
-              if (m.param > 0) ++clips;
-              blocks += m.param;
-              break;
-            case RecMsg::Abort:
-              session.Abort(m.param);
-              break;
-            case RecMsg::Finished:
-              finished = true;
-              break;
-          }
-        },
-        100);
+  while (!progress.finished) {
+    recorder.Pump(100);
     const int interrupts = g_interrupts.load();
     if (interrupts != handledInterrupts) {
       handledInterrupts = interrupts;
-      if (session.IsRecording()) {
+      if (recorder.IsRecording()) {
         log.Write("Stopping (interrupted).", 0);
-        session.Stop();
+        recorder.Stop();
       }
     }
-    if (tty && !finished && session.IsRecording()) {
-      const int t = session.Ticks();
+    if (tty && !progress.finished && recorder.IsRecording()) {
+      const int t = recorder.Ticks();
       std::fprintf(stderr, "\r\033[K%02d:%02d:%02d.%d  level %2d  %s", t / 36000, (t / 600) % 60,
-                   (t / 10) % 60, t % 10, level, current.c_str());
+                   (t / 10) % 60, t % 10, progress.level, progress.current.c_str());
       std::fflush(stderr);
       progressShown = true;
     }
   }
-  session.Join();
-  channel.Pump([&](const RecMessage& m) {
-    if (m.type == RecMsg::Log) log.Write(m.text, m.param);
-  });
+  recorder.Join();
+  recorder.Pump();  // what came after the end
   if (progressShown) std::fputs("\r\033[K", stderr);
   log.WriteExitGap();
   if (o.inputFile.empty()) AudioSystem::Terminate();
 
-  std::printf("Recorded %d clip(s), %lld block(s) of 100 ms; %lld block(s) dropped.\n", clips,
-              static_cast<long long>(blocks), static_cast<long long>(session.DroppedBlocks()));
-  if (clips == 0 || errors > 0) {
+  const RecordingOutcome& outcome = recorder.Outcome();
+  std::printf("Recorded %d clip(s), %lld block(s) of 100 ms; %lld block(s) dropped.\n",
+              outcome.ClipsWithAudio(), static_cast<long long>(outcome.Blocks()),
+              static_cast<long long>(outcome.droppedBlocks));
+  if (!outcome.Succeeded()) {
     std::fprintf(stderr, "The recording could not be made; see the messages above.\n");
     return 1;
   }

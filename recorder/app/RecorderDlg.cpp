@@ -51,8 +51,6 @@
 #include "platform/ShellOpen.h"
 #include "platform/desktop/KeepAwake.h"
 #include "recording/DeviceProbe.h"
-#include "recording/PortAudioSource.h"
-#include "recording/WavFileSource.h"
 #include "widgets/AmpBar.h"
 #include "widgets/CountdownMessageBox.h"
 #include "widgets/Icons.h"
@@ -116,7 +114,8 @@ CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
     logPage_->Append(Q(stamp + " " + message), level);
   });
 
-  channel_.SetWakeup([this] { WakeUp(); });
+  recorder_.AddListener(this);
+  recorder_.SetWakeup([this] { WakeUp(); });
   tipTimer_.setSingleShot(true);
   connect(&tipTimer_, &QTimer::timeout, this, [this] {
     if (!tipShown_ && tipAtStartup_ && store_->ReadTip() != 0) ShowTipOfTheDay();
@@ -127,14 +126,10 @@ CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
 
 CRecorderDlg::~CRecorderDlg() {
   qApp->removeEventFilter(this);
-  session_.Stop();
-  // The session's destructor releases a thread waiting in a sent message and
-  // joins it; nothing may wake this window any more.
-  channel_.SetWakeup(nullptr);
-  // A recording's DSP stage runs on the transform component: its thread
-  // must be gone before the components are released with the members.
-  channel_.Close();
-  session_.Join();
+  // Nothing may wake this window any more. A recording's DSP stage runs on
+  // the transform component: its thread must be gone before the components
+  // are released with the members.
+  recorder_.Shutdown();
   if (keepAwake_) keepAwake_->Release();
 }
 
@@ -212,7 +207,7 @@ void CRecorderDlg::BuildWindow() {
   miscPage_ = new MiscPage(settings_, tabs_);
   devicePage_ = new DevicePage(settings_,
                                {[this](const std::string& t, int l) { Write(t, l); },
-                                [this] { return sessionOpen_; }, [this] { ApplyFormat(); }},
+                                [this] { return recorder_.IsActive(); }, [this] { ApplyFormat(); }},
                                tabs_);
   devicePage_->setObjectName(QStringLiteral("DevicePage"));
   advancedPage_ = new AdvancedPage(
@@ -237,9 +232,9 @@ void CRecorderDlg::BuildWindow() {
     if (id == HotkeyGroup::kStopHotkey) StopRecording();
   });
   connect(advancedPage_, &AdvancedPage::silenceChanged, this,
-          [this] { session_.UpdateSilence(settings_.SIL); });
+          [this] { recorder_.UpdateSilence(settings_.SIL); });
   connect(advancedPage_->Dsp(), &DspGroup::dspChanged, this,
-          [this] { session_.UpdateDsp(settings_.DSP); });
+          [this] { recorder_.UpdateDsp(settings_.DSP); });
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(displays);
@@ -496,7 +491,7 @@ QString CRecorderDlg::AskOutputPath(const QString& extension) {
 }
 
 void CRecorderDlg::StartRecording() {
-  if (sessionOpen_) return;
+  if (recorder_.IsActive()) return;
   miscPage_->TakeValues();
   const QString ext =
       Q(FileExtensionFor(settings_.OUTPUT.OutputFormat, settings_));
@@ -505,73 +500,41 @@ void CRecorderDlg::StartRecording() {
   StartRecordingTo(path);
 }
 
-std::shared_ptr<InputSource> CRecorderDlg::MakeInput(Settings& s, std::string* error) {
-  // A sound file in place of the sound card, for tests and demonstrations.
-  if (const char* file = std::getenv("TARVEXA_TEST_INPUT_FILE"); file && *file) {
-    const char* realTime = std::getenv("TARVEXA_TEST_INPUT_REALTIME");
-    auto source = std::make_shared<WavFileSource>(file, !(realTime && *realTime == '1'));
-    int rate = 0, channels = 0;
-    int64_t frames = 0;
-    if (!source->Probe(&rate, &channels, &frames, error)) return nullptr;
-    for (size_t i = 0; i < SampleRateTable.size(); ++i)
-      if (SampleRateTable[i] == rate) s.OUTPUT.Freq = static_cast<int16_t>(i);
-    s.OUTPUT.Chan = static_cast<int16_t>(channels);
-    return source;
-  }
-  const int device = devicePage_->InputDevice();
-  return std::make_shared<PortAudioSource>(device);
-}
-
 bool CRecorderDlg::StartRecordingTo(const QString& path) {
-  if (sessionOpen_ || path.isEmpty()) return false;
-  // The last recording's end has been handled; its encoder thread may still
-  // be on its last lines.
-  session_.Join();
+  if (recorder_.IsActive() || path.isEmpty()) return false;
   miscPage_->TakeValues();
-  SessionParams p;
-  p.settings = settings_;
-  std::string error;
-  p.source = MakeInput(p.settings, &error);
-  if (!p.source) {
-    Write(error, 2);
-    return false;
-  }
-  p.outputPath = path.toStdString();
-  recChannels_ = ChannelsOf(p.settings);
-  const int rate = SampleRateOf(p.settings);
-  if (TransformRole* t = components_.Transform()) {
-    t->SetFormat(recChannels_, rate);
-    p.transform = t;  // the DSP stage of this recording runs on the component
-  }
-  visuals_->RecordingStarted(rate, recChannels_);
+  RecordingController::Request request;
+  request.settings = settings_;
+  request.outputPath = path.toStdString();
+  request.input.device = devicePage_->InputDevice();
+  // The DSP stage of the recording runs on the transform component.
+  request.transform = components_.Transform();
+  if (!recorder_.Start(std::move(request))) return false;
 
-  if (!session_.Start(std::move(p))) {
-    Write("The recording could not be started.", 2);
-    return false;
-  }
-  sessionOpen_ = true;
+  const Settings& recording = recorder_.RecordingSettings();
+  recChannels_ = ChannelsOf(recording);
+  visuals_->RecordingStarted(SampleRateOf(recording), recChannels_);
   outputPath_ = path.toStdString();
-  Write("Start recording  " + outputPath_, -1);
-  progress_->setValue(session_.AutoStopOn() ? 0 : 1000);
+  progress_->setValue(recorder_.AutoStopOn() ? 0 : 1000);
   KeepAwakeWhileRecording(true);
   UpdateLook();
   return true;
 }
 
 void CRecorderDlg::TogglePause() {
-  if (!session_.IsRecording()) return;
-  session_.TogglePause();
+  if (!recorder_.IsRecording()) return;
+  recorder_.TogglePause();
   UpdateLook();
 }
 
 void CRecorderDlg::StopRecording() {
-  if (!session_.IsRecording()) return;
-  session_.Stop();
+  if (!recorder_.IsRecording()) return;
+  recorder_.Stop();
   UpdateLook();
 }
 
 bool CRecorderDlg::ConfirmStop() {
-  if (!session_.IsRecording()) return true;
+  if (!recorder_.IsRecording()) return true;
   const auto answer = ShowMessageBox(
       this, tr("You MUST Stop Recording to Do the Job! Do You Wish to Continue?"),
       QString::fromUtf8(kAppCaption), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
@@ -686,67 +649,46 @@ void CRecorderDlg::WakeUp() {
 
 void CRecorderDlg::PumpChannel() {
   pumpQueued_ = false;
-  channel_.Pump([this](const RecMessage& m) { HandleRecMessage(m); });
+  recorder_.Pump();
 }
 
-void CRecorderDlg::HandleRecMessage(const RecMessage& m) {
-  switch (m.type) {
-    case RecMsg::Block:
-      OnBlock(m);
-      break;
-    case RecMsg::Log:
-      Write(m.text, m.param);
-      break;
-    case RecMsg::Status:
-      SetStatusText(2, Q(m.text));
-      break;
-    case RecMsg::NewClip:
-      outputPath_ = m.text;
-      Write("Creating splitted clip " + m.text + " ...", -1);
-      Write("Start recording  " + m.text, -1);
-      SetStatusText(2, Q("Recording:  " + m.text));
-      break;
-    case RecMsg::ClipDone:
-      Write("Finished recording" + m.text, -1);
-      emit clipFinished(Q(m.text), m.param);
-      break;
-    case RecMsg::Abort:
-      // At most two seconds: the capture thread never waits on this window.
-      session_.Abort(m.param);
-      break;
-    case RecMsg::Finished:
-      OnFinished();
-      break;
-  }
+void CRecorderDlg::OnStatus(const std::string& text) { SetStatusText(2, Q(text)); }
+
+void CRecorderDlg::OnClipStarted(const std::string& path) {
+  outputPath_ = path;
+  SetStatusText(2, Q("Recording:  " + path));
 }
 
-void CRecorderDlg::OnBlock(const RecMessage& m) {
+void CRecorderDlg::OnClipDone(const ClipResult& clip) {
+  emit clipFinished(Q(clip.path), clip.blocks);
+}
+
+void CRecorderDlg::OnBlock(const std::vector<int16_t>& display) {
   // Minimised, in the tray or after the stop: the block is only dropped.
-  const bool shown = session_.IsRecording() && isVisible() && !isMinimized();
+  const bool shown = recorder_.IsRecording() && isVisible() && !isMinimized();
   if (!shown) {
-    visuals_->Block(m.samples, recChannels_, false);
+    visuals_->Block(display, recChannels_, false);
     return;
   }
-  const int ticks = session_.Ticks();
+  const int ticks = recorder_.Ticks();
   time_->SetTime(static_cast<qint64>(ticks) * 100);
-  if (session_.AutoStopOn() && session_.AutoStopTicks() > 0)
+  if (recorder_.AutoStopOn() && recorder_.AutoStopTicks() > 0)
     progress_->setValue(std::min(1000, static_cast<int>(static_cast<int64_t>(ticks) * 1000 /
-                                                        session_.AutoStopTicks())));
-  visuals_->Block(m.samples, recChannels_, true);
+                                                        recorder_.AutoStopTicks())));
+  visuals_->Block(display, recChannels_, true);
 }
 
-void CRecorderDlg::OnFinished() {
+void CRecorderDlg::OnFinished(const RecordingOutcome& outcome) {
   // Sent: the encoder thread waits until this returns. Nothing here waits on
   // the session or asks the user.
-  sessionOpen_ = false;
   time_->SetTime(0);
   visuals_->RecordingFinished();
   progress_->setValue(1000);
   KeepAwakeWhileRecording(false);
   ReportDiskSpace(outputPath_);
   UpdateLook();
-  const int action = settings_.MISC.ActAftRec;
-  if (session_.AutoStopped() && action != kActDoNothing && !exiting_) {
+  const int action = AfterRecordingActionFor(outcome, settings_);
+  if (action != kActDoNothing && !exiting_) {
     QTimer::singleShot(0, this, [this, action] {
       const bool ok = RunAfterRecordingAction(action);
       emit afterRecordingActionDone(action, ok);
@@ -772,9 +714,9 @@ void CRecorderDlg::KeepAwakeWhileRecording(bool recording) {
 }
 
 void CRecorderDlg::UpdateLook() {
-  const bool active = sessionOpen_;
-  const bool recording = session_.IsRecording();
-  const bool paused = recording && session_.IsPaused();
+  const bool active = recorder_.IsActive();
+  const bool recording = recorder_.IsRecording();
+  const bool paused = recording && recorder_.IsPaused();
   record_->setEnabled(!active);
   recordAction_->setEnabled(!active);
   for (QPushButton* b : {pause_, stop_}) b->setEnabled(recording);
@@ -851,12 +793,12 @@ void CRecorderDlg::ExitSequence() {
   if (exiting_) return;
   exiting_ = true;
   Write("Exiting...", -1);
-  if (session_.IsRecording()) session_.Stop();
+  if (recorder_.IsRecording()) recorder_.Stop();
   // Let the recording close its files and report them, for a few seconds
   // at most; the handlers run here as they would in the event loop.
   QElapsedTimer waited;
   waited.start();
-  while (session_.IsActive() && waited.elapsed() < 5000) {
+  while (recorder_.SessionRunning() && waited.elapsed() < 5000) {
     PumpChannel();
     QThread::msleep(20);
   }
@@ -872,7 +814,7 @@ void CRecorderDlg::ExitSequence() {
 
   if (tray_) tray_->RemoveIcon();
   advancedPage_->Hotkeys()->Release();
-  if (!session_.IsActive()) {
+  if (!recorder_.SessionRunning()) {
     AudioSystem::Terminate();
     visuals_->Detach();  // the views draw from the visualizer components
     components_.ReleaseAll();  // else the recording still uses the transform

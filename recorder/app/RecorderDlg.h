@@ -3,11 +3,12 @@
 // fields, the eight pages, the menus and accelerators; start-up, the
 // reactions to the recording and the exit sequence.
 //
-// It holds the recording session for the life of the program. The session's
-// threads reach the window only through the RecChannel: each message wakes
-// one queued PumpChannel() on this thread (wake-ups are coalesced, so a
-// burst of blocks costs one call), which handles the messages in order.
-// Finished and ClipDone are sent, so their handlers never wait on the
+// It holds the recording controller for the life of the program and listens
+// to it. The session's threads reach the window only through the
+// controller's channel: each message wakes one queued PumpChannel() on this
+// thread (wake-ups are coalesced, so a burst of blocks costs one call),
+// which has the controller handle the messages in order. The end of a clip
+// and of the recording are sent, so their handlers never wait on the
 // session and never open a box; what must ask the user afterwards (the
 // after-recording action) is queued behind them.
 // Thread affinity: the user-interface thread.
@@ -30,8 +31,7 @@
 #include "config/ConfigStore.h"
 #include "config/Settings.h"
 #include "platform/AudioSystem.h"
-#include "recording/RecChannel.h"
-#include "recording/RecordSession.h"
+#include "recording/RecordingController.h"
 
 class QAction;
 class QActionGroup;
@@ -59,7 +59,7 @@ class VisualDisplays;
 class VisualizePage;
 class VisualizerView;
 
-class CRecorderDlg : public QDialog {
+class CRecorderDlg : public QDialog, private RecordingListener {
   Q_OBJECT
 
  public:
@@ -127,14 +127,16 @@ class CRecorderDlg : public QDialog {
   // (not owned; set before Initialize).
   void SetDeviceBackend(AudioDeviceBackend* backend);
   void SetMixerOverride(AudioRecordRole* mixer) { mixerOverride_ = mixer; }
+  // Where recordings take their input from (the chosen device until set).
+  void SetInputFactory(InputFactory factory) { recorder_.SetInputFactory(std::move(factory)); }
 
   // What the window shows and holds.
   EventLog& Log() { return log_; }
   Settings& CurrentSettings() { return settings_; }
-  const RecordSession& Session() const { return session_; }
-  bool IsRecording() const { return session_.IsRecording(); }
+  const RecordingController& Session() const { return recorder_; }
+  bool IsRecording() const { return recorder_.IsRecording(); }
   // From the start of a recording until its end has been handled.
-  bool IsSessionActive() const { return sessionOpen_; }
+  bool IsSessionActive() const { return recorder_.IsActive(); }
   bool TrayCreated() const;
   CSystemTray* Tray() const { return tray_; }
   int CurrentPage() const;
@@ -186,13 +188,15 @@ class CRecorderDlg : public QDialog {
   void StartTipTimer();
   void OpenTarget(const std::string& target);
   QString AskOutputPath(const QString& extension);
-  std::shared_ptr<InputSource> MakeInput(Settings& sessionSettings, std::string* error);
 
   void WakeUp();
   void PumpChannel();
-  void HandleRecMessage(const RecMessage& m);
-  void OnBlock(const RecMessage& m);
-  void OnFinished();
+  // The recording, as the controller reports it.
+  void OnBlock(const std::vector<int16_t>& display) override;
+  void OnStatus(const std::string& text) override;
+  void OnClipStarted(const std::string& path) override;
+  void OnClipDone(const ClipResult& clip) override;
+  void OnFinished(const RecordingOutcome& outcome) override;
   void UpdateLook();
   void KeepAwakeWhileRecording(bool recording);
 
@@ -203,11 +207,9 @@ class CRecorderDlg : public QDialog {
   std::time_t start_ = 0;
   std::string startText_;
 
-  // The recording. The channel outlives the session that sends into it.
-  RecChannel channel_;
-  RecordSession session_{channel_};
+  // The recording.
+  RecordingController recorder_{[this](const std::string& t, int l) { Write(t, l); }};
   std::atomic<bool> pumpQueued_{false};
-  bool sessionOpen_ = false;
   std::string outputPath_;
   int recChannels_ = 2;
 

@@ -232,6 +232,12 @@ int SampleRateOf(const Settings& s) {
   return SampleRateTable[static_cast<size_t>(i)];
 }
 
+int RateIndexOf(int rate) {
+  for (size_t i = 0; i < SampleRateTable.size(); ++i)
+    if (SampleRateTable[i] == rate) return static_cast<int>(i);
+  return -1;
+}
+
 int ChannelsOf(const Settings& s) { return s.OUTPUT.Chan == 1 ? 1 : 2; }
 
 bool IsSoundFileFormat(int format) {

@@ -33,6 +33,8 @@ inline constexpr std::array<int, 17> BitrateTable = {
 
 // Sample rate of settings.OUTPUT.Freq; 44100 when the index is out of range.
 int SampleRateOf(const Settings& s);
+// The SampleRateTable index of a rate in Hz; -1 for a rate not in the table.
+int RateIndexOf(int rate);
 // Channel count of settings.OUTPUT.Chan, 1 or 2 (anything else counts as 2).
 int ChannelsOf(const Settings& s);
 

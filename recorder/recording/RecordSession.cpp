@@ -1,7 +1,6 @@
 #include "recording/RecordSession.h"
 
 #include <chrono>
-#include <cstdio>
 #include <ctime>
 #include <exception>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "encoders/ClipWriter.h"
 #include "formats/FormatCatalogue.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 #include "platform/Threads.h"
 #include "recording/AudioTransform.h"
 #include "recording/BlockQueue.h"
@@ -40,7 +40,7 @@ struct RecordSession::State {
   int framesPerBlock = 4410;
   int autoStopTicks = 0;
   int splitTicks = 0;
-  int slowEncoderMs = 0;
+  ClipWriterFactory makeWriter;
 
   mutable std::mutex pathMutex;
   std::string outputPath;
@@ -114,12 +114,6 @@ int PriorityLevel(int index, bool encoder) {
     default: return encoder ? 2 : 0;
   }
 }
-
-std::string Format(const char* fmt, long long a, long long b = 0) {
-  char buf[256];
-  std::snprintf(buf, sizeof buf, fmt, a, b);
-  return buf;
-}
 }  // namespace
 
 // ---------------------------------------------------------------- capture
@@ -154,18 +148,19 @@ void RecordSession::State::ReportDrops(int64_t& reported, int64_t& reportedOverf
   if (!force && now - last < 1s) return;
   int64_t dropped = queue->Dropped();
   if (dropped > reported) {
-    Log(Format("Warning: %lld block(s) of audio dropped because the encoder fell behind "
+    Log(Printf("Warning: %lld block(s) of audio dropped because the encoder fell behind "
                "(%lld in all).",
-               dropped - reported, dropped),
+               static_cast<long long>(dropped - reported), static_cast<long long>(dropped)),
         1);
     reported = dropped;
     last = now;
   }
   int64_t overflows = source->Overflows();
   if (overflows > reportedOverflows) {
-    Log(Format("Warning: the input device overflowed %lld time(s); some audio was lost "
+    Log(Printf("Warning: the input device overflowed %lld time(s); some audio was lost "
                "(%lld in this clip).",
-               overflows - reportedOverflows, overflows),
+               static_cast<long long>(overflows - reportedOverflows),
+               static_cast<long long>(overflows)),
         1);
     reportedOverflows = overflows;
     last = now;
@@ -187,9 +182,7 @@ void RecordSession::State::CaptureMain() {
   if (!source->Open(opts, &code, &error)) {
     Log("Fail to open input stream.", 1);
     Log("An error occurred while using the stream.", 1);
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "Error number: %d    Error message: %s.", code, error.c_str());
-    Log(buf, 1);
+    Log(Printf("Error number: %d    Error message: %s.", code, error.c_str()), 1);
     // Nothing can be read from a stream that is not open: end the recording.
     recording = 0;
     queue->MarkInputEnded();
@@ -312,7 +305,7 @@ bool RecordSession::State::ClipEnded() {
 }
 
 int RecordSession::State::EncoderWorker(const std::string& path) {
-  std::unique_ptr<ClipWriter> writer = MakeClipWriter(settings);
+  std::unique_ptr<ClipWriter> writer = makeWriter ? makeWriter(settings) : MakeClipWriter(settings);
   if (!writer) {
     Log(std::string("The ") + FormatTag(settings.OUTPUT.OutputFormat) +
             " format cannot be written by this build.",
@@ -353,7 +346,6 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
     FetchResult r = FetchBlock(block.data(), &n);
     if (r == FetchResult::EndOfClip) break;
     if (r == FetchResult::NoBlock) continue;
-    if (slowEncoderMs) std::this_thread::sleep_for(std::chrono::milliseconds(slowEncoderMs));
     if (!writeBlock(n)) break;
     if (ClipEnded()) break;
   }
@@ -488,7 +480,7 @@ bool RecordSession::Start(SessionParams p) {
   const auto& m = st->settings.MISC;
   st->autoStopTicks = 10 * (m.StopHour * 3600 + m.StopMin * 60 + m.StopSec);
   st->splitTicks = 10 * (m.SplitHour * 3600 + m.SplitMin * 60 + m.SplitSec);
-  st->slowEncoderMs = p.slowEncoderMs;
+  st->makeWriter = std::move(p.makeWriter);
   st->outputPath = p.outputPath;
   st->basePath = StripExtension(p.outputPath);
   const int blocks = std::max(2, p.queueSeconds * 10);

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,13 +25,17 @@ namespace tarvexa {
 
 enum class FetchResult { BlockReady = 0, NoBlock = 1, EndOfClip = 2 };
 
+class ClipWriter;  // encoders/ClipWriter.h
+// Makes the writer of one clip from the recording's settings.
+using ClipWriterFactory = std::function<std::unique_ptr<ClipWriter>(const Settings&)>;
+
 struct SessionParams {
   Settings settings;                     // copied at "Record"
   std::string outputPath;                // the first file
   std::shared_ptr<InputSource> source;   // the input of every clip
   int queueSeconds = 8;                  // hand-off queue length
   int startDelayMs = 200;                // pause before the encoder starts
-  int slowEncoderMs = 0;                 // extra time per block (tests, benchmarks)
+  ClipWriterFactory makeWriter;          // empty: the format's writer (MakeClipWriter)
   // The transform the DSP stage runs on (the window's audio transform
   // component); nullptr: the session's own. Told the format at Start, used
   // by the encoder thread until the recording has finished.

@@ -75,8 +75,6 @@ WindowFixture::WindowFixture(const std::string& name, bool tipAtStartup) {
   setenv("DBUS_SYSTEM_BUS_ADDRESS", NoSystemBus().c_str(), 1);
   setenv("TARVEXA_HOME", home_.c_str(), 1);
   unsetenv("TARVEXA_COMPONENT_DIR");
-  unsetenv("TARVEXA_TEST_INPUT_FILE");
-  unsetenv("TARVEXA_TEST_INPUT_REALTIME");
   dlg_ = std::make_unique<CRecorderDlg>();
   dlg_->SetTipAtStartup(tipAtStartup);
   dlg_->SetSystemPower(&power_);
@@ -91,6 +89,10 @@ WindowFixture::~WindowFixture() {
       ADD_FAILURE() << "the recording did not end";
   }
   dlg_.reset();
+}
+
+void WindowFixture::UseInputFile(const std::string& path, bool realTime) {
+  dlg_->SetInputFactory(FileInsteadOfDevice(path, !realTime));
 }
 
 bool WindowFixture::Start(bool show) {

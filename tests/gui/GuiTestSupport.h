@@ -80,6 +80,9 @@ class WindowFixture {
   // Runs the start-up sequence; shows the window and waits until it is
   // active when show is true.
   bool Start(bool show = true);
+  // Recordings read this sound file in place of the sound card (in real
+  // time, or as fast as the encoder takes it), with its rate and channels.
+  void UseInputFile(const std::string& path, bool realTime);
 
  private:
   std::string home_;

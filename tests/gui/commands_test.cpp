@@ -98,8 +98,7 @@ TEST(Commands, TheMenusCarryTheCommands) {
 
 TEST(Commands, AcceleratorsRecordPauseAndStop) {
   WindowFixture w("accelerators");
-  setenv("TARVEXA_TEST_INPUT_FILE", LongInput().c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(LongInput(), true);
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   dlg.CurrentSettings().OUTPUT.OutputFormat = 1;
@@ -145,8 +144,7 @@ TEST(Commands, AcceleratorsRecordPauseAndStop) {
 
 TEST(Commands, ConfirmStopAsksOnlyWhileRecording) {
   WindowFixture w("confirm-stop");
-  setenv("TARVEXA_TEST_INPUT_FILE", LongInput().c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(LongInput(), true);
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   dlg.CurrentSettings().OUTPUT.OutputFormat = 1;

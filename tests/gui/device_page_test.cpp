@@ -321,8 +321,7 @@ TEST(DevicePage, MenuCommandsChooseDevicesButNotWhileRecording) {
   EXPECT_TRUE(w.Boxes().Seen().empty());
 
   // While recording the choice is refused and nothing changes.
-  setenv("TARVEXA_TEST_INPUT_FILE", LongInput().c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(LongInput(), true);
   dlg.CurrentSettings().OUTPUT.OutputFormat = 1;
   ASSERT_TRUE(dlg.StartRecordingTo(QString::fromStdString(w.Home() + "/take.wav")));
   EXPECT_FALSE(page->DeviceList()->isEnabled());

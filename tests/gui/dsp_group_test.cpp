@@ -134,8 +134,7 @@ TEST(DspGroup, TheWindowRecordsThroughTheTransformWithTheSettingsOfTheMoment) {
   const std::string dir = ScratchDir("dsp-window-input");
   const std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 3.0, 0.3);
   WindowFixture w("dsp-window");
-  setenv("TARVEXA_TEST_INPUT_FILE", input.c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(input, true);
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   dlg.CurrentSettings().OUTPUT.OutputFormat = 1;
@@ -152,7 +151,6 @@ TEST(DspGroup, TheWindowRecordsThroughTheTransformWithTheSettingsOfTheMoment) {
   while (dlg.Session().Ticks() < 12 && t.elapsed() < 10000) QTest::qWait(20);
   g->AmplifyCheck()->click();
   ASSERT_TRUE(finished.count() > 0 || finished.wait(20000)) << w.Log().Dump();
-  unsetenv("TARVEXA_TEST_INPUT_REALTIME");
   EXPECT_TRUE(w.Log().Has("Enable amplify DSP."));
 
   const Audio in = ReadAudio(input), got = ReadAudio(out);

@@ -161,8 +161,7 @@ TEST(FormatMenu, OggFlacAacAndUserCustomizedAskOrCheckFirst) {
 
 TEST(FormatMenu, WhileRecordingTheCommandAsksToStopFirst) {
   WindowFixture w("format-menu-recording");
-  setenv("TARVEXA_TEST_INPUT_FILE", LongInput().c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(LongInput(), true);
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   dlg.CurrentSettings().OUTPUT.OutputFormat = kFormatWAV;

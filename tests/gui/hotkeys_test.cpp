@@ -232,8 +232,7 @@ TEST(Hotkeys, CtrlRUAndSFromAnyProgramRecordPauseAndStopWhateverTheLockKeys) {
   WindowFixture w("hotkeys-record");
   const std::string input = MakeTestWav(ScratchDir("hotkeys-input") + "/in.wav", 44100, 2, 20.0);
   ASSERT_TRUE(w.Start());
-  setenv("TARVEXA_TEST_INPUT_FILE", input.c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(input, true);
   CRecorderDlg& dlg = w.Dlg();
   dlg.CurrentSettings().OUTPUT.OutputFormat = 1;
   const QString out = QString::fromStdString(w.Home() + "/hotkey.wav");
@@ -276,7 +275,6 @@ TEST(Hotkeys, CtrlRUAndSFromAnyProgramRecordPauseAndStopWhateverTheLockKeys) {
   keyboard.TypeCtrl(XK_s);
   EXPECT_TRUE(finished.wait(10000)) << w.Log().Dump();
   keyboard.Tap(XK_Num_Lock);
-  unsetenv("TARVEXA_TEST_INPUT_REALTIME");
 
   // Unticking releases all three; Ctrl+R then reaches nobody.
   HotkeyBox(dlg)->click();

@@ -33,7 +33,7 @@ std::string Input(double seconds) {
 
 // Starts the window with a file input read as fast as the encoder takes it.
 void StartWithFile(WindowFixture& w, double seconds) {
-  setenv("TARVEXA_TEST_INPUT_FILE", Input(seconds).c_str(), 1);
+  w.UseInputFile(Input(seconds), false);
   ASSERT_TRUE(w.Start());
   w.Dlg().CurrentSettings().OUTPUT.OutputFormat = 1;
   w.Boxes().Clear();

@@ -11,7 +11,8 @@
 //
 // With TARVEXA_TEST_INPUT_FILE set (a WAV file, read in real time with
 // TARVEXA_TEST_INPUT_REALTIME=1), the pictures are taken during a recording
-// of that file into the data folder, so that the displays move.
+// of that file (in place of the sound card) into the data folder, so that
+// the displays move.
 #include <stdlib.h>
 
 #include <QtCore/QDir>
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
   dlg.show();
   Settle(500);
   if (const char* input = getenv("TARVEXA_TEST_INPUT_FILE"); input && *input) {
+    const char* realTime = getenv("TARVEXA_TEST_INPUT_REALTIME");
+    dlg.SetInputFactory(FileInsteadOfDevice(input, !(realTime && *realTime == '1')));
     Settings& s = dlg.CurrentSettings();
     // Nothing to keep awake here; its warning would fill the status field.
     s.MISC.PowerAlwOn = s.MISC.DispAlwOn = 0;

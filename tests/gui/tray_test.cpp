@@ -63,8 +63,7 @@ TEST(Tray, TooltipAndIconFollowIdleRecordingAndPaused) {
   WindowFixture w("tray-tips");
   const std::string input = MakeTestWav(ScratchDir("tray-tips-input") + "/in.wav", 44100, 2, 20.0);
   StartWithTray(w, true);
-  setenv("TARVEXA_TEST_INPUT_FILE", input.c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(input, true);
   CRecorderDlg& dlg = w.Dlg();
   CSystemTray* tray = dlg.Tray();
   dlg.CurrentSettings().OUTPUT.OutputFormat = 1;
@@ -96,7 +95,6 @@ TEST(Tray, TooltipAndIconFollowIdleRecordingAndPaused) {
   ASSERT_TRUE(finished.wait(20000));
   EXPECT_EQ(tray->TrayIcon()->toolTip(), kIdleTip);
   EXPECT_EQ(tray->Icon().cacheKey(), dlg.windowIcon().cacheKey());
-  unsetenv("TARVEXA_TEST_INPUT_REALTIME");
 }
 
 TEST(Tray, MinimiseToTrayHidesAndResoreOrADoubleClickBringsTheWindowBack) {

@@ -259,8 +259,7 @@ TEST(VisualizePage, ChoicesReachTheVisualizers) {
 
 TEST(VisualDisplays, ARecordingIsDrawnAndEndsHeldAndAtRest) {
   WindowFixture w("visualize-recording");
-  setenv("TARVEXA_TEST_INPUT_FILE", Input(2.0).c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(Input(2.0), true);
   ASSERT_TRUE(w.Start());
   Parts p = Get(w);
   p.page.TypeButton(2)->click();
@@ -303,7 +302,7 @@ TEST(VisualDisplays, ARecordingIsDrawnAndEndsHeldAndAtRest) {
 
 TEST(VisualDisplays, AMinimisedWindowDrawsNothingButTakesEveryBlock) {
   WindowFixture w("visualize-minimised");
-  setenv("TARVEXA_TEST_INPUT_FILE", Input(3.0).c_str(), 1);
+  w.UseInputFile(Input(3.0), false);
   ASSERT_TRUE(w.Start());
   Parts p = Get(w);
   p.dlg.CurrentSettings().OUTPUT.OutputFormat = 1;
@@ -338,8 +337,7 @@ TEST(VisualDisplays, AMinimisedWindowDrawsNothingButTakesEveryBlock) {
 
 TEST(VisualDisplays, SwitchingOffDuringARecordingStopsAtTheNextBlock) {
   WindowFixture w("visualize-switch-off");
-  setenv("TARVEXA_TEST_INPUT_FILE", Input(3.0).c_str(), 1);
-  setenv("TARVEXA_TEST_INPUT_REALTIME", "1", 1);
+  w.UseInputFile(Input(3.0), true);
   ASSERT_TRUE(w.Start());
   Parts p = Get(w);
   p.dlg.CurrentSettings().OUTPUT.OutputFormat = 1;

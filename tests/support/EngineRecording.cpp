@@ -8,12 +8,33 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <thread>
 
 #include "encoders/ClipWriter.h"
 #include "recording/RecordSession.h"
 #include "recording/WavFileSource.h"
 
 namespace tarvexa::test {
+
+namespace {
+// The format's writer, taking `ms` longer for every block: an encoder that
+// cannot keep up.
+class SlowWriter : public ClipWriter {
+ public:
+  SlowWriter(std::unique_ptr<ClipWriter> inner, int ms) : inner_(std::move(inner)), ms_(ms) {}
+  std::string Open(const std::string& path) override { return inner_->Open(path); }
+  bool Write(const int16_t* samples, size_t frames) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms_));
+    return inner_->Write(samples, frames);
+  }
+  bool Close() override { return inner_->Close(); }
+  std::string ErrorText() const override { return inner_->ErrorText(); }
+
+ private:
+  std::unique_ptr<ClipWriter> inner_;
+  int ms_;
+};
+}  // namespace
 
 bool Recording::Logged(const std::string& text) const {
   return std::any_of(logs.begin(), logs.end(), [&](const auto& l) { return l.first == text; });
@@ -36,7 +57,13 @@ Recording Record(const Settings& s, std::shared_ptr<InputSource> source, const s
   p.source = std::move(source);
   p.queueSeconds = queueSeconds;
   p.startDelayMs = 0;
-  p.slowEncoderMs = slowEncoderMs;
+  if (slowEncoderMs > 0) {
+    p.makeWriter = [slowEncoderMs](const Settings& settings) -> std::unique_ptr<ClipWriter> {
+      std::unique_ptr<ClipWriter> writer = MakeClipWriter(settings);
+      if (!writer) return nullptr;
+      return std::make_unique<SlowWriter>(std::move(writer), slowEncoderMs);
+    };
+  }
   EXPECT_TRUE(session.Start(std::move(p)));
   int blocksSeen = 0;
   auto handle = [&](const RecMessage& m) {

@@ -45,7 +45,8 @@ struct Recording {
 using BlockHook = std::function<void(RecordSession&, int)>;
 
 // Records from `source` into `out` (and the clips after it) until the
-// session finishes, for two minutes at the most; no start delay.
+// session finishes, for two minutes at the most; no start delay. With
+// slowEncoderMs each block takes the writer that much longer.
 Recording Record(const Settings& s, std::shared_ptr<InputSource> source, const std::string& out,
                  int queueSeconds = 8, const BlockHook& onBlock = nullptr, int slowEncoderMs = 0);
 

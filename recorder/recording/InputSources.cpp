@@ -1,0 +1,36 @@
+#include "recording/InputSources.h"
+
+#include "formats/FormatCatalogue.h"
+#include "platform/AudioSystem.h"
+#include "recording/PortAudioSource.h"
+#include "recording/WavFileSource.h"
+
+namespace tarvexa {
+
+InputFactory DefaultInputFactory() {
+  return [](const InputChoice& choice, Settings&, std::string*) -> std::shared_ptr<InputSource> {
+    if (!choice.file.empty()) return std::make_shared<WavFileSource>(choice.file, choice.fast);
+    return std::make_shared<PortAudioSource>(choice.device);
+  };
+}
+
+InputFactory FileInsteadOfDevice(std::string path, bool fast) {
+  return [path, fast](const InputChoice&, Settings& s,
+                      std::string* error) -> std::shared_ptr<InputSource> {
+    auto source = std::make_shared<WavFileSource>(path, fast);
+    int rate = 0, channels = 0;
+    int64_t frames = 0;
+    if (!source->Probe(&rate, &channels, &frames, error)) return nullptr;
+    if (const int freq = RateIndexOf(rate); freq >= 0) s.OUTPUT.Freq = static_cast<int16_t>(freq);
+    s.OUTPUT.Chan = static_cast<int16_t>(channels);
+    return source;
+  };
+}
+
+int SavedInputDevice(int saved) {
+  for (const InputDeviceInfo& d : AudioSystem::ListInputDevices())
+    if (d.index == saved) return saved;
+  return AudioSystem::DefaultInputDevice();
+}
+
+}  // namespace tarvexa
