@@ -1,6 +1,8 @@
 #pragma once
 // Every setting of the recorder, one field per key of Config.ini, grouped by
-// the INI section it is stored in. Loaded and saved by ConfigStore.
+// the INI section it is stored in, with its built-in value (the value of a
+// first start); loaded and saved by ConfigStore. VisitSettings below lists
+// the keys in the order they are written, with their ranges.
 // Thread affinity: owned by the user-interface thread; a recording takes a copy.
 
 #include <array>
@@ -36,7 +38,7 @@ struct Settings {
     int16_t EncPro = 0;
     int16_t InputDevice = -1;
     int32_t Mute = 1;
-    int32_t HotKey = 0;
+    int32_t HotKey = 0;  // a file without the key reads 1 (MissingKeyDefaults)
     int32_t WriteLog = 1;
     std::string RenameStr = "%of%(Splitted Clip %sc%)";
     int32_t Tip = 1;  // read and written only by the tip of the day
@@ -70,7 +72,7 @@ struct Settings {
     int16_t SubFormat = 1;
   } WAV;
   struct AiffSection {
-    int16_t SubFormat = 2;
+    int16_t SubFormat = 2;  // a file without the key reads 0 (MissingKeyDefaults)
     int16_t Ext = 0;
   } AIFF;
   struct Mp3Section {
@@ -187,149 +189,172 @@ struct Settings {
 
 enum class KeyWidth { I16, I32 };
 
+// The value each key takes when Config.ini or the key is missing: the
+// built-in value above, except that a file without them has the global
+// hotkeys on and AIFF in unsigned 8 bit (a first start, without a file, has
+// them off and in signed 16 bit).
+inline const Settings& MissingKeyDefaults() {
+  static const Settings defaults = [] {
+    Settings d;
+    d.MISC.HotKey = 1;
+    d.AIFF.SubFormat = 0;
+    return d;
+  }();
+  return defaults;
+}
+
 // Calls v(section, key, field, missingDefault, min, max) for every numeric key
 // and v(section, key, field, missingDefault, limit) for every string key, in
 // the order the keys are written. min > max means the key has no range check.
 template <class S, class V>
 void VisitSettings(S& s, V&& v) {
-  v("MISC", std::string("Vis1"), s.MISC.Vis1, 1, 1, 0);
-  v("MISC", std::string("Vis2"), s.MISC.Vis2, 1, 1, 0);
-  v("MISC", std::string("AmpBar"), s.MISC.AmpBar, 1, 1, 0);
-  v("MISC", std::string("BlockSize"), s.MISC.BlockSize, 2, 0, 6);
-  v("MISC", std::string("VisTyp"), s.MISC.VisTyp, 1, 0, 5);
-  v("MISC", std::string("VisPst"), s.MISC.VisPst, 3, 0, 7);
-  v("MISC", std::string("Split"), s.MISC.Split, 0, 1, 0);
-  v("MISC", std::string("SplitHour"), s.MISC.SplitHour, 0, 0, 23);
-  v("MISC", std::string("SplitMin"), s.MISC.SplitMin, 0, 0, 59);
-  v("MISC", std::string("SplitSec"), s.MISC.SplitSec, 30, 0, 59);
-  v("MISC", std::string("Stop"), s.MISC.Stop, 0, 1, 0);
-  v("MISC", std::string("StopHour"), s.MISC.StopHour, 0, 0, 23);
-  v("MISC", std::string("StopMin"), s.MISC.StopMin, 2, 0, 59);
-  v("MISC", std::string("StopSec"), s.MISC.StopSec, 30, 0, 59);
-  v("MISC", std::string("MinToTray"), s.MISC.MinToTray, 0, 1, 0);
-  v("MISC", std::string("CloseToTray"), s.MISC.CloseToTray, 0, 1, 0);
-  v("MISC", std::string("PowerAlwOn"), s.MISC.PowerAlwOn, 1, 1, 0);
-  v("MISC", std::string("DispAlwOn"), s.MISC.DispAlwOn, 1, 1, 0);
-  v("MISC", std::string("ActAftRec"), s.MISC.ActAftRec, 2, 0, 7);
-  v("MISC", std::string("Rename"), s.MISC.Rename, 5, 1, 0);
-  v("MISC", std::string("timestamp"), s.MISC.timestamp, 2, 1, 0);
-  v("MISC", std::string("RecPro"), s.MISC.RecPro, 0, 0, 5);
-  v("MISC", std::string("EncPro"), s.MISC.EncPro, 0, 0, 5);
-  v("MISC", std::string("InputDevice"), s.MISC.InputDevice, -1, 1, 0);
-  v("MISC", std::string("Mute"), s.MISC.Mute, 1, 1, 0);
-  v("MISC", std::string("HotKey"), s.MISC.HotKey, 1, 1, 0);
-  v("MISC", std::string("WriteLog"), s.MISC.WriteLog, 1, 1, 0);
-  v("MISC", std::string("RenameStr"), s.MISC.RenameStr, std::string("%of%(Splitted Clip %sc%)"), 1024);
-  v("DSP", std::string("Amp"), s.DSP.Amp, 0, 1, 0);
-  v("DSP", std::string("AmpN"), s.DSP.AmpN, 100, 1, 0);
-  v("DSP", std::string("Nor"), s.DSP.Nor, 0, 1, 0);
-  v("DSP", std::string("NorN"), s.DSP.NorN, 50, 1, 0);
-  v("DSP", std::string("Res"), s.DSP.Res, 0, 1, 0);
-  v("DSP", std::string("ResN"), s.DSP.ResN, 100, 1, 0);
-  v("DSP", std::string("NorLev"), s.DSP.NorLev, 1, 1, 0);
-  v("DSP", std::string("Clip"), s.DSP.Clip, 1, 1, 0);
-  v("DSP", std::string("Dither"), s.DSP.Dither, 1, 1, 0);
-  v("SIL", std::string("Det"), s.SIL.Det, 0, 1, 0);
-  v("SIL", std::string("SilLev"), s.SIL.SilLev, -40, -92, 0);
-  v("SIL", std::string("SilTime"), s.SIL.SilTime, 30, 5, 900);
-  v("SIL", std::string("NoiLev"), s.SIL.NoiLev, -40, -92, 0);
-  v("SIL", std::string("NoiTime"), s.SIL.NoiTime, 60, 5, 900);
-  v("SIL", std::string("Split"), s.SIL.Split, 0, 1, 0);
-  v("SIL", std::string("StopSilence"), s.SIL.StopSilence, 0, 1, 0);
-  v("OUTPUT", std::string("OutputFormat"), s.OUTPUT.OutputFormat, 2, 1, 31);
-  v("OUTPUT", std::string("Freq"), s.OUTPUT.Freq, 7, 0, 11);
-  v("OUTPUT", std::string("Chan"), s.OUTPUT.Chan, 2, 1, 2);
-  v("WAV", std::string("SubFormat"), s.WAV.SubFormat, 1, 1, 0);
-  v("AIFF", std::string("SubFormat"), s.AIFF.SubFormat, 0, 1, 0);
-  v("AIFF", std::string("Ext"), s.AIFF.Ext, 0, 1, 0);
-  v("MP3", std::string("LameTab"), s.MP3.LameTab, 1, 1, 0);
-  v("MP3", std::string("LameBits"), s.MP3.LameBits, 11, 0, 16);
-  v("MP3", std::string("LameChannel"), s.MP3.LameChannel, 1, 0, 2);
-  v("MP3", std::string("LameQuality"), s.MP3.LameQuality, 5, 0, 9);
-  v("MP3", std::string("LameCodingMode"), s.MP3.LameCodingMode, 2, 0, 4);
-  v("MP3", std::string("LameMaxVBRBit"), s.MP3.LameMaxVBRBit, 16, 0, 16);
-  v("MP3", std::string("LameQualityVBR"), s.MP3.LameQualityVBR, 500, 1, 0);
-  v("MP3", std::string("LameTargetBit"), s.MP3.LameTargetBit, 128, 1, 0);
-  v("MP3", std::string("LameMinVBRBit"), s.MP3.LameMinVBRBit, 0, 0, 16);
-  v("MP3", std::string("LameWriteHead"), s.MP3.LameWriteHead, 1, 1, 0);
-  v("MP3", std::string("LameHFil"), s.MP3.LameHFil, 0, 1, 0);
-  v("MP3", std::string("LameLFil"), s.MP3.LameLFil, 0, 1, 0);
-  v("MP3", std::string("LameHFilFreq"), s.MP3.LameHFilFreq, 30, 1, 0);
-  v("MP3", std::string("LameHFilWid"), s.MP3.LameHFilWid, 5, 1, 0);
-  v("MP3", std::string("LameLFilFreq"), s.MP3.LameLFilFreq, 15160, 1, 0);
-  v("MP3", std::string("LameLFilWid"), s.MP3.LameLFilWid, 750, 1, 0);
-  v("MP3", std::string("LamePreset"), s.MP3.LamePreset, 1, 0, 17);
-  v("MP3", std::string("LameBitsRes"), s.MP3.LameBitsRes, 1, 1, 0);
-  v("MP3", std::string("LameComplyISO"), s.MP3.LameComplyISO, 0, 1, 0);
-  v("MP3", std::string("LameCopyRight"), s.MP3.LameCopyRight, 0, 1, 0);
-  v("MP3", std::string("LameCRC"), s.MP3.LameCRC, 0, 1, 0);
-  v("MP3", std::string("LameOriginal"), s.MP3.LameOriginal, 0, 1, 0);
-  v("MP3", std::string("LamePrivate"), s.MP3.LamePrivate, 0, 1, 0);
-  v("MP2", std::string("Bits"), s.MP2.Bits, 11, 0, 17);
-  v("MP2", std::string("Channel"), s.MP2.Channel, 0, 0, 3);
-  v("MP2", std::string("CopyRight"), s.MP2.CopyRight, 0, 1, 0);
-  v("MP2", std::string("Original"), s.MP2.Original, 0, 1, 0);
-  v("APE", std::string("CompLev"), s.APE.CompLev, 3000, 1, 0);
-  v("FLAC", std::string("Native"), s.FLAC.Native, 1, 1, 0);
-  v("FLAC", std::string("Verify"), s.FLAC.Verify, 0, 1, 0);
-  v("FLAC", std::string("CompLev"), s.FLAC.CompLev, 5, 0, 8);
-  v("FLAC", std::string("BlockSize"), s.FLAC.BlockSize, 0, 0, 10);
-  v("WMA", std::string("Profile"), s.WMA.Profile, 47, 0, 124);
-  v("VQF", std::string("Profile"), s.VQF.Profile, 18, 1, 0);
-  v("VQF", std::string("Quality"), s.VQF.Quality, 16, 1, 0);
-  v("OGG", std::string("Quality"), s.OGG.Quality, 1, 1, 0);
-  v("OGG", std::string("VBR"), s.OGG.VBR, 0, 1, 0);
-  v("OGG", std::string("NomiBit"), s.OGG.NomiBit, 11, 0, 16);
-  v("OGG", std::string("MaxBit"), s.OGG.MaxBit, 11, 0, 16);
-  v("OGG", std::string("MinBit"), s.OGG.MinBit, 11, 0, 16);
-  v("OGG", std::string("QualityCompression"), s.OGG.QualityCompression, 35, 1, 0);
-  v("AAC", std::string("ContainerFormat"), s.AAC.ContainerFormat, 3, 0, 8);
-  v("AAC", std::string("FAACEncMode"), s.AAC.FAACEncMode, 0, 1, 0);
-  v("AAC", std::string("FAACQuality"), s.AAC.FAACQuality, 100, 1, 0);
-  v("AAC", std::string("FAACAbr"), s.AAC.FAACAbr, 128, 1, 0);
-  v("AAC", std::string("FAACObjType"), s.AAC.FAACObjType, 0, 1, 0);
-  v("AAC", std::string("FAACBlkType"), s.AAC.FAACBlkType, 0, 1, 0);
-  v("AAC", std::string("FAACTns"), s.AAC.FAACTns, 0, 1, 0);
-  v("AAC", std::string("FAACMidside"), s.AAC.FAACMidside, 0, 1, 0);
-  v("AAC", std::string("MPEGVer"), s.AAC.MPEGVer, 1, 1, 0);
-  v("AAC", std::string("NEROEncMode"), s.AAC.NEROEncMode, 0, 1, 0);
-  v("AAC", std::string("NEROQuality"), s.AAC.NEROQuality, 35, 1, 0);
-  v("AAC", std::string("NEROEncCbr"), s.AAC.NEROEncCbr, 96000, 1, 0);
-  v("AAC", std::string("NEROAbr"), s.AAC.NEROAbr, 96000, 1, 0);
-  v("AAC", std::string("NEROForPro"), s.AAC.NEROForPro, 0, 1, 0);
-  v("AAC", std::string("CTCbr"), s.AAC.CTCbr, 128000, 1, 0);
-  v("AAC", std::string("CTPs"), s.AAC.CTPs, 0, 1, 0);
-  v("AAC", std::string("CTIs"), s.AAC.CTIs, 0, 1, 0);
-  v("AAC", std::string("CTMono"), s.AAC.CTMono, 0, 1, 0);
-  v("AAC", std::string("CTForPro"), s.AAC.CTForPro, 0, 1, 0);
-  v("AAC", std::string("CTSpeech"), s.AAC.CTSpeech, 0, 1, 0);
-  v("AAC", std::string("CTPns"), s.AAC.CTPns, 0, 1, 0);
-  v("MPC", std::string("Ext"), s.MPC.Ext, 0, 0, 2);
-  v("MPC", std::string("Quality"), s.MPC.Quality, 50, 1, 0);
-  v("MPC", std::string("Preset"), s.MPC.Preset, 3, 1, 0);
-  v("WV", std::string("Merge"), s.WV.Merge, 0, 1, 0);
-  v("WV", std::string("Dynamic"), s.WV.Dynamic, 0, 1, 0);
-  v("WV", std::string("EncMod"), s.WV.EncMod, 0, 1, 0);
-  v("WV", std::string("ComLev"), s.WV.ComLev, 1, 1, 0);
-  v("WV", std::string("EnableBlkSize"), s.WV.EnableBlkSize, 0, 1, 0);
-  v("WV", std::string("BlkSize"), s.WV.BlkSize, 65536, 1, 0);
-  v("WV", std::string("ExtMod"), s.WV.ExtMod, 0, 1, 0);
-  v("WV", std::string("SteMod"), s.WV.SteMod, 0, 1, 0);
-  v("WV", std::string("CrtWvc"), s.WV.CrtWvc, 0, 1, 0);
-  v("WV", std::string("OptWvc"), s.WV.OptWvc, 0, 1, 0);
-  v("WV", std::string("CalNos"), s.WV.CalNos, 0, 1, 0);
-  v("WV", std::string("EnableShape"), s.WV.EnableShape, 0, 1, 0);
-  v("WV", std::string("Shape"), s.WV.Shape, 0, 1, 0);
-  v("WV", std::string("Kbps"), s.WV.Kbps, 320, 1, 0);
+  const Settings& d = MissingKeyDefaults();
+  // The key is the field's name; the string key's limit counts the
+  // terminator.
+#define TARVEXA_KEY(section, key, min, max) \
+  v(#section, std::string(#key), s.section.key, d.section.key, min, max)
+#define TARVEXA_TEXT_KEY(section, key, limit) \
+  v(#section, std::string(#key), s.section.key, d.section.key, limit)
+  TARVEXA_KEY(MISC, Vis1, 1, 0);
+  TARVEXA_KEY(MISC, Vis2, 1, 0);
+  TARVEXA_KEY(MISC, AmpBar, 1, 0);
+  TARVEXA_KEY(MISC, BlockSize, 0, 6);
+  TARVEXA_KEY(MISC, VisTyp, 0, 5);
+  TARVEXA_KEY(MISC, VisPst, 0, 7);
+  TARVEXA_KEY(MISC, Split, 1, 0);
+  TARVEXA_KEY(MISC, SplitHour, 0, 23);
+  TARVEXA_KEY(MISC, SplitMin, 0, 59);
+  TARVEXA_KEY(MISC, SplitSec, 0, 59);
+  TARVEXA_KEY(MISC, Stop, 1, 0);
+  TARVEXA_KEY(MISC, StopHour, 0, 23);
+  TARVEXA_KEY(MISC, StopMin, 0, 59);
+  TARVEXA_KEY(MISC, StopSec, 0, 59);
+  TARVEXA_KEY(MISC, MinToTray, 1, 0);
+  TARVEXA_KEY(MISC, CloseToTray, 1, 0);
+  TARVEXA_KEY(MISC, PowerAlwOn, 1, 0);
+  TARVEXA_KEY(MISC, DispAlwOn, 1, 0);
+  TARVEXA_KEY(MISC, ActAftRec, 0, 7);
+  TARVEXA_KEY(MISC, Rename, 1, 0);
+  TARVEXA_KEY(MISC, timestamp, 1, 0);
+  TARVEXA_KEY(MISC, RecPro, 0, 5);
+  TARVEXA_KEY(MISC, EncPro, 0, 5);
+  TARVEXA_KEY(MISC, InputDevice, 1, 0);
+  TARVEXA_KEY(MISC, Mute, 1, 0);
+  TARVEXA_KEY(MISC, HotKey, 1, 0);
+  TARVEXA_KEY(MISC, WriteLog, 1, 0);
+  TARVEXA_TEXT_KEY(MISC, RenameStr, 1024);
+  TARVEXA_KEY(DSP, Amp, 1, 0);
+  TARVEXA_KEY(DSP, AmpN, 1, 0);
+  TARVEXA_KEY(DSP, Nor, 1, 0);
+  TARVEXA_KEY(DSP, NorN, 1, 0);
+  TARVEXA_KEY(DSP, Res, 1, 0);
+  TARVEXA_KEY(DSP, ResN, 1, 0);
+  TARVEXA_KEY(DSP, NorLev, 1, 0);
+  TARVEXA_KEY(DSP, Clip, 1, 0);
+  TARVEXA_KEY(DSP, Dither, 1, 0);
+  TARVEXA_KEY(SIL, Det, 1, 0);
+  TARVEXA_KEY(SIL, SilLev, -92, 0);
+  TARVEXA_KEY(SIL, SilTime, 5, 900);
+  TARVEXA_KEY(SIL, NoiLev, -92, 0);
+  TARVEXA_KEY(SIL, NoiTime, 5, 900);
+  TARVEXA_KEY(SIL, Split, 1, 0);
+  TARVEXA_KEY(SIL, StopSilence, 1, 0);
+  TARVEXA_KEY(OUTPUT, OutputFormat, 1, 31);
+  TARVEXA_KEY(OUTPUT, Freq, 0, 11);
+  TARVEXA_KEY(OUTPUT, Chan, 1, 2);
+  TARVEXA_KEY(WAV, SubFormat, 1, 0);
+  TARVEXA_KEY(AIFF, SubFormat, 1, 0);
+  TARVEXA_KEY(AIFF, Ext, 1, 0);
+  TARVEXA_KEY(MP3, LameTab, 1, 0);
+  TARVEXA_KEY(MP3, LameBits, 0, 16);
+  TARVEXA_KEY(MP3, LameChannel, 0, 2);
+  TARVEXA_KEY(MP3, LameQuality, 0, 9);
+  TARVEXA_KEY(MP3, LameCodingMode, 0, 4);
+  TARVEXA_KEY(MP3, LameMaxVBRBit, 0, 16);
+  TARVEXA_KEY(MP3, LameQualityVBR, 1, 0);
+  TARVEXA_KEY(MP3, LameTargetBit, 1, 0);
+  TARVEXA_KEY(MP3, LameMinVBRBit, 0, 16);
+  TARVEXA_KEY(MP3, LameWriteHead, 1, 0);
+  TARVEXA_KEY(MP3, LameHFil, 1, 0);
+  TARVEXA_KEY(MP3, LameLFil, 1, 0);
+  TARVEXA_KEY(MP3, LameHFilFreq, 1, 0);
+  TARVEXA_KEY(MP3, LameHFilWid, 1, 0);
+  TARVEXA_KEY(MP3, LameLFilFreq, 1, 0);
+  TARVEXA_KEY(MP3, LameLFilWid, 1, 0);
+  TARVEXA_KEY(MP3, LamePreset, 0, 17);
+  TARVEXA_KEY(MP3, LameBitsRes, 1, 0);
+  TARVEXA_KEY(MP3, LameComplyISO, 1, 0);
+  TARVEXA_KEY(MP3, LameCopyRight, 1, 0);
+  TARVEXA_KEY(MP3, LameCRC, 1, 0);
+  TARVEXA_KEY(MP3, LameOriginal, 1, 0);
+  TARVEXA_KEY(MP3, LamePrivate, 1, 0);
+  TARVEXA_KEY(MP2, Bits, 0, 17);
+  TARVEXA_KEY(MP2, Channel, 0, 3);
+  TARVEXA_KEY(MP2, CopyRight, 1, 0);
+  TARVEXA_KEY(MP2, Original, 1, 0);
+  TARVEXA_KEY(APE, CompLev, 1, 0);
+  TARVEXA_KEY(FLAC, Native, 1, 0);
+  TARVEXA_KEY(FLAC, Verify, 1, 0);
+  TARVEXA_KEY(FLAC, CompLev, 0, 8);
+  TARVEXA_KEY(FLAC, BlockSize, 0, 10);
+  TARVEXA_KEY(WMA, Profile, 0, 124);
+  TARVEXA_KEY(VQF, Profile, 1, 0);
+  TARVEXA_KEY(VQF, Quality, 1, 0);
+  TARVEXA_KEY(OGG, Quality, 1, 0);
+  TARVEXA_KEY(OGG, VBR, 1, 0);
+  TARVEXA_KEY(OGG, NomiBit, 0, 16);
+  TARVEXA_KEY(OGG, MaxBit, 0, 16);
+  TARVEXA_KEY(OGG, MinBit, 0, 16);
+  TARVEXA_KEY(OGG, QualityCompression, 1, 0);
+  TARVEXA_KEY(AAC, ContainerFormat, 0, 8);
+  TARVEXA_KEY(AAC, FAACEncMode, 1, 0);
+  TARVEXA_KEY(AAC, FAACQuality, 1, 0);
+  TARVEXA_KEY(AAC, FAACAbr, 1, 0);
+  TARVEXA_KEY(AAC, FAACObjType, 1, 0);
+  TARVEXA_KEY(AAC, FAACBlkType, 1, 0);
+  TARVEXA_KEY(AAC, FAACTns, 1, 0);
+  TARVEXA_KEY(AAC, FAACMidside, 1, 0);
+  TARVEXA_KEY(AAC, MPEGVer, 1, 0);
+  TARVEXA_KEY(AAC, NEROEncMode, 1, 0);
+  TARVEXA_KEY(AAC, NEROQuality, 1, 0);
+  TARVEXA_KEY(AAC, NEROEncCbr, 1, 0);
+  TARVEXA_KEY(AAC, NEROAbr, 1, 0);
+  TARVEXA_KEY(AAC, NEROForPro, 1, 0);
+  TARVEXA_KEY(AAC, CTCbr, 1, 0);
+  TARVEXA_KEY(AAC, CTPs, 1, 0);
+  TARVEXA_KEY(AAC, CTIs, 1, 0);
+  TARVEXA_KEY(AAC, CTMono, 1, 0);
+  TARVEXA_KEY(AAC, CTForPro, 1, 0);
+  TARVEXA_KEY(AAC, CTSpeech, 1, 0);
+  TARVEXA_KEY(AAC, CTPns, 1, 0);
+  TARVEXA_KEY(MPC, Ext, 0, 2);
+  TARVEXA_KEY(MPC, Quality, 1, 0);
+  TARVEXA_KEY(MPC, Preset, 1, 0);
+  TARVEXA_KEY(WV, Merge, 1, 0);
+  TARVEXA_KEY(WV, Dynamic, 1, 0);
+  TARVEXA_KEY(WV, EncMod, 1, 0);
+  TARVEXA_KEY(WV, ComLev, 1, 0);
+  TARVEXA_KEY(WV, EnableBlkSize, 1, 0);
+  TARVEXA_KEY(WV, BlkSize, 1, 0);
+  TARVEXA_KEY(WV, ExtMod, 1, 0);
+  TARVEXA_KEY(WV, SteMod, 1, 0);
+  TARVEXA_KEY(WV, CrtWvc, 1, 0);
+  TARVEXA_KEY(WV, OptWvc, 1, 0);
+  TARVEXA_KEY(WV, CalNos, 1, 0);
+  TARVEXA_KEY(WV, EnableShape, 1, 0);
+  TARVEXA_KEY(WV, Shape, 1, 0);
+  TARVEXA_KEY(WV, Kbps, 1, 0);
   for (int i = 0; i < 18; ++i) {
-    v("OTHER", "Codec" + std::to_string(i), s.OTHER.Codec[i], 0, 1, 0);
-    v("OTHER", "Ext" + std::to_string(i), s.OTHER.Ext[i], 0, 1, 0);
+    v("OTHER", "Codec" + std::to_string(i), s.OTHER.Codec[i], d.OTHER.Codec[i], 1, 0);
+    v("OTHER", "Ext" + std::to_string(i), s.OTHER.Ext[i], d.OTHER.Ext[i], 1, 0);
   }
-  v("CUSTOM", std::string("Encoder"), s.CUSTOM.Encoder, std::string("/usr/bin/lame"), 512);
-  v("CUSTOM", std::string("Parameter"), s.CUSTOM.Parameter, std::string("-V0 - %of%"), 1024);
-  v("CUSTOM", std::string("FileExt"), s.CUSTOM.FileExt, std::string("mp3"), 8);
-  v("CUSTOM", std::string("Input"), s.CUSTOM.Input, 0, 1, 0);
-  v("CUSTOM", std::string("Detail"), s.CUSTOM.Detail, 1, 1, 0);
+  TARVEXA_TEXT_KEY(CUSTOM, Encoder, 512);
+  TARVEXA_TEXT_KEY(CUSTOM, Parameter, 1024);
+  TARVEXA_TEXT_KEY(CUSTOM, FileExt, 8);
+  TARVEXA_KEY(CUSTOM, Input, 1, 0);
+  TARVEXA_KEY(CUSTOM, Detail, 1, 0);
+#undef TARVEXA_KEY
+#undef TARVEXA_TEXT_KEY
 }
 
 }  // namespace tarvexa

@@ -1,10 +1,11 @@
 #include "platform/AudioSystem.h"
 
-#include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <portaudio.h>
 
 #include <mutex>
+
+#include "platform/AlsaErrors.h"
 
 namespace tarvexa {
 
@@ -13,7 +14,6 @@ namespace {
 std::mutex gMutex;
 bool gInitialized = false;
 
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietJack(const char*) {}
 
 // While PortAudio probes the devices, ALSA reports every configuration entry
@@ -28,7 +28,6 @@ class QuietProbe {
   using JackSetter = void (*)(JackPrinter);
 
   QuietProbe() {
-    snd_lib_error_set_handler(&QuietAlsa);
     setError_ = reinterpret_cast<JackSetter>(dlsym(RTLD_DEFAULT, "jack_set_error_function"));
     setInfo_ = reinterpret_cast<JackSetter>(dlsym(RTLD_DEFAULT, "jack_set_info_function"));
     errorHook_ = static_cast<JackPrinter*>(dlsym(RTLD_DEFAULT, "jack_error_callback"));
@@ -40,7 +39,6 @@ class QuietProbe {
   }
 
   ~QuietProbe() {
-    snd_lib_error_set_handler(nullptr);  // back to ALSA's own printer
     // Without the saved printers there is nothing to go back to: libjack
     // then stays quiet, which loses only its own diagnostics.
     if (setError_ && savedError_) setError_(savedError_);
@@ -51,6 +49,7 @@ class QuietProbe {
   QuietProbe& operator=(const QuietProbe&) = delete;
 
  private:
+  QuietAlsaErrors alsa_;
   JackSetter setError_ = nullptr;
   JackSetter setInfo_ = nullptr;
   JackPrinter* errorHook_ = nullptr;

@@ -2,7 +2,6 @@
 
 #include "platform/Text.h"
 
-#include <alsa/asoundlib.h>
 #include <portaudio.h>
 
 #include <cstdarg>
@@ -10,24 +9,12 @@
 #include <cstring>
 #include <regex>
 
+#include "platform/AlsaErrors.h"
 #include "platform/AudioSystem.h"
 
 namespace tarvexa {
 
 namespace {
-
-
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
-
-// Asking ALSA about a configuration it cannot open makes it print the reason
-// on standard error; a probe asks about many such on purpose.
-class QuietAlsaErrors {
- public:
-  QuietAlsaErrors() { snd_lib_error_set_handler(&QuietAlsa); }
-  ~QuietAlsaErrors() { snd_lib_error_set_handler(nullptr); }
-  QuietAlsaErrors(const QuietAlsaErrors&) = delete;
-  QuietAlsaErrors& operator=(const QuietAlsaErrors&) = delete;
-};
 
 class PortAudioBackend final : public AudioDeviceBackend {
  public:
@@ -75,6 +62,7 @@ class PortAudioBackend final : public AudioDeviceBackend {
     p.sampleFormat = paInt16;
     p.suggestedLatency = 0;
     p.hostApiSpecificStreamInfo = nullptr;
+    // A probe asks about many configurations ALSA cannot open, on purpose.
     QuietAlsaErrors quiet;
     return Pa_IsFormatSupported(&p, nullptr, rate) == paFormatIsSupported;
   }

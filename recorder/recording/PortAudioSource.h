@@ -38,8 +38,8 @@ class PortAudioSource : public InputSource {
   bool IsRealTime() const override { return true; }
   int64_t Overflows() const override { return overflows_.load(); }
 
-  int device() const { return device_; }
-  bool isOpen() const { return stream_ != nullptr; }
+  int Device() const { return device_; }
+  bool IsOpen() const { return stream_ != nullptr; }
 
  private:
   int device_;

@@ -260,7 +260,7 @@ TEST(PortAudioSource, CapturesThePlayedSignalSampleForSampleInRealTime) {
   std::string error;
   ASSERT_TRUE(src.Open(opt, &code, &error)) << code << " " << error;
   EXPECT_EQ(code, paNoError);
-  ASSERT_TRUE(src.isOpen());
+  ASSERT_TRUE(src.IsOpen());
 
   constexpr int kBlocks = 30;  // 3 s
   std::vector<int16_t> cap(static_cast<size_t>(kBlocks) * kBlock * 2, 12345);
@@ -275,7 +275,7 @@ TEST(PortAudioSource, CapturesThePlayedSignalSampleForSampleInRealTime) {
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   src.Close();
-  EXPECT_FALSE(src.isOpen());
+  EXPECT_FALSE(src.IsOpen());
 
   // A device hands out audio no faster than it arrives: 3 s of blocks take
   // about 3 s (the device buffer may hold a little when reading starts).
@@ -313,7 +313,7 @@ TEST(PortAudioSource, CapturesThePlayedSignalSampleForSampleInRealTime) {
 TEST(PortAudioSource, ReopensForEachClipAndCountsNoOverflowsWhenReadInTime) {
   REQUIRE_VIRTUAL_AUDIO();
   PortAudioSource src(AudioSystem::Initialize() ? AudioSystem::DefaultInputDevice() : -1);
-  ASSERT_GE(src.device(), 0);
+  ASSERT_GE(src.Device(), 0);
   InputSource::OpenOptions opt;
   opt.channels = 1;
   opt.rate = 22050;
@@ -350,7 +350,7 @@ TEST(PortAudioSource, MissingDeviceFailsWithPortAudioErrorText) {
   EXPECT_EQ(code, paInvalidDevice);
   EXPECT_EQ(error, Pa_GetErrorText(paInvalidDevice));
   EXPECT_EQ(error, "Invalid device");
-  EXPECT_FALSE(src.isOpen());
+  EXPECT_FALSE(src.IsOpen());
   int got = -1;
   EXPECT_EQ(src.Read(std::vector<int16_t>(8820).data(), kBlock, &got, &error),
             InputSource::ReadResult::Error);
@@ -370,7 +370,7 @@ TEST(PortAudioSource, StreamTheDeviceRefusesFailsWithPortAudioErrorText) {
   EXPECT_FALSE(src.Open(opt, &code, &error));
   EXPECT_EQ(code, paInvalidChannelCount);
   EXPECT_EQ(error, "Invalid number of channels");
-  EXPECT_FALSE(src.isOpen());
+  EXPECT_FALSE(src.IsOpen());
   // The failure leaves nothing behind: the same object opens a good stream.
   opt.channels = 2;
   EXPECT_TRUE(src.Open(opt, &code, &error)) << error;

@@ -19,6 +19,7 @@
 
 #include "PluginSupport.h"
 #include "components/MixerLevels.h"
+#include "platform/AlsaErrors.h"
 
 namespace {
 
@@ -63,18 +64,6 @@ bool IsRight(snd_mixer_selem_channel_id_t ch) {
     if (c == ch) return true;
   return false;
 }
-
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
-
-// Opening the control devices of absent cards or servers makes ALSA print
-// the reason; an absent mixer is an answer here, not an error.
-class QuietAlsaErrors {
- public:
-  QuietAlsaErrors() { snd_lib_error_set_handler(&QuietAlsa); }
-  ~QuietAlsaErrors() { snd_lib_error_set_handler(nullptr); }
-  QuietAlsaErrors(const QuietAlsaErrors&) = delete;
-  QuietAlsaErrors& operator=(const QuietAlsaErrors&) = delete;
-};
 
 MixerHandle OpenMixer(const std::string& ctl) {
   snd_mixer_t* raw = nullptr;
@@ -224,7 +213,9 @@ class SndAudioRecord2 final : public tarvexa::plugin::ComponentBase<SndAudioReco
   void Enumerate() {
     if (enumerated_) return;
     enumerated_ = true;
-    QuietAlsaErrors quiet;
+    // Opening the control devices of absent cards or servers makes ALSA
+    // print the reason; an absent mixer is an answer here, not an error.
+    tarvexa::QuietAlsaErrors quiet;
     std::vector<std::string> names = {"default"};
     for (int card = -1; snd_card_next(&card) == 0 && card >= 0;)
       names.push_back("hw:" + std::to_string(card));
