@@ -10,7 +10,7 @@ PKGS=(
   # build
   build-essential cmake pkg-config ninja-build
   # engine libraries
-  portaudio19-dev libsndfile1-dev libasound2-dev
+  portaudio19-dev libsndfile1-dev libasound2-dev libpulse-dev
   libmp3lame-dev libtwolame-dev libwavpack-dev libflac-dev libvorbis-dev libogg-dev
   libsoxr-dev libkissfft-dev libtag1-dev
   # user interface

@@ -12,7 +12,10 @@
 # is touched, and the daemon needs neither D-Bus nor a display.
 #
 #   eval "$(tests/support/virtual-audio.sh start)"   start (or reuse), export the environment
-#   tests/support/virtual-audio.sh play FILE         play FILE into the sink, returns when done
+#   tests/support/virtual-audio.sh play FILE [SINK]  play FILE into the sink (or SINK), returns when done
+#   tests/support/virtual-audio.sh add-sink NAME     load one more null sink, NAME (its monitor is the
+#                                                    source NAME.monitor); prints its module index,
+#                                                    which "pactl unload-module" takes
 #   tests/support/virtual-audio.sh env               the environment of a running device
 #   tests/support/virtual-audio.sh status            exit 0 when running
 #   tests/support/virtual-audio.sh stop              stop what start started
@@ -237,7 +240,7 @@ stop() {
 }
 
 play() {
-  local file="${1:-}"
+  local file="${1:-}" sink="${2:-$SINK}"
   if [ -z "$file" ] || [ ! -f "$file" ]; then
     say "play: no such file: ${file:-<none>}"
     return 2
@@ -247,12 +250,26 @@ play() {
     return 1
   fi
   # Recorded so that stop can end a player that a test left behind.
-  env "${CLIENT_ENV[@]}" paplay --device="$SINK" "$file" &
+  env "${CLIENT_ENV[@]}" paplay --device="$sink" "$file" &
   local pid=$!
   echo "$pid" >>"$DIR/players"
   local rc=0
   wait "$pid" || rc=$?
   return "$rc"
+}
+
+add_sink() {
+  local name="${1:-}"
+  if ! [[ "$name" =~ ^[A-Za-z0-9_.-]+$ ]]; then
+    say "add-sink: a sink name of letters, digits, '_', '.' and '-' is needed"
+    return 2
+  fi
+  if ! running; then
+    say "add-sink: the virtual device is not running (run: $0 start)"
+    return 1
+  fi
+  with_client_env pactl load-module module-null-sink sink_name="$name" rate=44100 channels=2 \
+    sink_properties=device.description="$name"
 }
 
 # start and stop from parallel tests take turns. The processes that outlive
@@ -270,10 +287,11 @@ case "${1:-}" in
   start) lock; start ;;
   stop) lock; stop ;;
   play) shift; play "$@" ;;
+  add-sink) shift; add_sink "$@" ;;
   status) if running; then say "running (pid $(daemon_pid), folder $DIR)"; else say "not running"; exit 1; fi ;;
   env) if running; then client_env; else say "not running"; exit 1; fi ;;
   *)
-    echo "usage: $0 start|stop|status|env|play FILE" >&2
+    echo "usage: $0 start|stop|status|env|play FILE [SINK]|add-sink NAME" >&2
     exit 2
     ;;
 esac
