@@ -37,6 +37,9 @@ struct Settings {
     int16_t RecPro = 0;
     int16_t EncPro = 0;
     int16_t InputDevice = -1;
+    // The sound-server source chosen instead of a device, by its server
+    // name (it survives reboots and reordering); empty: a device.
+    std::string InputSourceName;
     int32_t Mute = 1;
     int32_t HotKey = 0;  // a file without the key reads 1 (MissingKeyDefaults)
     int32_t WriteLog = 1;
@@ -239,6 +242,7 @@ void VisitSettings(S& s, V&& v) {
   TARVEXA_KEY(MISC, RecPro, 0, 5);
   TARVEXA_KEY(MISC, EncPro, 0, 5);
   TARVEXA_KEY(MISC, InputDevice, 1, 0);
+  TARVEXA_TEXT_KEY(MISC, InputSourceName, 1024);
   TARVEXA_KEY(MISC, Mute, 1, 0);
   TARVEXA_KEY(MISC, HotKey, 1, 0);
   TARVEXA_KEY(MISC, WriteLog, 1, 0);
