@@ -31,6 +31,8 @@ class InputSource {
 
   // Reads exactly `frames` frames unless the input ends (*got tells how many
   // were read; End with *got possibly > 0 for a last partial block) or fails.
+  // A source may also return Ok with *got 0 when no block came within a
+  // short wait, so that the capture thread looks at its flags in time.
   virtual ReadResult Read(int16_t* dest, int frames, int* got, std::string* error) = 0;
 
   virtual void Close() = 0;

@@ -44,6 +44,7 @@ struct PulseSource::Impl {
   std::atomic<int64_t> overflows{0};
   std::atomic<bool> waiting{false};
   Clock::time_point goneAt;
+  int64_t silentBlocks = 0;  // blocks of silence handed out since then
   Clock::time_point nextTry;
 
   explicit Impl(Options o) : opt(std::move(o)) {}
@@ -268,6 +269,7 @@ InputSource::ReadResult PulseSource::Read(int16_t* dest, int frames, int* got,
       m.lost = false;
       m.waiting = true;
       m.goneAt = Clock::now();
+      m.silentBlocks = 0;
       m.nextTry = m.goneAt + std::chrono::milliseconds(m.opt.retryMs);
       m.Notify(Printf("The input source \"%s\" has gone away (%s); the recording waits for it "
                       "to come back.",
@@ -291,8 +293,19 @@ InputSource::ReadResult PulseSource::Read(int16_t* dest, int frames, int* got,
       m.nextTry = Clock::now() + std::chrono::milliseconds(m.opt.retryMs);
     }
   }
-  // Looking for a source that is gone: no block, but no busy loop either.
-  std::this_thread::sleep_until(std::min(deadline, m.nextTry));
+  // While the source is gone the clock goes on: a block of silence for each
+  // block of time, so that the file keeps to the clock and a stop or split
+  // after a set time comes on time.
+  const auto blockTime = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(static_cast<double>(frames) / m.open.rate));
+  const auto due = m.goneAt + blockTime * (m.silentBlocks + 1);
+  if (due <= Clock::now()) {
+    std::memset(dest, 0, need);
+    ++m.silentBlocks;
+    *got = frames;
+    return ReadResult::Ok;
+  }
+  std::this_thread::sleep_until(std::min({deadline, m.nextTry, due}));
   return ReadResult::Ok;
 }
 

@@ -11,11 +11,12 @@
 //
 // A chosen source is never swapped for another behind the user's back: when
 // it vanishes during a recording (a USB microphone unplugged, an output
-// removed, the sound server restarted) the source says so in the log, reads
-// return no audio, and it is looked for again every second; when it is back
-// the recording goes on and the log says how long it was gone. Nothing is
-// written for the time it was gone. The default source (no name) follows the
-// server's default as it changes.
+// removed, the sound server restarted) the source says so in the log and the
+// recording waits for it: reads return silence at the pace of the clock, so
+// that the file keeps to the clock and a stop or split after a set time
+// comes on time, and the source is looked for again every second. When it
+// is back the recording goes on and the log says how long it was gone. The
+// default source (no name) follows the server's default as it changes.
 // Thread affinity: Open/Read/Close on the capture thread; Overflows() on any
 // thread. The notice hook is called on the capture thread.
 
@@ -50,9 +51,10 @@ class PulseSource : public InputSource {
   // libpulse's error number and *error its text with the source's name.
   bool Open(const OpenOptions& options, int* errorCode, std::string* error) override;
 
-  // Returns a whole block as soon as the server has delivered it. Without
-  // one within a quarter of a second, or while the source is gone, returns
-  // Ok with *got 0, so that the capture thread sees a stop in time.
+  // Returns a whole block as soon as the server has delivered it (or, while
+  // the source is gone, when its time has come). Without one within a
+  // quarter of a second returns Ok with *got 0, so that the capture thread
+  // sees a stop in time.
   ReadResult Read(int16_t* dest, int frames, int* got, std::string* error) override;
 
   void Close() override;
@@ -60,7 +62,7 @@ class PulseSource : public InputSource {
   int64_t Overflows() const override;
 
   const std::string& source() const;
-  // True while the source is gone and looked for.
+  // True while the source is gone and waited for.
   bool Waiting() const;
 
  private:
