@@ -20,6 +20,7 @@
 #include "platform/Paths.h"
 #include "recording/RecordingController.h"
 #include "recording/WavFileSource.h"
+#include "soundserver/SourceWatcher.h"
 
 namespace tarvexa {
 
@@ -46,8 +47,9 @@ const char* kUsage =
     "  --channels 1|2        mono or stereo\n"
     "  --stop-after H:M:S    stop automatically after this time\n"
     "  --split-every H:M:S   start a new clip after this length\n"
-    "  --device N            input device index (see --list-devices)\n"
-    "  --list-devices        list the input devices and exit\n"
+    "  --device N|NAME       input device index, or the name of a sound-server\n"
+    "                        source (see --list-devices)\n"
+    "  --list-devices        list the input devices and sound-server sources and exit\n"
     "  --help                show this text\n"
     "\n"
     "Settings not given come from Config.ini in the data folder\n"
@@ -66,6 +68,7 @@ struct Options {
   int splitH = 0, splitM = 0, splitS = 0;
   bool deviceGiven = false;
   int device = -1;
+  std::string deviceSource;  // a sound-server source name given to --device
   bool listDevices = false;
   bool help = false;
 };
@@ -130,8 +133,10 @@ std::string ParseArgs(int argc, char** argv, Options* o) {
         return "--split-every needs H:M:S (hours 0-23, minutes and seconds 0-59).";
       o->splitGiven = true;
     } else if (a == "--device") {
-      if (!ParseInt(value("--device"), &o->device) || o->device < -1)
-        return "--device needs a device index (see --list-devices).";
+      const char* v = value("--device");
+      if (!v || !*v) return "--device needs a device index or a source name (see --list-devices).";
+      if (!ParseInt(v, &o->device)) o->deviceSource = v;
+      else if (o->device < -1) return "--device needs a device index (see --list-devices).";
       o->deviceGiven = true;
     } else if (a == "--list-devices") {
       o->listDevices = true;
@@ -189,6 +194,20 @@ int ListDevices() {
                 d.name.c_str(), d.hostApi.c_str(), d.maxInputChannels, d.defaultSampleRate);
   }
   AudioSystem::Terminate();
+
+  // The sound server's sources, by the names --device takes.
+  std::vector<SoundServerSource> sources;
+  std::string defaultSource;
+  if (!ListSoundServerSources(&sources, &defaultSource, &error)) {
+    std::printf("No sound server: %s\n", error.c_str());
+    return 0;
+  }
+  std::printf("Sound-server sources (--device NAME):\n");
+  if (sources.empty()) std::printf("  none\n");
+  for (const auto& s : sources) {
+    std::printf("  %s %s  [%s, %d channel(s), %d Hz]\n", s.name == defaultSource ? "*" : " ",
+                s.name.c_str(), s.description.c_str(), s.channels, s.rate);
+  }
   return 0;
 }
 
@@ -257,6 +276,27 @@ int RunCommandLine(int argc, char** argv) {
     input.file = o.inputFile;
     input.fast = o.fast;
   } else {
+    // A sound-server source: the one named on the command line, else the
+    // saved one; a saved one that is gone gives way to the default device.
+    const std::string wanted = o.deviceGiven ? o.deviceSource : settings.MISC.InputSourceName;
+    if (!wanted.empty()) {
+      std::vector<SoundServerSource> sources;
+      std::string serr;
+      ListSoundServerSources(&sources, nullptr, &serr);
+      const int at = FindSource(sources, wanted);
+      if (at >= 0) {
+        input.source = wanted;
+        input.sourceDescription = sources[static_cast<size_t>(at)].description;
+      } else if (o.deviceGiven) {
+        std::fprintf(stderr, "No input device or sound-server source is called \"%s\"%s%s.\n",
+                     wanted.c_str(), serr.empty() ? "" : "; sound server: ", serr.c_str());
+        return 1;
+      } else {
+        log.Write(MissingSourceLine(wanted), 1);
+      }
+    }
+  }
+  if (o.inputFile.empty() && input.source.empty()) {
     std::string perr;
     if (!AudioSystem::Initialize(nullptr, &perr)) {
       log.Write("An error occurred while using the stream.", 1);

@@ -7,6 +7,7 @@
 // recording, so a file source keeps its place from clip to clip.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tarvexa {
@@ -44,6 +45,12 @@ class InputSource {
 
   // Blocks of audio the device itself lost (input overflows) since Open.
   virtual int64_t Overflows() const { return 0; }
+
+  // Where the source tells the event log what happens to it while it runs
+  // (a source that went away and came back); called on the capture thread.
+  // A source with nothing to tell ignores it.
+  using Notice = std::function<void(const std::string& text, int level)>;
+  virtual void SetNotices(Notice notice) {}
 };
 
 }  // namespace tarvexa

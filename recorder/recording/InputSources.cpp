@@ -4,12 +4,19 @@
 #include "platform/AudioSystem.h"
 #include "recording/PortAudioSource.h"
 #include "recording/WavFileSource.h"
+#include "soundserver/PulseSource.h"
 
 namespace tarvexa {
 
 InputFactory DefaultInputFactory() {
   return [](const InputChoice& choice, Settings&, std::string*) -> std::shared_ptr<InputSource> {
     if (!choice.file.empty()) return std::make_shared<WavFileSource>(choice.file, choice.fast);
+    if (!choice.source.empty()) {
+      PulseSource::Options o;
+      o.source = choice.source;
+      o.description = choice.sourceDescription;
+      return std::make_shared<PulseSource>(std::move(o));
+    }
     return std::make_shared<PortAudioSource>(choice.device);
   };
 }

@@ -20,6 +20,8 @@ struct InputChoice {
   int device = -1;    // PortAudio device index; -1: PortAudio's default input
   std::string file;   // a sound file to record instead of a device; "" for a device
   bool fast = false;  // the file as fast as the encoder takes it, else in real time
+  std::string source;             // a sound-server source by name; "" for a device or a file
+  std::string sourceDescription;  // what the log calls that source
 };
 
 // Makes the input of one recording. It may adapt the recording's settings
@@ -29,8 +31,9 @@ using InputFactory =
     std::function<std::shared_ptr<InputSource>(const InputChoice& choice, Settings& recording,
                                                std::string* error)>;
 
-// A device: PortAudio's input stream. A file: the file as it is; a rate or
-// channel count other than the recording's is refused when it is opened.
+// A device: PortAudio's input stream. A sound-server source: its stream
+// from the server. A file: the file as it is; a rate or channel count other
+// than the recording's is refused when it is opened.
 InputFactory DefaultInputFactory();
 
 // The sound file at `path` in place of whatever is chosen, with the

@@ -56,6 +56,9 @@ bool RecordingController::Start(Request request) {
     Log(error.empty() ? std::string("The input could not be made.") : error, 2);
     return false;
   }
+  // What the source has to say while it runs goes to the log like the
+  // session's own lines.
+  source->SetNotices([this](const std::string& text, int level) { channel_.PostLog(text, level); });
   SessionParams p;
   p.settings = request.settings;
   p.outputPath = request.outputPath;

@@ -183,6 +183,7 @@ PulseSource::~PulseSource() { Close(); }
 const std::string& PulseSource::source() const { return impl_->opt.source; }
 bool PulseSource::Waiting() const { return impl_->waiting.load(); }
 int64_t PulseSource::Overflows() const { return impl_->overflows.load(); }
+void PulseSource::SetNotices(Notice notice) { impl_->opt.notice = std::move(notice); }
 
 bool PulseSource::Open(const OpenOptions& options, int* errorCode, std::string* error) {
   Close();

@@ -32,8 +32,6 @@ namespace tarvexa {
 
 class PulseSource : public InputSource {
  public:
-  using Notice = std::function<void(const std::string& text, int level)>;
-
   struct Options {
     std::string source;          // the server's name of the source; empty: its default
     std::string description;     // what the messages call it; the name when empty
@@ -60,6 +58,7 @@ class PulseSource : public InputSource {
   void Close() override;
   bool IsRealTime() const override { return true; }
   int64_t Overflows() const override;
+  void SetNotices(Notice notice) override;
 
   const std::string& source() const;
   // True while the source is gone and waited for.

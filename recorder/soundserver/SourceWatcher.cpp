@@ -237,4 +237,9 @@ int FindSource(const std::vector<SoundServerSource>& sources, const std::string&
   return -1;
 }
 
+std::string MissingSourceLine(const std::string& name) {
+  return "The saved input source \"" + name +
+         "\" is not available; the default input device is used instead.";
+}
+
 }  // namespace tarvexa
