@@ -63,6 +63,15 @@ struct PulseSource::Impl {
   }
 
   void Take(const uint8_t* data, size_t n);
+  void TakeBlock(int16_t* dest, size_t bytes);
+  // Ends the stream, and the connection when the server has gone; forgets
+  // the audio of the ring.
+  void Drop() {
+    DropStream();
+    if (!loop.ContextReady()) loop.DropContext();
+    head = fill = 0;
+    lost = false;
+  }
   bool ConnectStream(Clock::time_point deadline, int* code, std::string* error);
   void DropStream();
 
@@ -105,6 +114,21 @@ void PulseSource::Impl::Take(const uint8_t* data, size_t n) {
     at = (at + part) % cap;
   }
   fill += n;
+}
+
+// Moves the oldest `bytes` of the ring out; a loss since the last block
+// counts one overflow.
+void PulseSource::Impl::TakeBlock(int16_t* dest, size_t bytes) {
+  auto* out = reinterpret_cast<uint8_t*>(dest);
+  const size_t first = std::min(bytes, ring.size() - head);
+  std::memcpy(out, ring.data() + head, first);
+  std::memcpy(out + first, ring.data(), bytes - first);
+  head = (head + bytes) % ring.size();
+  fill -= bytes;
+  if (lost) {
+    overflows.fetch_add(1);
+    lost = false;
+  }
 }
 
 void PulseSource::Impl::OnRead(pa_stream* s, size_t, void* self) {
@@ -246,16 +270,7 @@ InputSource::ReadResult PulseSource::Read(int16_t* dest, int frames, int* got,
     if (!m.waiting) {
       m.loop.WaitUntil([&] { return m.fill >= need || m.StreamDead(); }, deadline);
       if (m.fill >= need) {
-        auto* out = reinterpret_cast<uint8_t*>(dest);
-        const size_t first = std::min(need, m.ring.size() - m.head);
-        std::memcpy(out, m.ring.data() + m.head, first);
-        std::memcpy(out + first, m.ring.data(), need - first);
-        m.head = (m.head + need) % m.ring.size();
-        m.fill -= need;
-        if (m.lost) {
-          m.overflows.fetch_add(1);
-          m.lost = false;
-        }
+        m.TakeBlock(dest, need);
         *got = frames;
         return ReadResult::Ok;
       }
@@ -264,10 +279,7 @@ InputSource::ReadResult PulseSource::Read(int16_t* dest, int frames, int* got,
       // The source (or the whole server) has gone. What is left of the
       // ring is less than a block.
       const int why = m.loop.ErrorCode();
-      m.DropStream();
-      if (!m.loop.ContextReady()) m.loop.DropContext();
-      m.head = m.fill = 0;
-      m.lost = false;
+      m.Drop();
       m.waiting = true;
       m.goneAt = Clock::now();
       m.silentBlocks = 0;
@@ -279,18 +291,25 @@ InputSource::ReadResult PulseSource::Read(int16_t* dest, int frames, int* got,
                2);
       return ReadResult::Ok;
     }
-    if (Clock::now() >= m.nextTry) {
+    // Waiting. The source counts as back with its first block of audio:
+    // until then the silence goes on (a source that has just come back may
+    // take a moment to deliver).
+    if (m.stream && !m.StreamDead() && m.fill >= need) {
+      m.waiting = false;
+      m.Notify(Printf("The input source \"%s\" is back after %.1f s; the recording goes on.",
+                      m.Called().c_str(),
+                      std::chrono::duration<double>(Clock::now() - m.goneAt).count()),
+               1);
+      m.TakeBlock(dest, need);
+      *got = frames;
+      return ReadResult::Ok;
+    }
+    if (m.stream && m.StreamDead()) m.Drop();  // gone again before it delivered
+    if (!m.stream && Clock::now() >= m.nextTry) {
       const auto connectBy = Clock::now() + kConnectTime;
-      const bool back = (m.loop.ContextReady() || m.loop.Connect(connectBy, nullptr, nullptr)) &&
-                        m.ConnectStream(connectBy, nullptr, nullptr);
-      if (back) {
-        m.waiting = false;
-        const double gone = std::chrono::duration<double>(Clock::now() - m.goneAt).count();
-        m.Notify(Printf("The input source \"%s\" is back after %.1f s; the recording goes on.",
-                        m.Called().c_str(), gone),
-                 1);
-        return ReadResult::Ok;
-      }
+      if (!(m.loop.ContextReady() || m.loop.Connect(connectBy, nullptr, nullptr)) ||
+          !m.ConnectStream(connectBy, nullptr, nullptr))
+        m.Drop();
       m.nextTry = Clock::now() + std::chrono::milliseconds(m.opt.retryMs);
     }
   }

@@ -211,6 +211,15 @@ stop_daemon() {
   local pid i
   if pid="$(own_pid "$DIR/keepalive.pid" parec)"; then kill "$pid" 2>/dev/null || true; fi
   rm -f "$DIR/keepalive.pid"
+  # Those of the sinks add-sink loaded.
+  if [ -f "$DIR/keepalives" ]; then
+    while read -r pid; do
+      if [ -n "$pid" ] && alive "$pid" && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = "parec" ]; then
+        kill "$pid" 2>/dev/null || true
+      fi
+    done <"$DIR/keepalives"
+    rm -f "$DIR/keepalives"
+  fi
   # paplay processes started by "play" that are still running.
   if [ -f "$DIR/players" ]; then
     while read -r pid; do
@@ -268,8 +277,17 @@ add_sink() {
     say "add-sink: the virtual device is not running (run: $0 start)"
     return 1
   fi
-  with_client_env pactl load-module module-null-sink sink_name="$name" rate=44100 channels=2 \
-    sink_properties=device.description="$name"
+  local module
+  module="$(with_client_env pactl load-module module-null-sink sink_name="$name" rate=44100 \
+    channels=2 sink_properties=device.description="$name")" || return 1
+  # A keep-alive reader as for the first sink (see start), so that the new
+  # sink runs in short steps too; stop ends it.
+  env "${CLIENT_ENV[@]}" setsid parec --device="$name.monitor" --latency-msec=10 --raw \
+    </dev/null >/dev/null 2>/dev/null 9>&- &
+  echo "$!" >>"$DIR/keepalives"
+  timeout 5 env "${CLIENT_ENV[@]}" parec --device="$name.monitor" --latency-msec=10 --raw \
+    2>/dev/null | head -c 8820 >/dev/null || true
+  echo "$module"
 }
 
 # start and stop from parallel tests take turns. The processes that outlive
