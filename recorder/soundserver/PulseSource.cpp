@@ -147,7 +147,8 @@ bool PulseSource::Impl::ConnectStream(Clock::time_point deadline, int* code, std
   DropStream();
   auto fail = [&](int err) {
     if (code) *code = err;
-    if (error) *error = Printf("%s (sound-server source \"%s\")", pa_strerror(err), Called().c_str());
+    if (error)
+      *error = Printf("%s (sound-server source \"%s\")", pa_strerror(err), Called().c_str());
     DropStream();
     return false;
   };
@@ -250,8 +251,7 @@ bool PulseSource::Open(const OpenOptions& options, int* errorCode, std::string* 
   return true;
 }
 
-InputSource::ReadResult PulseSource::Read(int16_t* dest, int frames, int* got,
-                                          std::string* error) {
+InputSource::ReadResult PulseSource::Read(int16_t* dest, int frames, int* got, std::string* error) {
   Impl& m = *impl_;
   *got = 0;
   if (!m.opened) {

@@ -105,7 +105,7 @@ struct SourceWatcher::Impl {
       case PA_CONTEXT_READY: {
         pa_context_set_subscribe_callback(c, &Impl::OnEvent, impl);
         const auto mask = static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
-                                                               PA_SUBSCRIPTION_MASK_SERVER);
+                                                              PA_SUBSCRIPTION_MASK_SERVER);
         if (pa_operation* op = pa_context_subscribe(c, mask, nullptr, nullptr))
           pa_operation_unref(op);
         impl->Fetch();
@@ -238,7 +238,7 @@ int FindSource(const std::vector<SoundServerSource>& sources, const std::string&
 }
 
 std::string MissingSourceLine(const std::string& name) {
-  return "The saved input source \"" + name +
+  return "The input source \"" + name +
          "\" is not available; the default input device is used instead.";
 }
 

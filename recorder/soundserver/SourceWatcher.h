@@ -56,8 +56,8 @@ bool ListSoundServerSources(std::vector<SoundServerSource>* sources, std::string
 // Position of the source called `name` in the list, or -1.
 int FindSource(const std::vector<SoundServerSource>& sources, const std::string& name);
 
-// The log line (level 1) when the saved source is not there and the default
-// input device is used in its place.
+// The log line (level 1) when the chosen source is not there (at start, or
+// gone since) and the default input device is used in its place.
 std::string MissingSourceLine(const std::string& name);
 
 }  // namespace tarvexa

@@ -85,7 +85,7 @@ printf '[MISC]\nInputSourceName=unplugged.monitor\n' > "$TARVEXA_HOME/Config.ini
 capture "$REC" --record "$W/stale.wav" --format 1 --stop-after 0:0:5
 echo "$out"
 check "a saved source that is gone falls back to the default device" test "$rc" -eq 0
-check "... with a line" grep -q 'WARN  The saved input source "unplugged.monitor" is not available; the default input device is used instead.' <<<"$out"
+check "... with a line" grep -q 'WARN  The input source "unplugged.monitor" is not available; the default input device is used instead.' <<<"$out"
 check "... and records from it" decodes_cleanly "$W/stale.wav"
 
 finish

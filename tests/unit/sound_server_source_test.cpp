@@ -122,9 +122,8 @@ TEST(SourceWatcher, ListsTheMonitorsAndFollowsSourcesThatComeAndGo) {
   // A device plugged in appears, and goes when it is unplugged.
   auto waitFor = [&](bool present) {
     std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, 5s, [&] {
-      return Listed(watcher.Sources(), "plugged.monitor") == present;
-    });
+    return changed.wait_for(
+        lock, 5s, [&] { return Listed(watcher.Sources(), "plugged.monitor") == present; });
   };
   const int module = AddSink("plugged");
   ASSERT_GE(module, 0);
@@ -177,8 +176,10 @@ TEST(PulseSource, CapturesOnlyTheChosenMonitorAtTheRecordingsRateInRealTime) {
     ASSERT_EQ(src.Read(cap.data() + static_cast<size_t>(b) * kBlock, kBlock, &got, &error),
               InputSource::ReadResult::Ok)
         << error;
-    if (got == kBlock) ++b;
-    else ASSERT_EQ(got, 0);
+    if (got == kBlock)
+      ++b;
+    else
+      ASSERT_EQ(got, 0);
     ASSERT_LT(Clock::now() - t0, 6s) << "blocks stopped coming after " << b;
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
