@@ -21,6 +21,7 @@
 #include "components/MixerLevels.h"
 #include "config/Settings.h"
 #include "recording/DeviceProbe.h"
+#include "soundserver/SourceWatcher.h"
 #include "widgets/MessageBox.h"
 
 namespace tarvexa {
@@ -147,6 +148,11 @@ DevicePage::DevicePage(Settings& settings, Hooks hooks, QWidget* parent)
   DisableLevels();
 }
 
+DevicePage::~DevicePage() {
+  // No change may arrive from the watcher's thread while the page goes.
+  if (watcher_) watcher_->Stop();
+}
+
 void DevicePage::SetBackend(AudioDeviceBackend* backend) {
   backend_ = backend ? backend : &PortAudioDevices();
 }
@@ -187,6 +193,7 @@ DevicePage::InitResult DevicePage::InitDevices(AudioRecordRole* mixer, int* erro
   std::snprintf(found, sizeof found, "Found %d devices.", count);
   Log(found, -1);
   const int defaultInput = backend_->DefaultInputDevice();
+  defaultInput_ = defaultInput;
   const int defaultOutput = backend_->DefaultOutputDevice();
   for (int i = 0; i < count; ++i) {
     AudioDeviceDescription d;
@@ -215,17 +222,35 @@ DevicePage::InitResult DevicePage::InitDevices(AudioRecordRole* mixer, int* erro
           0);
   }
 
+  StartSources();
+
+  // The saved source by its name, else the saved device by its position.
   std::vector<int> indexes;
-  for (const Item& item : items_) indexes.push_back(item.device);
-  const int position = ChooseDevicePosition(settings_.MISC.InputDevice, indexes, defaultInput);
-  if (position >= 0) SetInputDevice(position);
+  for (const InputDeviceInfo& d : devices_) indexes.push_back(d.index);
+  int position = ChooseDevicePosition(settings_.MISC.InputDevice, indexes, defaultInput);
+  wantedSource_ = settings_.MISC.InputSourceName;
+  if (!wantedSource_.empty()) {
+    const int at = FindSource(sources_, wantedSource_);
+    if (at >= 0) {
+      position = static_cast<int>(devices_.size()) + at;
+    } else {
+      Log(MissingSourceLine(wantedSource_), 1);
+      position = DefaultPosition();
+    }
+  }
+  if (position >= 0) Select(position);
   return InitResult::Ready;
 }
 
 void DevicePage::AddDevice(const InputDeviceInfo& device, int data) {
-  const std::string name = PlainDeviceName(device.name);
-  items_.push_back({device.index, data, name});
   devices_.push_back(device);
+  AddItem({device.index, data, PlainDeviceName(device.name), std::string()});
+}
+
+void DevicePage::AddItem(Item added) {
+  const std::string name = added.name;
+  const int data = added.data;
+  items_.push_back(std::move(added));
   {
     const QSignalBlocker block(deviceList_);
     auto* item = new QListWidgetItem(Q(" " + name), deviceList_);
@@ -254,6 +279,97 @@ int DevicePage::PairMixer(const std::string& deviceName) const {
   return 0;
 }
 
+// ------------------------------------------------------ sound-server sources
+
+void DevicePage::StartSources() {
+  watcher_ = std::make_unique<SourceWatcher>();
+  std::string error;
+  // The watcher reports on its own thread; the list changes on ours.
+  const bool up = watcher_->Start(1000, &error, [this] {
+    QMetaObject::invokeMethod(this, [this] { RefreshSources(); }, Qt::QueuedConnection);
+  });
+  if (!up) Log("No sound server (" + error + "); its sources are listed when it starts.", 0);
+  sources_ = watcher_->Sources();
+  for (const SoundServerSource& s : sources_) {
+    Log("Input source: " + s.description + " (" + s.name + ")", -1);
+    AddItem({-1, -1, s.description, s.name});
+  }
+}
+
+void DevicePage::RefreshSources() {
+  if (!watcher_) return;
+  if (recording_) {  // the list stays as it is until the recording ends
+    sourcesStale_ = true;
+    return;
+  }
+  sourcesStale_ = false;
+  std::vector<SoundServerSource> now = watcher_->Sources();
+  auto same = [](const SoundServerSource& a, const SoundServerSource& b) {
+    return a.name == b.name && a.description == b.description;
+  };
+  if (std::equal(now.begin(), now.end(), sources_.begin(), sources_.end(), same)) return;
+  for (const SoundServerSource& s : now)
+    if (FindSource(sources_, s.name) < 0) Log("Input source connected: " + s.description, -1);
+  for (const SoundServerSource& s : sources_)
+    if (FindSource(now, s.name) < 0) Log("Input source disconnected: " + s.description, -1);
+
+  // The devices stay; the sources after them are listed anew.
+  const std::string current = SourceName();
+  const std::string currentName = SourceDescription();
+  const int devices = static_cast<int>(devices_.size());
+  {
+    const QSignalBlocker block(deviceList_);
+    while (deviceList_->count() > devices) delete deviceList_->takeItem(deviceList_->count() - 1);
+  }
+  const QList<QAction*> actions = MenuActions();
+  for (int i = devices; i < actions.size(); ++i) {
+    menuGroup_->removeAction(actions[i]);
+    if (menu_) menu_->removeAction(actions[i]);
+    delete actions[i];
+  }
+  items_.resize(static_cast<size_t>(devices));
+  sources_ = std::move(now);
+  for (const SoundServerSource& s : sources_) AddItem({-1, -1, s.description, s.name});
+
+  const int wanted = wantedSource_.empty() ? -1 : FindSource(sources_, wantedSource_);
+  if (wanted >= 0 && current == wantedSource_) {
+    ShowPosition(devices + wanted);  // still there, perhaps elsewhere in the list
+  } else if (wanted >= 0) {
+    Select(devices + wanted);  // back: chosen again
+  } else if (!current.empty()) {
+    Log(MissingSourceLine(currentName), 1);
+    Select(DefaultPosition());
+  } else {
+    ShowPosition(position_);
+  }
+}
+
+int DevicePage::DefaultPosition() const {
+  std::vector<int> indexes;
+  for (const InputDeviceInfo& d : devices_) indexes.push_back(d.index);
+  return ChooseDevicePosition(-1, indexes, defaultInput_);
+}
+
+std::string DevicePage::SourceName() const {
+  return position_ >= 0 && position_ < static_cast<int>(items_.size())
+             ? items_[static_cast<size_t>(position_)].source
+             : std::string();
+}
+
+std::string DevicePage::SourceDescription() const {
+  return SourceName().empty() ? std::string() : items_[static_cast<size_t>(position_)].name;
+}
+
+void DevicePage::SaveChoice() {
+  if (!wantedSource_.empty()) {
+    settings_.MISC.InputSourceName = wantedSource_;
+    settings_.MISC.InputDevice = -1;
+  } else if (position_ >= 0) {
+    settings_.MISC.InputSourceName.clear();
+    settings_.MISC.InputDevice = static_cast<int16_t>(position_);
+  }
+}
+
 int DevicePage::ItemData(int position) const {
   return position >= 0 && position < static_cast<int>(items_.size())
              ? items_[static_cast<size_t>(position)].data
@@ -279,28 +395,47 @@ void DevicePage::DeviceCommand(int id) {
 void DevicePage::SetInputDevice(int position) {
   if (items_.empty()) return;
   if (position < 0 || position >= static_cast<int>(items_.size())) position = 0;
+  wantedSource_ = items_[static_cast<size_t>(position)].source;
+  Select(position);
+}
+
+void DevicePage::ShowPosition(int position) {
   position_ = position;
   {
     const QSignalBlocker block(deviceList_);
     deviceList_->setCurrentRow(position);
   }
   const QList<QAction*> actions = MenuActions();
-  if (position < actions.size()) actions[position]->setChecked(true);
+  if (position >= 0 && position < actions.size()) actions[position]->setChecked(true);
+}
+
+void DevicePage::Select(int position) {
+  if (items_.empty()) return;
+  if (position < 0 || position >= static_cast<int>(items_.size())) position = 0;
+  ShowPosition(position);
 
   const Item& item = items_[static_cast<size_t>(position)];
-  inputDevice_ = item.data / 100;
-  mixerIndex_ = item.data - inputDevice_ * 100;
-  mixerReady_ = mixer_ && mixer_->SelectMixer(mixerIndex_);
+  const bool source = !item.source.empty();
+  inputDevice_ = source ? -1 : item.data / 100;
+  mixerIndex_ = source ? 0 : item.data - inputDevice_ * 100;
+  mixerReady_ = !source && mixer_ && mixer_->SelectMixer(mixerIndex_);
   Log("Set Input Device: " + item.name, -1);
 
-  // The pairs this device records, for the rate/channel rule.
-  matrix_ = ProbeDeviceMatrix(*backend_, inputDevice_);
+  // The pairs this device records, for the rate/channel rule; the sound
+  // server converts its sources to any of them.
+  matrix_ = source ? RateChannelMatrix::All() : ProbeDeviceMatrix(*backend_, inputDevice_);
   const RateChannelResult rule = RateChannelRule(settings_, matrix_);
   if (rule.changed && hooks_.applyFormat)
     hooks_.applyFormat();  // shows the corrected pair through ShowRateChannel
   else
     ShowRateChannel(rule);
 
+  if (source) {  // the sound server sets its sources' levels
+    const QSignalBlocker block(lineList_);
+    lineList_->clear();
+    DisableLevels();
+    return;
+  }
   FillLines();
 }
 
@@ -462,6 +597,7 @@ void DevicePage::ShowRateChannel(const RateChannelResult& rule) {
 void DevicePage::Stabilize(bool recording) {
   recording_ = recording;
   deviceList_->setEnabled(!recording);
+  if (!recording && sourcesStale_) RefreshSources();
   ShowRateChannel(rule_);
 }
 

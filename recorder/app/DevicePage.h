@@ -11,17 +11,25 @@
 // rates each one supports and chooses the saved device. Choosing a device
 // (SetInputDevice) probes its support table, which the rate/channel rule
 // reads together with the format's (RuleMatrix()).
+//
+// After the devices come the sound server's sources by their descriptions,
+// monitors of outputs included; the list follows them as they come and go.
+// A chosen source is remembered by its name: when it is not there (at start,
+// or gone since) the default device stands in for it with a log line, and
+// it is chosen again when it comes back, unless another choice was made.
 // Thread affinity: the user-interface thread.
 
 #include <QtWidgets/QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "formats/FormatCatalogue.h"
 #include "platform/AudioSystem.h"
 #include "platform/VolumeControl.h"
+#include "soundserver/SourceWatcher.h"
 
 class QAction;
 class QActionGroup;
@@ -49,6 +57,7 @@ class DevicePage : public QWidget {
     std::function<void()> applyFormat;  // re-applies the output format
   };
   DevicePage(Settings& settings, Hooks hooks, QWidget* parent = nullptr);
+  ~DevicePage() override;
 
   // The device list comes from backend (not owned; PortAudio by default).
   void SetBackend(AudioDeviceBackend* backend);
@@ -66,7 +75,8 @@ class DevicePage : public QWidget {
   // (*errorCode, *error). NoDevice: it has none; nothing was listed.
   InitResult InitDevices(AudioRecordRole* mixer, int* errorCode, std::string* error);
 
-  // Chooses the device at a list position (out of range: position 0).
+  // Chooses the device or source at a list position (out of range:
+  // position 0).
   void SetInputDevice(int position);
   // A File, Device(s) command, 101 for the first device: refused with a
   // message while recording; an identifier beyond the list chooses the first.
@@ -88,8 +98,17 @@ class DevicePage : public QWidget {
   int Position() const { return position_; }
   int MixerIndex() const { return mixerIndex_; }
   const std::vector<InputDeviceInfo>& Devices() const { return devices_; }
-  // Item data of a list position: device index x 100 + mixer index.
+  // Item data of a list position: device index x 100 + mixer index; -1 for
+  // a sound-server source.
   int ItemData(int position) const;
+  // The sound server's sources as listed, after the devices.
+  const std::vector<SoundServerSource>& Sources() const { return sources_; }
+  // The server name of the chosen source; empty when a device is chosen.
+  std::string SourceName() const;
+  std::string SourceDescription() const;
+  // Puts the choice into the settings: the device's list position, or the
+  // source's name (the device index then -1, the default).
+  void SaveChoice();
 
   QListWidget* DeviceList() const { return deviceList_; }
   QListWidget* LineList() const { return lineList_; }
@@ -109,13 +128,22 @@ class DevicePage : public QWidget {
 
  private:
   struct Item {
-    int device = -1;  // library index
-    int data = 0;     // device x 100 + mixer
+    int device = -1;  // library index; -1 for a source
+    int data = 0;     // device x 100 + mixer; -1 for a source
     std::string name;
+    std::string source;  // the server name of a source
   };
 
   void Log(const std::string& text, int level) const;
   void AddDevice(const InputDeviceInfo& device, int data);
+  void AddItem(Item item);
+  void StartSources();
+  void RefreshSources();
+  int DefaultPosition() const;
+  // Shows and uses the item at a position, without changing what the user
+  // asked for.
+  void Select(int position);
+  void ShowPosition(int position);
   int PairMixer(const std::string& deviceName) const;
   void FillLines();
   void LineChosen(int row);
@@ -138,6 +166,11 @@ class DevicePage : public QWidget {
 
   std::vector<Item> items_;
   std::vector<InputDeviceInfo> devices_;
+  std::vector<SoundServerSource> sources_;
+  std::unique_ptr<SourceWatcher> watcher_;
+  int defaultInput_ = -1;
+  std::string wantedSource_;   // the source asked for, also while it is away
+  bool sourcesStale_ = false;  // changes wait for the recording's end
   int position_ = -1;
   int inputDevice_ = -1;
   int mixerIndex_ = 0;

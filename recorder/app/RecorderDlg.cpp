@@ -507,6 +507,8 @@ bool CRecorderDlg::StartRecordingTo(const QString& path) {
   request.settings = settings_;
   request.outputPath = path.toStdString();
   request.input.device = devicePage_->InputDevice();
+  request.input.source = devicePage_->SourceName();
+  request.input.sourceDescription = devicePage_->SourceDescription();
   // The DSP stage of the recording runs on the transform component.
   request.transform = components_.Transform();
   if (!recorder_.Start(std::move(request))) return false;
@@ -805,8 +807,7 @@ void CRecorderDlg::ExitSequence() {
   PumpChannel();
 
   log_.WriteExitGap();
-  if (devicePage_->Position() >= 0)
-    settings_.MISC.InputDevice = static_cast<int16_t>(devicePage_->Position());
+  devicePage_->SaveChoice();
   miscPage_->TakeValues();
   store_->Save(settings_, [this](const std::string& t, int l) { Write(t, l); });
   std::error_code ec;

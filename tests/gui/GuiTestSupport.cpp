@@ -113,6 +113,9 @@ int main(int argc, char** argv) {
   // No test may reach the machine's own logind or screen saver.
   setenv("DBUS_SYSTEM_BUS_ADDRESS", tarvexa::test::NoSystemBus().c_str(), 1);
   setenv("DBUS_SESSION_BUS_ADDRESS", tarvexa::test::NoSystemBus().c_str(), 1);
+  // Nor the machine's sound server: its sources would join the device lists.
+  // A test with a private virtual device points PULSE_SERVER at that one.
+  setenv("PULSE_SERVER", ("unix:" + std::string(TARVEXA_TEST_WORK) + "/no-such-sound-server").c_str(), 1);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
   ::testing::InitGoogleTest(&argc, argv);
