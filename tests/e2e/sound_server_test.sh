@@ -75,6 +75,19 @@ check "the tone before it went ($before RMS)" approx "$before" 0.354 0.02
 check "silence while it was gone ($gap RMS)" test "$gap" = "0.000000"
 check "the tone after it came back ($after RMS)" approx "$after" 0.354 0.02
 
+# --- gone for good: Ctrl+C still stops at once, and the file is whole -----
+"$REC" --record "$W/lost.wav" --format 1 --device second.monitor > "$W/lost.log" 2>&1 &
+rec=$!
+sleep 1.5
+pactl unload-module "$module"
+sleep 1.5
+t0=$(date +%s%N)
+kill -INT "$rec"
+wait "$rec" || true
+ms=$((($(date +%s%N) - t0) / 1000000))
+check "Ctrl+C while the source is gone ends the recording within 2 s ($ms ms)" test "$ms" -lt 2000
+check "... with a file that decodes cleanly" decodes_cleanly "$W/lost.wav"
+
 # --- names that are not there ------------------------------------------------
 capture "$REC" --record "$W/none.wav" --format 1 --device no.such.monitor --stop-after 0:0:5
 check "an unknown --device name is refused" test "$rc" -ne 0

@@ -1,8 +1,8 @@
 // The sound server's sources on the Device page and in File, Device(s), with
 // the private PulseAudio daemon of virtual-audio.sh and null sinks loaded and
-// unloaded here: listed after the devices, followed as they come and go,
-// chosen and recorded from, saved by name, and a saved one that is gone
-// replaced by the default device with a line.
+// unloaded here: listed after the devices, chosen and recorded from, saved by
+// name, and a saved one that is gone replaced by the default device with a
+// line until it comes.
 #include <gtest/gtest.h>
 
 #include <QtTest/QTest>
@@ -45,7 +45,7 @@ QStringList Texts(QListWidget* list) {
 
 }  // namespace
 
-TEST(DeviceSources, ListedAfterTheDevicesFollowedChosenRecordedAndSavedByName) {
+TEST(DeviceSources, ListedAfterTheDevicesChosenRecordedFromAndSavedByName) {
   REQUIRE_SERVER();
   const int second = AddSink("second");
   ASSERT_GE(second, 0);
@@ -88,18 +88,6 @@ TEST(DeviceSources, ListedAfterTheDevicesFollowedChosenRecordedAndSavedByName) {
   tarvexa::test::Run(
       "sox " + Quote(out) + " -n trim 1 1.5 remix 1 stat 2>&1 | awk '/Rough/ { print $3 }'", &freq);
   EXPECT_NEAR(std::atof(freq.c_str()), 1500, 20) << w.Log().Dump();
-
-  // A source plugged in joins the list; the choice stays with its source.
-  const int plugged = AddSink("plugged");
-  ASSERT_GE(plugged, 0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return page->DeviceList()->count() == devices + 3; }, 5000));
-  EXPECT_EQ(page->DeviceList()->item(devices + 2)->text(), " Monitor of plugged");
-  EXPECT_EQ(page->MenuActions().size(), devices + 3);
-  EXPECT_TRUE(w.Log().Has("Input source connected: Monitor of plugged"));
-  EXPECT_EQ(page->SourceName(), "second.monitor");
-  Unload(plugged);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return page->DeviceList()->count() == devices + 2; }, 5000));
-  EXPECT_TRUE(w.Log().Has("Input source disconnected: Monitor of plugged"));
 
   // Saved by name; the device index then stands for the default.
   dlg.ExitSequence();
