@@ -152,16 +152,16 @@ bool PulseSource::Impl::ConnectStream(Clock::time_point deadline, int* code, std
     DropStream();
     return false;
   };
-  pa_sample_spec spec{};
-  spec.format = PA_SAMPLE_S16LE;
-  spec.rate = static_cast<uint32_t>(open.rate);
-  spec.channels = static_cast<uint8_t>(open.channels);
-  if (open.rate <= 0 || open.channels <= 0 || !pa_sample_spec_valid(&spec))
+  pa_sample_spec wanted{};
+  wanted.format = PA_SAMPLE_S16LE;
+  wanted.rate = static_cast<uint32_t>(open.rate);
+  wanted.channels = static_cast<uint8_t>(open.channels);
+  if (open.rate <= 0 || open.channels <= 0 || !pa_sample_spec_valid(&wanted))
     return fail(PA_ERR_INVALID);
   pa_channel_map map;
-  pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+  pa_channel_map_init_extend(&map, wanted.channels, PA_CHANNEL_MAP_DEFAULT);
 
-  stream = pa_stream_new(loop.context(), "Recording", &spec, &map);
+  stream = pa_stream_new(loop.context(), "Recording", &wanted, &map);
   if (!stream) return fail(loop.ErrorCode());
   pa_stream_set_state_callback(stream, &Impl::OnState, this);
   pa_stream_set_read_callback(stream, &Impl::OnRead, this);
