@@ -135,8 +135,10 @@ std::string ParseArgs(int argc, char** argv, Options* o) {
     } else if (a == "--device") {
       const char* v = value("--device");
       if (!v || !*v) return "--device needs a device index or a source name (see --list-devices).";
-      if (!ParseInt(v, &o->device)) o->deviceSource = v;
-      else if (o->device < -1) return "--device needs a device index (see --list-devices).";
+      if (!ParseInt(v, &o->device))
+        o->deviceSource = v;
+      else if (o->device < -1)
+        return "--device needs a device index (see --list-devices).";
       o->deviceGiven = true;
     } else if (a == "--list-devices") {
       o->listDevices = true;

@@ -286,7 +286,8 @@ void DevicePage::StartSources() {
   std::string error;
   // The watcher reports on its own thread; the list changes on ours.
   const bool up = watcher_->Start(1000, &error, [this] {
-    QMetaObject::invokeMethod(this, [this] { RefreshSources(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { RefreshSources(); }, Qt::QueuedConnection);
   });
   if (!up) Log("No sound server (" + error + "); its sources are listed when it starts.", 0);
   sources_ = watcher_->Sources();

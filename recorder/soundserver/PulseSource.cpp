@@ -28,6 +28,7 @@ constexpr auto kConnectTime = 3s;
 
 struct PulseSource::Impl {
   Options opt;
+  Notice notice;  // lines for the event log
   pulse::Loop loop;
   pa_stream* stream = nullptr;
   OpenOptions open;
@@ -55,7 +56,7 @@ struct PulseSource::Impl {
   }
 
   void Notify(const std::string& text, int level) const {
-    if (opt.notice) opt.notice(text, level);
+    if (notice) notice(text, level);
   }
 
   bool StreamDead() const {
@@ -208,7 +209,7 @@ PulseSource::~PulseSource() { Close(); }
 const std::string& PulseSource::source() const { return impl_->opt.source; }
 bool PulseSource::Waiting() const { return impl_->waiting.load(); }
 int64_t PulseSource::Overflows() const { return impl_->overflows.load(); }
-void PulseSource::SetNotices(Notice notice) { impl_->opt.notice = std::move(notice); }
+void PulseSource::SetNotices(Notice notice) { impl_->notice = std::move(notice); }
 
 bool PulseSource::Open(const OpenOptions& options, int* errorCode, std::string* error) {
   Close();

@@ -18,7 +18,7 @@
 // is back the recording goes on and the log says how long it was gone. The
 // default source (no name) follows the server's default as it changes.
 // Thread affinity: Open/Read/Close on the capture thread; Overflows() on any
-// thread. The notice hook is called on the capture thread.
+// thread; SetNotices before Open, its lines come from the capture thread.
 
 #include <atomic>
 #include <cstdint>
@@ -37,7 +37,6 @@ class PulseSource : public InputSource {
     std::string description;     // what the messages call it; the name when empty
     double bufferSeconds = 4.0;  // audio held for a reader that is late
     int retryMs = 1000;          // how often a vanished source is looked for
-    Notice notice;               // lines for the event log
   };
 
   explicit PulseSource(Options options);

@@ -116,8 +116,7 @@ struct SourceWatcher::Impl {
         impl->lastError = pa_strerror(pa_context_errno(c));
         impl->Lost();
         break;
-      default:
-        break;
+      default: break;
     }
     impl->loop.Signal();
   }

@@ -115,7 +115,8 @@ int main(int argc, char** argv) {
   setenv("DBUS_SESSION_BUS_ADDRESS", tarvexa::test::NoSystemBus().c_str(), 1);
   // Nor the machine's sound server: its sources would join the device lists.
   // A test with a private virtual device points PULSE_SERVER at that one.
-  setenv("PULSE_SERVER", ("unix:" + std::string(TARVEXA_TEST_WORK) + "/no-such-sound-server").c_str(), 1);
+  const std::string noSoundServer = "unix:" + std::string(TARVEXA_TEST_WORK) + "/no-sound-server";
+  setenv("PULSE_SERVER", noSoundServer.c_str(), 1);
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
   ::testing::InitGoogleTest(&argc, argv);
