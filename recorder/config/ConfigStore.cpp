@@ -119,6 +119,20 @@ IniStore ReadFile(const std::string& path) {
   return ini;
 }
 
+// Reads the file, sets the keys fill sets, and writes it whole; every other
+// line of the file stays as it was.
+template <class Fill>
+bool SaveWith(const std::string& path, const LogSink& log, Fill fill) {
+  try {
+    IniStore ini = ReadFile(path);
+    fill(ini);
+    if (ini.Save(path)) return true;
+  } catch (...) {
+  }
+  Log(log, kSaveError, 1);
+  return false;
+}
+
 }  // namespace
 
 bool ConfigStore::Load(Settings& s, const LogSink& log) const {
@@ -133,31 +147,8 @@ bool ConfigStore::Load(Settings& s, const LogSink& log) const {
   return true;
 }
 
-namespace {
-// Builds the file's new content with fill, writes it whole, and logs the
-// one save error text on any failure.
-template <class Fill>
-bool SaveWith(const std::string& path, const LogSink& log, Fill fill) {
-  try {
-    IniStore ini = fill();
-    if (ini.Save(path)) return true;
-  } catch (...) {
-  }
-  Log(log, kSaveError, 1);
-  return false;
-}
-}  // namespace
-
 bool ConfigStore::Save(const Settings& s, const LogSink& log) const {
-  return SaveWith(path_, log, [&] {
-    IniStore ini;
-    VisitSettings(s, KeyWriter{ini});
-    // The tip of the day keeps its own key in the same section.
-    if (std::optional<std::string> tip = ReadFile(path_).Get("MISC", "Tip")) {
-      ini.Set("MISC", "Tip", *tip);
-    }
-    return ini;
-  });
+  return SaveWith(path_, log, [&](IniStore& ini) { VisitSettings(s, KeyWriter{ini}); });
 }
 
 bool ConfigStore::Reset(Settings& s, const LogSink& log) const {
@@ -168,11 +159,7 @@ bool ConfigStore::Reset(Settings& s, const LogSink& log) const {
 }
 
 bool ConfigStore::SaveTaskKeys(const Settings& s, const LogSink& log) const {
-  return SaveWith(path_, log, [&] {
-    IniStore ini = ReadFile(path_);
-    VisitTaskKeys(s, KeyWriter{ini});
-    return ini;
-  });
+  return SaveWith(path_, log, [&](IniStore& ini) { VisitTaskKeys(s, KeyWriter{ini}); });
 }
 
 bool ConfigStore::RestoreTaskKeys(Settings& s, const LogSink& log) const {

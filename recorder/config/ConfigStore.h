@@ -26,8 +26,11 @@ class ConfigStore {
   // returns false, keeping what was read so far.
   bool Load(Settings& s, const LogSink& log) const;
 
-  // Writes every key, in table order, atomically. Logs "Error on saving
-  // settings!" (level 1) and returns false on failure.
+  // Writes every key into the file as it stands, atomically: a key's value
+  // is replaced where it is, a missing key goes after the last key of its
+  // section (sections in table order), and every other line (keys and
+  // sections of other versions, the user's own lines) stays where it was.
+  // Logs "Error on saving settings!" (level 1) and returns false on failure.
   bool Save(const Settings& s, const LogSink& log) const;
 
   // Deletes the file and loads again, so every key takes its missing-key

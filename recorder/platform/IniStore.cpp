@@ -94,7 +94,7 @@ void IniStore::Parse(const std::string& text) {
 
 void IniStore::ParsePool() {
   sections_.clear();
-  entries_.clear();
+  lines_.clear();
   const std::string& t = pool_;
   const size_t size = t.size();
   auto span = [](size_t begin, size_t end) {
@@ -105,50 +105,51 @@ void IniStore::ParsePool() {
     while (end > begin && IsBlank(t[end - 1])) --end;
     return span(begin, end);
   };
+  const char* firstNl = static_cast<const char*>(std::memchr(t.data(), '\n', size));
+  eol_ = (firstNl && firstNl > t.data() && firstNl[-1] == '\r') ? "\r\n" : "\n";
 
-  bool inSection = false;
   size_t pos = 0;
   while (pos < size) {
     const char* nl = static_cast<const char*>(std::memchr(t.data() + pos, '\n', size - pos));
     const size_t eol = nl ? static_cast<size_t>(nl - t.data()) : size;
+    Line line;
+    line.raw = span(pos, nl ? eol + 1 : eol);
     size_t begin = pos;
     size_t end = eol;
     pos = eol + 1;
 
     while (begin < end && IsBlank(t[begin])) ++begin;
     while (end > begin && IsBlank(t[end - 1])) --end;
-    if (begin == end || t[begin] == ';') continue;
-
-    if (t[begin] == '[') {
-      const void* close = std::memchr(t.data() + begin + 1, ']', end - begin - 1);
-      if (close != nullptr) {
+    if (begin < end && t[begin] == '[') {
+      if (const void* close = std::memchr(t.data() + begin + 1, ']', end - begin - 1)) {
         // Anything after the closing bracket is ignored.
         const size_t closePos = static_cast<size_t>(static_cast<const char*>(close) - t.data());
-        sections_.push_back(Section{trimmed(begin + 1, closePos),
-                                    static_cast<uint32_t>(entries_.size()), 0, true});
-        inSection = true;
+        line.kind = Kind::Header;
+        line.key = trimmed(begin + 1, closePos);
+        lines_.push_back(line);
+        sections_.push_back(Section{line.key, static_cast<uint32_t>(lines_.size()), 0, true});
         continue;
       }
       // No closing bracket: not a header; read it like any other line.
     }
-
-    const void* eq = std::memchr(t.data() + begin, '=', end - begin);
-    if (eq == nullptr) continue;
-    const size_t eqPos = static_cast<size_t>(static_cast<const char*>(eq) - t.data());
-    if (!inSection) {
-      // Keys before the first header belong to no section; they are kept
-      // so that a rewrite does not lose them, but no lookup finds them.
-      sections_.push_back(Section{Span{}, 0, 0, false});
-      inSection = true;
+    if (begin < end && t[begin] != ';') {
+      if (const void* eq = std::memchr(t.data() + begin, '=', end - begin)) {
+        const size_t eqPos = static_cast<size_t>(static_cast<const char*>(eq) - t.data());
+        line.kind = Kind::Entry;
+        line.key = trimmed(begin, eqPos);
+        line.value = trimmed(eqPos + 1, end);
+      }
     }
-    entries_.push_back(Entry{trimmed(begin, eqPos), trimmed(eqPos + 1, end)});
+    // Lines before the first header belong to no section: kept, never found.
+    if (sections_.empty()) sections_.push_back(Section{Span{}, 0, 0, false});
+    lines_.push_back(line);
     ++sections_.back().count;
   }
 }
 
 bool IniStore::Load(const std::string& path, std::string* error) {
   sections_.clear();
-  entries_.clear();
+  lines_.clear();
   pool_.clear();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -198,23 +199,36 @@ bool IniStore::Load(const std::string& path, std::string* error) {
 
 std::string IniStore::Text() const {
   std::string out;
-  out.reserve(pool_.size() + 4 * entries_.size());
-  bool first = true;
-  for (const Section& sec : sections_) {
-    if (!first) out += '\n';
-    first = false;
-    if (sec.header) {
+  out.reserve(pool_.size() + 16 * sections_.size());
+  // A line of the file's own last line may lack its line end; anything
+  // written after it starts on a line of its own.
+  auto newLine = [&] {
+    if (!out.empty() && out.back() != '\n') out += eol_;
+  };
+  auto render = [&](const Line& line) {
+    newLine();
+    if (!line.edited) {
+      out.append(View(line.raw));
+      return;
+    }
+    if (line.kind == Kind::Header) {
+      // A section of our own is set off from what comes before by a blank line.
+      const std::string blank = eol_ + eol_;
+      const bool setOff = out.empty() || out == eol_ ||
+                          (out.size() >= blank.size() &&
+                           out.compare(out.size() - blank.size(), blank.size(), blank) == 0);
+      if (!setOff) out += eol_;
       out += '[';
-      AppendOneLine(out, View(sec.name));
-      out += "]\n";
-    }
-    for (uint32_t i = sec.first; i < sec.first + sec.count; ++i) {
-      AppendOneLine(out, View(entries_[i].key));
+      AppendOneLine(out, View(line.key));
+      out += ']';
+    } else {
+      AppendOneLine(out, View(line.key));
       out += '=';
-      AppendOneLine(out, View(entries_[i].value));
-      out += '\n';
+      AppendOneLine(out, View(line.value));
     }
-  }
+    out += eol_;
+  };
+  for (const Line& line : lines_) render(line);
   return out;
 }
 
@@ -259,14 +273,15 @@ bool IniStore::Save(const std::string& path, std::string* error) const {
 
 const IniStore::Section* IniStore::FindSection(const std::string& name) const {
   for (const Section& sec : sections_) {
-    if (sec.header && SameName(View(sec.name), name)) return &sec;
+    if (sec.hasHeader && SameName(View(sec.name), name)) return &sec;
   }
   return nullptr;
 }
 
-const IniStore::Entry* IniStore::FindEntry(const Section& section, const std::string& key) const {
+const IniStore::Line* IniStore::FindEntry(const Section& section, const std::string& key) const {
   for (uint32_t i = section.first; i < section.first + section.count; ++i) {
-    if (SameName(View(entries_[i].key), key)) return &entries_[i];
+    const Line& line = lines_[i];
+    if (line.kind == Kind::Entry && SameName(View(line.key), key)) return &line;
   }
   return nullptr;
 }
@@ -274,7 +289,7 @@ const IniStore::Entry* IniStore::FindEntry(const Section& section, const std::st
 std::optional<std::string> IniStore::Get(const std::string& section, const std::string& key) const {
   const Section* sec = FindSection(section);
   if (sec == nullptr) return std::nullopt;
-  const Entry* entry = FindEntry(*sec, key);
+  const Line* entry = FindEntry(*sec, key);
   if (entry == nullptr) return std::nullopt;
   std::string_view v = View(entry->value);
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
@@ -306,19 +321,33 @@ std::string IniStore::GetString(const std::string& section, const std::string& k
 void IniStore::Set(const std::string& section, const std::string& key, const std::string& value) {
   const Section* found = FindSection(section);
   if (found == nullptr) {
-    sections_.push_back(Section{AddToPool(section), static_cast<uint32_t>(entries_.size()), 0, true});
+    Line header;
+    header.kind = Kind::Header;
+    header.key = AddToPool(section);
+    header.edited = true;
+    lines_.push_back(header);
+    sections_.push_back(Section{header.key, static_cast<uint32_t>(lines_.size()), 0, true});
     found = &sections_.back();
   }
   const size_t index = static_cast<size_t>(found - sections_.data());
-  if (const Entry* e = FindEntry(*found, key)) {
-    entries_[static_cast<size_t>(e - entries_.data())].value = AddToPool(value);
+  if (const Line* e = FindEntry(*found, key)) {
+    Line& line = lines_[static_cast<size_t>(e - lines_.data())];
+    line.value = AddToPool(value);
+    line.edited = true;
     return;
   }
-  // Append to the section's run and move every later section along.
-  const Span k = AddToPool(key);
-  const Span v = AddToPool(value);
+  Line entry;
+  entry.kind = Kind::Entry;
+  entry.key = AddToPool(key);
+  entry.value = AddToPool(value);
+  entry.edited = true;
+  // After the section's last key, so that comments and blank lines that
+  // close the section stay before the next header.
   Section& sec = sections_[index];
-  entries_.insert(entries_.begin() + sec.first + sec.count, Entry{k, v});
+  uint32_t at = sec.first;
+  for (uint32_t i = sec.first; i < sec.first + sec.count; ++i)
+    if (lines_[i].kind == Kind::Entry) at = i + 1;
+  lines_.insert(lines_.begin() + at, entry);
   ++sec.count;
   for (size_t i = index + 1; i < sections_.size(); ++i) ++sections_[i].first;
 }

@@ -18,7 +18,7 @@ namespace tarvexa {
 
 class IniStore {
  public:
-  // Parses text; never fails (unreadable lines are skipped).
+  // Parses text; never fails (unreadable lines are kept but never read).
   void Parse(const std::string& text);
   // Reads and parses a file. Returns false (and leaves the store empty) when
   // the file cannot be read; *error says why.
@@ -34,39 +34,45 @@ class IniStore {
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& def, size_t size) const;
 
-  // Replaces the value, or appends the key (and the section) when missing.
+  // Replaces the value of the first matching key, or adds the key (and the
+  // section) when missing.
   void Set(const std::string& section, const std::string& key, const std::string& value);
   void SetInt(const std::string& section, const std::string& key, int32_t value);
 
-  bool Empty() const { return sections_.empty(); }
+  bool Empty() const { return lines_.empty(); }
 
  private:
   // The whole text lives in one pool and names and values are spans of it,
   // so a file of tens of megabytes costs little more than its own size.
-  // Entries are kept in file order; each section owns a run of them.
+  // Lines are kept in file order; each section owns a run of them.
   struct Span {
     uint32_t off = 0;
     uint32_t len = 0;
   };
-  struct Entry {
-    Span key;
+  enum class Kind : uint8_t { Other, Header, Entry };
+  struct Line {
+    Span raw;  // the line as read, with its line end; empty for a new line
+    Span key;  // Entry: the trimmed key; Header: the trimmed section name
     Span value;
+    Kind kind = Kind::Other;
+    bool edited = false;  // written as key=value instead of raw
   };
   struct Section {
     Span name;
-    uint32_t first = 0;  // index of its first entry in entries_
-    uint32_t count = 0;
-    bool header = true;  // false only for keys found before the first header
+    uint32_t first = 0;     // index of its first line after the header
+    uint32_t count = 0;     // lines up to the next header
+    bool hasHeader = true;  // false only for the lines before the first header
   };
   std::string_view View(Span s) const { return std::string_view(pool_).substr(s.off, s.len); }
   Span AddToPool(std::string_view text);
   void ParsePool();
   const Section* FindSection(const std::string& name) const;
-  const Entry* FindEntry(const Section& section, const std::string& key) const;
+  const Line* FindEntry(const Section& section, const std::string& key) const;
 
   std::vector<Section> sections_;
-  std::vector<Entry> entries_;
+  std::vector<Line> lines_;
   std::string pool_;
+  std::string eol_ = "\n";  // the file's own line end, for lines written here
 };
 
 // Parses a profile integer: optional leading blanks, optional "-", digits.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <sstream>
@@ -42,8 +43,7 @@ TEST(ProfileInt, LeadingDigitsWithOptionalMinusAndWrapAround) {
 }
 
 TEST(IniStoreParse, ProfileRules) {
-  IniStore ini;
-  ini.Parse(
+  const std::string text =
       "top=before any section\r\n"
       "[Misc]  trailing junk\r\n"
       "  Key One  =  spaced value \t\r\n"
@@ -61,7 +61,9 @@ TEST(IniStoreParse, ProfileRules) {
       "[MISC]\n"
       "other=in the second MISC\n"
       "[Next]\n"
-      "nul=a\0b\n"s);
+      "nul=a\0b\n"s;
+  IniStore ini;
+  ini.Parse(text);
   EXPECT_EQ(ini.Get("misc", "key one"), "spaced value");
   EXPECT_EQ(ini.Get("MISC", "dq"), "quoted ");
   EXPECT_EQ(ini.Get("MISC", "sq"), "single");
@@ -82,20 +84,49 @@ TEST(IniStoreParse, ProfileRules) {
   EXPECT_EQ(ini.GetString("MISC", "dq", "", 0), "");
   EXPECT_EQ(ini.GetString("Next", "nul", "", 10), "a");
 
-  // A rewrite keeps everything the parse kept, and reads back the same.
-  IniStore again;
-  again.Parse(ini.Text());
-  EXPECT_EQ(again.Text(), ini.Text());
-  EXPECT_EQ(ini.Text().rfind("top=before any section\n\n[Misc]\nKey One=spaced value\n", 0), 0u);
+  // Unchanged, a rewrite is the text as it was, line ends and all.
+  EXPECT_EQ(ini.Text(), text);
 }
 
-TEST(IniStoreParse, SetReplacesFirstMatchAndAppendsInPlace) {
-  IniStore ini;
-  ini.Parse("[A]\nx=1\nX=2\n[B]\ny=1\n");
-  ini.Set("a", "X", "9");
-  ini.SetInt("A", "z", -3);
-  ini.Set("C", "w", "line\nbreak");
-  EXPECT_EQ(ini.Text(), "[A]\nx=9\nX=2\nz=-3\n\n[B]\ny=1\n\n[C]\nw=line break\n");
+TEST(IniStoreParse, SetChangesOnlyItsLineAndAddsAfterTheSectionsLastKey) {
+  struct Edit {
+    const char* section;
+    const char* key;
+    const char* value;
+  };
+  const struct {
+    const char* before;
+    std::vector<Edit> edits;
+    const char* after;
+  } cases[] = {
+      {"[A]\nx=1\nX=2\n[B]\ny=1\n",
+       {{"a", "X", "9"}, {"A", "z", "-3"}, {"C", "w", "line\nbreak"}},
+       "[A]\nx=9\nX=2\nz=-3\n[B]\ny=1\n\n[C]\nw=line break\n"},
+      // Comments and blank lines that close a section stay before the next.
+      {"; mine\n[A]\n  k = old  \nnot a key\n\n; about B\n[B]\n",
+       {{"A", "k", "new"}, {"A", "n", "1"}, {"B", "m", "2"}},
+       "; mine\n[A]\nk=new\nn=1\nnot a key\n\n; about B\n[B]\nm=2\n"},
+      // The file's own line ends, also after a last line that had none.
+      {"[A]\r\nk=1\r\njunk line", {{"A", "k", "2"}, {"A", "j", "3"}, {"N", "q", "4"}},
+       "[A]\r\nk=2\r\nj=3\r\njunk line\r\n\r\n[N]\r\nq=4\r\n"},
+      // Keys before the first header are no section's; a shadowed second
+      // section is left alone.
+      {"k=top\n[S]\n[S]\nk=shadowed\n", {{"S", "k", "1"}}, "k=top\n[S]\nk=1\n[S]\nk=shadowed\n"},
+      {"", {{"S", "k", "1"}, {"T", "k", "2"}}, "[S]\nk=1\n\n[T]\nk=2\n"},
+  };
+  for (const auto& c : cases) {
+    IniStore ini;
+    ini.Parse(c.before);
+    for (const Edit& e : c.edits) ini.Set(e.section, e.key, e.value);
+    EXPECT_EQ(ini.Text(), c.after) << c.before;
+    IniStore again;
+    again.Parse(ini.Text());
+    for (const Edit& e : c.edits) {
+      std::string want = e.value;
+      std::replace(want.begin(), want.end(), '\n', ' ');
+      EXPECT_EQ(again.Get(e.section, e.key), want) << c.before;
+    }
+  }
 }
 
 TEST_F(StoreFixture, SaveIsAtomicAndReportsWhy) {
@@ -129,6 +160,40 @@ TEST_F(StoreFixture, SaveIsAtomicAndReportsWhy) {
     chmod(dir.c_str(), 0755);
     EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
   }
+}
+
+TEST_F(StoreFixture, SaveKeepsUnknownKeysSectionsAndLinesWhereTheyStand) {
+  test::WriteFile(path,
+                  "; my own note\n"
+                  "[MISC]\n"
+                  "Vis1=0\n"
+                  "FromANewerVersion=abc\n"
+                  "Vis2=0\n"
+                  "\n"
+                  "[FUTURE]\n"
+                  "Shiny=1\n"
+                  "\n"
+                  "[OUTPUT]\n"
+                  "Freq=3\n");
+  Settings s;
+  ASSERT_TRUE(store.Load(s, sink));
+  s.MISC.Vis1 = 1;
+  ASSERT_TRUE(store.Save(s, sink));
+  const std::string text = test::ReadFile(path);
+  EXPECT_EQ(text.rfind("; my own note\n[MISC]\nVis1=1\nFromANewerVersion=abc\nVis2=0\nAmpBar=1\n", 0), 0u)
+      << text;
+  EXPECT_NE(text.find("RenameStr=%of%(Splitted Clip %sc%)\n\n[FUTURE]\nShiny=1\n\n[OUTPUT]\nFreq=3\n"
+                      "OutputFormat=2\nChan=2\n\n[DSP]\n"),
+            std::string::npos)
+      << text;
+
+  Settings back;
+  ASSERT_TRUE(store.Load(back, sink));
+  EXPECT_EQ(test::DumpSettings(back), test::DumpSettings(s));
+  IniStore ini;
+  ASSERT_TRUE(ini.Load(path));
+  EXPECT_EQ(ini.Get("FUTURE", "Shiny"), "1");
+  EXPECT_EQ(ini.Get("MISC", "FromANewerVersion"), "abc");
 }
 
 TEST_F(StoreFixture, FirstStartSavesEveryKeyWithBuiltInValuesInOrder) {
