@@ -347,8 +347,8 @@ void CRecorderDlg::InitMainDialog() {
   if (!fs::exists(config, ec)) {
     std::ofstream create(config, std::ios::binary);
     if (!create) Write("Warning: cannot create " + config + ".", 1);
-  } else {
-    store_->Load(settings_, [this](const std::string& t, int l) { Write(t, l); });
+  } else if (!store_->Load(settings_, [this](const std::string& t, int l) { Write(t, l); })) {
+    ShowMessageBox(this, tr("Error on loading settings!"), QString(), QMessageBox::Critical);
   }
 
   start_ = std::time(nullptr);
@@ -809,7 +809,9 @@ void CRecorderDlg::ExitSequence() {
   log_.WriteExitGap();
   devicePage_->SaveChoice();
   miscPage_->TakeValues();
-  store_->Save(settings_, [this](const std::string& t, int l) { Write(t, l); });
+  // The last moment the user can learn that the settings were not written.
+  if (!store_->Save(settings_, [this](const std::string& t, int l) { Write(t, l); }))
+    ShowMessageBox(this, tr("Error on saving settings!"), QString(), QMessageBox::Critical);
   std::error_code ec;
   fs::remove(DataFile("temp.tag"), ec);
 

@@ -1,9 +1,12 @@
 #include "config/ConfigStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <type_traits>
 
 #include "platform/IniStore.h"
@@ -112,37 +115,58 @@ void VisitTaskKeys(S& s, F&& f) {
   for (const KeyName& name : kTaskKeys) VisitSettings(s, OneKey<F>{name, f});
 }
 
-// A file that does not exist or cannot be read holds no keys.
-IniStore ReadFile(const std::string& path) {
-  IniStore ini;
-  ini.Load(path);
-  return ini;
+// The file as it stands: none yet is an empty store; a file that exists but
+// cannot be read is an error, and nothing may be written over it.
+bool ReadFile(const std::string& path, IniStore& ini, std::string* error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
+  return ini.Load(path, error);
+}
+
+void LogFailure(const LogSink& log, const char* text, const std::string& why) {
+  Log(log, text, 1);
+  if (!why.empty()) Log(log, why, 1);
 }
 
 // Reads the file, sets the keys fill sets, and writes it whole; every other
 // line of the file stays as it was.
 template <class Fill>
 bool SaveWith(const std::string& path, const LogSink& log, Fill fill) {
+  std::string why;
   try {
-    IniStore ini = ReadFile(path);
-    fill(ini);
-    if (ini.Save(path)) return true;
-  } catch (...) {
+    IniStore ini;
+    if (ReadFile(path, ini, &why)) {
+      fill(ini);
+      if (ini.Save(path, &why)) return true;
+    }
+  } catch (const std::exception& e) {
+    why = e.what();
   }
-  Log(log, kSaveError, 1);
+  LogFailure(log, kSaveError, why);
+  return false;
+}
+
+template <class Read>
+bool LoadWith(const std::string& path, const LogSink& log, Read read) {
+  std::string why;
+  try {
+    IniStore ini;
+    if (ReadFile(path, ini, &why)) {
+      read(ini);
+      return true;
+    }
+  } catch (const std::exception& e) {
+    why = e.what();
+  }
+  LogFailure(log, kLoadError, why);
   return false;
 }
 
 }  // namespace
 
 bool ConfigStore::Load(Settings& s, const LogSink& log) const {
-  try {
-    const IniStore ini = ReadFile(path_);
-    VisitSettings(s, KeyReader{ini, log});
-  } catch (...) {
-    Log(log, kLoadError, 1);
+  if (!LoadWith(path_, log, [&](const IniStore& ini) { VisitSettings(s, KeyReader{ini, log}); }))
     return false;
-  }
   Log(log, kLoaded, 0);
   return true;
 }
@@ -163,32 +187,17 @@ bool ConfigStore::SaveTaskKeys(const Settings& s, const LogSink& log) const {
 }
 
 bool ConfigStore::RestoreTaskKeys(Settings& s, const LogSink& log) const {
-  try {
-    const IniStore ini = ReadFile(path_);
-    VisitTaskKeys(s, KeyReader{ini, log});
-  } catch (...) {
-    Log(log, kLoadError, 1);
-    return false;
-  }
-  return true;
+  return LoadWith(path_, log, [&](const IniStore& ini) { VisitTaskKeys(s, KeyReader{ini, log}); });
 }
 
 int ConfigStore::ReadTip() const {
-  try {
-    return ReadFile(path_).GetInt("MISC", "Tip", 1);
-  } catch (...) {
-    return 1;
-  }
+  int tip = 1;
+  LoadWith(path_, nullptr, [&](const IniStore& ini) { tip = ini.GetInt("MISC", "Tip", 1); });
+  return tip;
 }
 
 bool ConfigStore::WriteTip(int value) const {
-  try {
-    IniStore ini = ReadFile(path_);
-    ini.SetInt("MISC", "Tip", value);
-    return ini.Save(path_);
-  } catch (...) {
-    return false;
-  }
+  return SaveWith(path_, nullptr, [&](IniStore& ini) { ini.SetInt("MISC", "Tip", value); });
 }
 
 }  // namespace tarvexa

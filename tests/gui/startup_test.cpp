@@ -240,3 +240,19 @@ TEST(Startup, TheExitSequenceSavesTheSettingsAndClosesTheLog) {
   // The last line, then the five empty lines of the exit.
   EXPECT_EQ(log.substr(log.size() - 16), "Exiting...\n\n\n\n\n\n") << log;
 }
+
+TEST(Startup, SettingsThatCannotBeReadOrWrittenAreReportedInABoxAndTheLog) {
+  WindowFixture w("config-unreadable");
+  const std::string config = w.Home() + "/Config.ini";
+  fs::create_directory(config);  // a Config.ini that no one can read or replace
+  ASSERT_TRUE(w.Start());
+  ASSERT_TRUE(w.Boxes().Saw("Error on loading settings!"));
+  EXPECT_EQ(w.Boxes().Seen().front().icon, QMessageBox::Critical);
+  EXPECT_EQ(w.Log().LevelOf("Error on loading settings!"), 1);
+
+  w.Boxes().Clear();
+  w.Dlg().ExitSequence();
+  EXPECT_EQ(w.Boxes().Texts(), std::vector<QString>{QStringLiteral("Error on saving settings!")});
+  EXPECT_EQ(w.Log().LevelOf("Error on saving settings!"), 1);
+  EXPECT_TRUE(fs::is_directory(config));
+}
