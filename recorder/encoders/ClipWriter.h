@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/Settings.h"
 
@@ -17,7 +18,8 @@ class ClipWriter {
   virtual ~ClipWriter() = default;
 
   // Opens the encoder and creates the file. Returns an empty string on
-  // success, else the text to log (level 1); nothing is left open then.
+  // success, else the text to log (level 1), one entry per line; nothing is
+  // left open then.
   virtual std::string Open(const std::string& path) = 0;
 
   // Encodes and writes interleaved 16-bit frames. Returns false when the
@@ -29,6 +31,10 @@ class ClipWriter {
   virtual bool Close() = 0;
 
   virtual std::string ErrorText() const = 0;
+
+  // Warnings found by a successful Open, each logged as its own entry
+  // (level 1); the recording goes on.
+  virtual std::vector<std::string> OpenNotes() const { return {}; }
 };
 
 // The writer for settings.OUTPUT.OutputFormat, configured from the settings.

@@ -19,11 +19,20 @@ void RecChannel::Post(RecMessage msg) {
 }
 
 void RecChannel::PostLog(const std::string& text, int level) {
-  RecMessage m;
-  m.type = RecMsg::Log;
-  m.param = level;
-  m.text = text;
-  Post(std::move(m));
+  // The event log holds one line per entry: a text of several lines is
+  // posted line by line.
+  size_t begin = 0;
+  do {
+    size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    RecMessage m;
+    m.type = RecMsg::Log;
+    m.param = level;
+    m.text = text.substr(begin, end - begin);
+    if (!m.text.empty() && m.text.back() == '\r') m.text.pop_back();
+    Post(std::move(m));
+    begin = end + 1;
+  } while (begin < text.size());
 }
 
 void RecChannel::Send(RecMessage msg) {

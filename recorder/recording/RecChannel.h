@@ -43,6 +43,7 @@ class RecChannel {
   void SetWakeup(std::function<void()> wake);
 
   void Post(RecMessage msg);
+  // One Log message per line of text.
   void PostLog(const std::string& text, int level);
   // Queues the message and waits until the receiver has handled it, or the
   // channel is closed. Never call from the receiving thread.

@@ -161,13 +161,23 @@ TEST(FlacWriter, Labels) {
             "FLAC:  Native Flac; Compression Level Customized; 192000 Hz;  Stereo;");
 }
 
-TEST(FlacWriter, UncreatableFileIsReported) {
+TEST(FlacWriter, UncreatableFileFailsAsAnInitialisationOneEntryPerLine) {
   const std::string dir = test::ScratchDir("flac_nofolder");
-  const std::string path = dir + "/missing/x.flac";
-  const test::Recording r = test::RecordFile(
-      Flac(7, 2, true, 5, 0), test::MakeTestWav(dir + "/in.wav", 44100, 2, 1.0), path);
-  EXPECT_TRUE(r.clips.empty());
-  EXPECT_TRUE(r.Logged("Error creating file " + path + ": No such file or directory"));
+  const std::string input = test::MakeTestWav(dir + "/in.wav", 44100, 2, 1.0);
+  for (bool native : {true, false}) {
+    const std::string path = dir + "/missing/x" + (native ? ".flac" : ".ogg");
+    const test::Recording r = test::RecordFile(Flac(7, 2, native, 5, 0), input, path);
+    EXPECT_TRUE(r.clips.empty());
+    const std::vector<std::pair<std::string, int>> want = {
+        {"Error Code: " + std::to_string(FLAC__STREAM_ENCODER_INIT_STATUS_ENCODER_ERROR), 1},
+        {"Fail to initialize flac file! ", 1},
+        {"FLAC Encoder State Code: " + std::to_string(FLAC__STREAM_ENCODER_IO_ERROR), 1},
+        {"Error creating file " + path + ": No such file or directory", 1}};
+    const auto first = std::find(r.logs.begin(), r.logs.end(), want[0]);
+    ASSERT_GE(r.logs.end() - first, static_cast<long>(want.size())) << path;
+    EXPECT_EQ(std::vector(first, first + static_cast<long>(want.size())), want) << path;
+    EXPECT_FALSE(fs::exists(path));
+  }
 }
 
 TEST(FlacWriter, KilledRecordingDecodesUpToTheLastSecond) {

@@ -75,21 +75,22 @@ std::string FlacWriter::Open(const std::string& path) {
 
   // "w+b": Ogg FLAC reads its first page back to complete the stream header.
   file_ = std::fopen(path.c_str(), "w+b");
-  if (!file_) {
-    error_ = "Error creating file " + path + ": " + std::strerror(errno);
-    FLAC__stream_encoder_delete(encoder_);
-    encoder_ = nullptr;
-    return error_;
+  const int createErrno = file_ ? 0 : errno;
+  FLAC__StreamEncoderInitStatus status;
+  if (file_) {
+    // Frames go to disk in large writes rather than stdio's default 4 KiB
+    // (half a second of CD audio at most; Write pushes it out every second).
+    std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
+    status = native ? FLAC__stream_encoder_init_FILE(encoder_, file_, nullptr, nullptr)
+                    : FLAC__stream_encoder_init_ogg_FILE(encoder_, file_, nullptr, nullptr);
+  } else {
+    // The encoder tries the path itself, so that a file that cannot be
+    // created fails as an initialisation with the encoder's own codes.
+    status = native ? FLAC__stream_encoder_init_file(encoder_, path.c_str(), nullptr, nullptr)
+                    : FLAC__stream_encoder_init_ogg_file(encoder_, path.c_str(), nullptr, nullptr);
   }
-  // Frames go to disk in large writes rather than stdio's default 4 KiB
-  // (half a second of CD audio at most; Write pushes it out every second).
-  std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
-
-  const FLAC__StreamEncoderInitStatus status =
-      native ? FLAC__stream_encoder_init_FILE(encoder_, file_, nullptr, nullptr)
-             : FLAC__stream_encoder_init_ogg_FILE(encoder_, file_, nullptr, nullptr);
   if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
-    // One log entry, one line per message.
+    // One line per message; the session logs each as an entry of its own.
     error_ = "Error Code: " + std::to_string(static_cast<int>(status)) +
              "\nFail to initialize flac file! ";
     if (status == FLAC__STREAM_ENCODER_INIT_STATUS_ENCODER_ERROR) {
@@ -98,14 +99,19 @@ std::string FlacWriter::Open(const std::string& path) {
     }
     // The encoder owns the file from init on and closes it here.
     if (!FLAC__stream_encoder_finish(encoder_)) error_ += "\nFail to finish flac file!";
+    if (createErrno != 0) error_ += "\nError creating file " + path + ": " + std::strerror(createErrno);
+    const bool created = file_ != nullptr;
     file_ = nullptr;
     FLAC__stream_encoder_delete(encoder_);
     encoder_ = nullptr;
-    std::remove(path.c_str());  // nothing was encoded into it
+    if (created) std::remove(path.c_str());  // nothing was encoded into it
     return error_;
   }
-  // After a successful initialisation the state is OK: init checks every
-  // setting, so there is nothing further to test here.
+  // Initialisation checks every setting, so the state is OK here unless the
+  // library finds otherwise; the recording goes on either way.
+  notes_.clear();
+  if (FLAC__stream_encoder_get_state(encoder_) != FLAC__STREAM_ENCODER_OK)
+    notes_.push_back("Invalid FLAC Format!   Please Check the FLAC Encoder Options.");
   wide_.resize(static_cast<size_t>(rate_ / 10 * channels_));
   return {};
 }
@@ -124,6 +130,7 @@ std::string FlacWriter::FailureText(const char* what, int savedErrno) const {
 
 bool FlacWriter::FlushFile() {
   framesSinceFlush_ = 0;
+  if (!file_) return true;  // the encoder opened the file itself
   errno = 0;
   if (std::fflush(file_) == 0) return true;
   writeFailed_ = true;
