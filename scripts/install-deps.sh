@@ -13,6 +13,8 @@ PKGS=(
   portaudio19-dev libsndfile1-dev libasound2-dev libpulse-dev
   libmp3lame-dev libtwolame-dev libwavpack-dev libflac-dev libvorbis-dev libogg-dev
   libsoxr-dev libkissfft-dev libtag1-dev
+  # thread priorities through RealtimeKit (sd-bus)
+  libsystemd-dev
   # user interface
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxtst-dev
   # desktop services: opening files and links (xdg-open)

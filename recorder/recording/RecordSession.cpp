@@ -1,5 +1,6 @@
 #include "recording/RecordSession.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <exception>
@@ -9,7 +10,7 @@
 #include "formats/FormatCatalogue.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
-#include "platform/Threads.h"
+#include "platform/priority/ThreadPriority.h"
 #include "recording/AudioTransform.h"
 #include "recording/BlockQueue.h"
 #include "recording/Dsp.h"
@@ -63,8 +64,13 @@ struct RecordSession::State {
 
   std::thread capture;
   std::atomic<bool> captureRunning{false};
+  // A priority that could not be had is reported once per recording and thread.
+  std::atomic<bool> capturePriorityReported{false};
+  std::atomic<bool> encoderPriorityReported{false};
 
   void Log(const std::string& text, int level) { channel->PostLog(text, level); }
+  void ReportPriority(const ThreadPriority& priority, const char* thread, int level,
+                      std::atomic<bool>& reported);
   void Status(const std::string& text) {
     RecMessage m;
     m.type = RecMsg::Status;
@@ -114,15 +120,31 @@ int PriorityLevel(int index, bool encoder) {
     default: return encoder ? 2 : 0;
   }
 }
+
+const char* PriorityName(int level) {
+  static const char* const kNames[] = {"Lowest", "Below Normal", "Normal", "Above Normal", "Highest"};
+  return kNames[std::clamp(level, -2, 2) + 2];
+}
 }  // namespace
 
 // ---------------------------------------------------------------- capture
+
+void RecordSession::State::ReportPriority(const ThreadPriority& priority, const char* thread,
+                                          int level, std::atomic<bool>& reported) {
+  if (priority.Granted() || reported.exchange(true)) return;
+  Log(std::string("Warning: the ") + thread + " thread cannot have the priority set in the options (" +
+          PriorityName(level) + "); it runs at " + priority.Got() + ": " + priority.Why() + ".",
+      1);
+}
 
 void RecordSession::State::StartCapture() {
   JoinCapture();
   captureRunning = true;
   capture = std::thread([this] {
-    SetCurrentThreadPriority(PriorityLevel(settings.MISC.RecPro, false));
+    // Real-time scheduling where a late read loses audio: a live input.
+    const int level = PriorityLevel(settings.MISC.RecPro, false);
+    const ThreadPriority priority(level, source->IsRealTime());
+    ReportPriority(priority, "capture", level, capturePriorityReported);
     try {
       CaptureMain();
     } catch (const std::exception& e) {
@@ -406,7 +428,9 @@ void RecordSession::State::RecordClips() {
 }
 
 void RecordSession::State::EncoderMain(int startDelayMs) {
-  SetCurrentThreadPriority(PriorityLevel(settings.MISC.EncPro, true));
+  const int level = PriorityLevel(settings.MISC.EncPro, true);
+  const ThreadPriority priority(level, false);
+  ReportPriority(priority, "encoder", level, encoderPriorityReported);
   if (startDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(startDelayMs));
   try {
     const int format = settings.OUTPUT.OutputFormat;

@@ -1,8 +1,15 @@
 #include "TestSupport.h"
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sndfile.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,8 +18,11 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "config/Settings.h"
+
+extern char** environ;
 
 namespace tarvexa::test {
 
@@ -139,6 +149,71 @@ std::vector<std::string> DumpSettings(const Settings& s) {
     out.push_back(os.str());
   });
   return out;
+}
+
+bool WaitFor(const std::function<bool()>& done, double seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (std::chrono::steady_clock::now() < end) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return done();
+}
+
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+            const std::string& output) {
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e; ++e) envStrings.push_back(*e);
+  for (const auto& e : extraEnv) envStrings.push_back(e);
+  std::vector<char*> envp, argv;
+  for (auto& e : envStrings) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> a = args;
+  for (auto& arg : a) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return rc == 0 ? pid : -1;
+}
+
+void StopChild(pid_t& pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  int status;
+  waitpid(pid, &status, 0);
+  pid = -1;
+}
+
+PrivateBus::PrivateBus(const std::string& name) {
+  dir_ = ScratchDir(name);
+  const std::string socket = dir_ + "/bus";
+  address_ = "unix:path=" + socket;
+  const std::string conf = dir_ + "/bus.conf";
+  WriteFile(conf,
+            "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+            " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+            "<busconfig>\n  <type>session</type>\n  <listen>" + address_ +
+                "</listen>\n  <auth>EXTERNAL</auth>\n"
+                "  <policy context=\"default\">\n"
+                "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n"
+                "  </policy>\n</busconfig>\n");
+  pid_ = Spawn({"/usr/bin/dbus-daemon", "--nofork", "--nopidfile", "--config-file=" + conf}, {},
+               dir_ + "/dbus-daemon.out");
+  WaitFor([&] { return ok(); }, 10);
+}
+
+PrivateBus::~PrivateBus() { StopChild(pid_); }
+
+bool PrivateBus::ok() const {
+  struct stat st {};
+  return pid_ > 0 && ::stat((dir_ + "/bus").c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
 }  // namespace tarvexa::test

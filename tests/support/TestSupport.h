@@ -3,7 +3,10 @@
 // reading files back through libsndfile and outside tools, plain text files,
 // environment variables for a scope, and the settings as text.
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,5 +70,33 @@ class ScopedEnv {
 
 // Every setting as "SECTION/Key=value", in the order the settings are visited.
 std::vector<std::string> DumpSettings(const Settings& s);
+
+// Polls `done` every 20 ms for up to `seconds`; its last answer.
+bool WaitFor(const std::function<bool()>& done, double seconds);
+
+// Starts a program (args[0] is its path) with extra environment entries;
+// its output and errors go to the file `output`. -1 when it cannot start.
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
+            const std::string& output);
+// Ends a program started by Spawn (SIGTERM) and waits for it; pid becomes -1.
+void StopChild(pid_t& pid);
+
+// A dbus-daemon of our own, listening on a socket in a scratch folder, that
+// lets anyone own any name: the stand-in for the system and session bus of
+// the desktop-service tests, so that no test reaches the machine's own.
+class PrivateBus {
+ public:
+  explicit PrivateBus(const std::string& name);
+  ~PrivateBus();
+  PrivateBus(const PrivateBus&) = delete;
+  PrivateBus& operator=(const PrivateBus&) = delete;
+  bool ok() const;
+  const std::string& address() const { return address_; }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_, address_;
+  pid_t pid_ = -1;
+};
 
 }  // namespace tarvexa::test

@@ -28,8 +28,6 @@
 #include "platform/desktop/KeepAwake.h"
 #include "platform/desktop/PowerControl.h"
 
-extern char** environ;
-
 using namespace tarvexa;
 using Clock = std::chrono::steady_clock;
 
@@ -77,79 +75,10 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-bool WaitFor(const std::function<bool()>& done, double seconds) {
-  auto end = Clock::now() + std::chrono::duration<double>(seconds);
-  while (Clock::now() < end) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
-}
-
-// Starts a helper program; its output goes to `output`.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-            const std::string& output) {
-  std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) envStrings.push_back(*e);
-  for (const auto& e : extraEnv) envStrings.push_back(e);
-  std::vector<char*> envp, argv;
-  for (auto& s : envStrings) envp.push_back(s.data());
-  envp.push_back(nullptr);
-  std::vector<std::string> a = args;
-  for (auto& s : a) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  pid_t pid = -1;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
-}
-
-void Stop(pid_t& pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  int status;
-  waitpid(pid, &status, 0);
-  pid = -1;
-}
-
-// A dbus-daemon of our own, listening on a socket in a scratch folder.
-class PrivateBus {
- public:
-  explicit PrivateBus(const std::string& name) {
-    dir_ = test::ScratchDir(name);
-    const std::string socket = dir_ + "/bus";
-    address_ = "unix:path=" + socket;
-    const std::string conf = dir_ + "/bus.conf";
-    std::ofstream(conf) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                           "<busconfig>\n  <type>session</type>\n  <listen>"
-                        << address_
-                        << "</listen>\n  <auth>EXTERNAL</auth>\n"
-                           "  <policy context=\"default\">\n"
-                           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                           "    <allow eavesdrop=\"true\"/>\n    <allow own=\"*\"/>\n"
-                           "  </policy>\n</busconfig>\n";
-    pid_ = Spawn({"/usr/bin/dbus-daemon", "--nofork", "--nopidfile", "--config-file=" + conf}, {},
-                 dir_ + "/dbus-daemon.out");
-    struct stat st {};
-    WaitFor([&] { return ::stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode); }, 10);
-  }
-  ~PrivateBus() { Stop(pid_); }
-  bool ok() const {
-    struct stat st {};
-    return pid_ > 0 && ::stat((dir_ + "/bus").c_str(), &st) == 0;
-  }
-  const std::string& address() const { return address_; }
-  const std::string& dir() const { return dir_; }
-
- private:
-  std::string dir_, address_;
-  pid_t pid_ = -1;
-};
+using test::PrivateBus;
+using test::Spawn;
+using test::WaitFor;
+const auto Stop = test::StopChild;
 
 class PowerControlTest : public ::testing::Test {
  protected:
