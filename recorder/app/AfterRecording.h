@@ -35,17 +35,21 @@ const char* AfterRecordingPhrase(int action);
 // The power action of 3..7.
 std::optional<PowerAction> AfterRecordingPowerAction(int action);
 
-// Carries out a power action. The recorder uses logind; tests put a fake in
-// its place.
+// Carries out a power action: false with the reason in *error; `note` gets
+// a line for the log before the action where there is one to say. The
+// recorder uses the desktop's session manager and logind; tests put a fake
+// in its place.
 class SystemPower {
  public:
   virtual ~SystemPower() = default;
-  virtual bool Run(PowerAction action, std::string* error) = 0;
+  virtual bool Run(PowerAction action, std::string* error, const PowerNote& note) = 0;
 };
 
 class LogindPower : public SystemPower {
  public:
-  bool Run(PowerAction action, std::string* error) override { return RunPowerAction(action, error); }
+  bool Run(PowerAction action, std::string* error, const PowerNote& note) override {
+    return RunPowerAction(action, error, note);
+  }
 };
 
 }  // namespace tarvexa

@@ -776,7 +776,7 @@ bool CRecorderDlg::RunAfterRecordingAction(int action) {
       }
       Write("After the recording: " + what + ".", -1);
       std::string error;
-      if (!power_->Run(power, &error)) {
+      if (!power_->Run(power, &error, [this](const std::string& note) { Write(note, 1); })) {
         Write("Could not " + what + ": " + error, 2);
         return false;
       }

@@ -56,7 +56,7 @@ class LogLines {
 // Stands in for logind: remembers the actions asked for, does nothing.
 class FakePower : public SystemPower {
  public:
-  bool Run(PowerAction action, std::string* error) override {
+  bool Run(PowerAction action, std::string* error, const PowerNote&) override {
     calls.push_back(action);
     if (!fail.empty()) *error = fail;
     return fail.empty();

@@ -1,15 +1,20 @@
-// A stand-in for systemd-logind and a desktop screen saver on a private bus,
-// for the power and keep-awake tests: nothing here ever suspends or powers
-// off anything. Every call is appended as one line to the log file before it
-// is answered.
+// A stand-in for systemd-logind, a desktop screen saver and the desktops'
+// session managers on a private bus, for the power and keep-awake tests:
+// nothing here ever suspends, logs off or powers off anything. Every call is
+// appended as one line to the log file before it is answered.
 //
 //   fake_logind LOG CONTROL
+//   fake_logind LOG CONTROL SESSION-MANAGERS
 //
-// Connects to $DBUS_SYSTEM_BUS_ADDRESS and owns org.freedesktop.login1 and
-// org.freedesktop.ScreenSaver there. CONTROL is read on every call; its
-// "key=value" lines change the answers: "CanSuspend=na" and the like, and
-// "Hang=Suspend" leaves that method unanswered. When everything is in place
-// the log gets the line "READY".
+// The first form connects to $DBUS_SYSTEM_BUS_ADDRESS and owns
+// org.freedesktop.login1 and org.freedesktop.ScreenSaver there. The second
+// connects to $DBUS_SESSION_BUS_ADDRESS and owns the session managers named
+// in the comma-separated list (gnome, kde, ksmserver, xfce, mate, cinnamon).
+// CONTROL is read on every call; its "key=value" lines change the answers:
+// "CanSuspend=na" and the like, "Hang=Suspend" leaves that method unanswered
+// ("Hang=Logout" a session manager's), and "LogoutError=NAME" makes the
+// session managers refuse with that error. When everything is in place the
+// log gets the line "READY" (the second form: "READY SESSION-MANAGERS").
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -134,14 +139,119 @@ class FakeScreenSaver : public QObject {
   void UnInhibit(uint cookie) { Log(QStringLiteral("ScreenSaver.UnInhibit %1").arg(cookie)); }
 };
 
+// The session managers. Each logs "<interface> <method> <arguments>".
+class FakeSessionManager : public QObject, protected QDBusContext {
+  Q_OBJECT
+ protected:
+  void Called(const QString& line) {
+    Log(line);
+    if (Control(QStringLiteral("Hang")) == QLatin1String("Logout")) {
+      setDelayedReply(true);  // never answered
+      return;
+    }
+    const QString error = Control(QStringLiteral("LogoutError"));
+    if (!error.isEmpty()) sendErrorReply(error, QStringLiteral("refused by the test"));
+  }
+};
+
+class FakeGnome : public FakeSessionManager {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.gnome.SessionManager")
+ public slots:
+  void Logout(uint mode) { Called(QStringLiteral("org.gnome.SessionManager Logout %1").arg(mode)); }
+};
+
+class FakeMate : public FakeSessionManager {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.mate.SessionManager")
+ public slots:
+  void Logout(uint mode) { Called(QStringLiteral("org.mate.SessionManager Logout %1").arg(mode)); }
+};
+
+class FakeCinnamon : public FakeSessionManager {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.cinnamon.SessionManager")
+ public slots:
+  void Logout(uint mode) { Called(QStringLiteral("org.cinnamon.SessionManager Logout %1").arg(mode)); }
+};
+
+class FakeKdeShutdown : public FakeSessionManager {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.Shutdown")
+ public slots:
+  void logout() { Called(QStringLiteral("org.kde.Shutdown logout")); }
+};
+
+class FakeKsmServer : public FakeSessionManager {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.KSMServerInterface")
+ public slots:
+  void logout(int confirm, int type, int mode) {
+    Called(QStringLiteral("org.kde.KSMServerInterface logout %1 %2 %3").arg(confirm).arg(type).arg(mode));
+  }
+};
+
+class FakeXfce : public FakeSessionManager {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.xfce.Session.Manager")
+ public slots:
+  void Logout(bool showDialog, bool allowSave) {
+    Called(QStringLiteral("org.xfce.Session.Manager Logout %1 %2")
+               .arg(QLatin1String(Bool(showDialog)), QLatin1String(Bool(allowSave))));
+  }
+};
+
+int RunSessionManagers(const QString& list) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    std::fprintf(stderr, "fake_logind: no session bus: %s\n", qPrintable(bus.lastError().message()));
+    return 1;
+  }
+  struct Entry {
+    const char* key;
+    const char* service;
+    const char* path;
+    QObject* object;
+  };
+  FakeGnome gnome;
+  FakeKdeShutdown kde;
+  FakeKsmServer ksmserver;
+  FakeXfce xfce;
+  FakeMate mate;
+  FakeCinnamon cinnamon;
+  const Entry entries[] = {
+      {"gnome", "org.gnome.SessionManager", "/org/gnome/SessionManager", &gnome},
+      {"kde", "org.kde.Shutdown", "/Shutdown", &kde},
+      {"ksmserver", "org.kde.ksmserver", "/KSMServer", &ksmserver},
+      {"xfce", "org.xfce.SessionManager", "/org/xfce/SessionManager", &xfce},
+      {"mate", "org.mate.SessionManager", "/org/mate/SessionManager", &mate},
+      {"cinnamon", "org.cinnamon.SessionManager", "/org/cinnamon/SessionManager", &cinnamon},
+  };
+  for (const QString& name : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    bool found = false;
+    for (const Entry& e : entries) {
+      if (name != QLatin1String(e.key)) continue;
+      found = bus.registerObject(QLatin1String(e.path), e.object, QDBusConnection::ExportAllSlots) &&
+              bus.registerService(QLatin1String(e.service));
+    }
+    if (!found) {
+      std::fprintf(stderr, "fake_logind: cannot be the session manager %s\n", qPrintable(name));
+      return 1;
+    }
+  }
+  Log(QStringLiteral("READY ") + list);
+  return QCoreApplication::exec();
+}
+
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: fake_logind LOG CONTROL\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: fake_logind LOG CONTROL [SESSION-MANAGERS]\n");
     return 2;
   }
   logPath = QString::fromLocal8Bit(argv[1]);
   controlPath = QString::fromLocal8Bit(argv[2]);
+  if (argc == 4) return RunSessionManagers(QString::fromLocal8Bit(argv[3]));
 
   QDBusConnection bus = QDBusConnection::systemBus();
   if (!bus.isConnected()) {
