@@ -13,6 +13,7 @@
 #include <QtGui/QAction>
 #include <QtGui/QActionGroup>
 #include <QtGui/QCloseEvent>
+#include <QtGui/QContextMenuEvent>
 #include <QtGui/QKeyEvent>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QFileDialog>
@@ -302,6 +303,21 @@ void CRecorderDlg::BuildMenus() {
           [this] { OpenTarget(kSupportPage); });
   help->addSeparator();
   AddCommand(help, tr("About"), QKeySequence(), &CRecorderDlg::ShowAbout);
+
+  // The window's own menu, as a window manager's menu would have it, with
+  // the About item after a separator.
+  windowMenu_ = new QMenu(this);
+  windowMenu_->setObjectName(QStringLiteral("WindowMenu"));
+  connect(windowMenu_->addAction(tr("Mi&nimize")), &QAction::triggered, this, &QWidget::showMinimized);
+  connect(windowMenu_->addAction(tr("&Close")), &QAction::triggered, this, &QWidget::close);
+  windowMenu_->addSeparator();
+  AddCommand(windowMenu_, tr("&About Tarvexa..."), QKeySequence(), &CRecorderDlg::ShowAbout);
+  auto* openWindowMenu = new QAction(this);
+  openWindowMenu->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Space));
+  openWindowMenu->setShortcutContext(Qt::WindowShortcut);
+  connect(openWindowMenu, &QAction::triggered, this,
+          [this] { windowMenu_->popup(mapToGlobal(QPoint(0, 0))); });
+  addAction(openWindowMenu);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -826,6 +842,12 @@ void CRecorderDlg::ExitSequence() {
 }
 
 void CRecorderDlg::reject() {}
+
+void CRecorderDlg::contextMenuEvent(QContextMenuEvent* e) {
+  // Reaches the window where no control has a menu of its own.
+  windowMenu_->popup(e->globalPos());
+  e->accept();
+}
 
 void CRecorderDlg::closeEvent(QCloseEvent* e) {
   e->accept();

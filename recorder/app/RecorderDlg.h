@@ -156,6 +156,9 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   QPushButton* StopButton() const { return stop_; }
   QPushButton* FormatButton() const { return format_; }
   QMenuBar* MenuBar() const { return menuBar_; }
+  // The window menu (a right click on the window, or Alt+Space where the
+  // window manager leaves it to us): Minimize, Close, "&About Tarvexa...".
+  QMenu* WindowMenu() const { return windowMenu_; }
   const AudioComponents& Components() const { return components_; }
   const std::vector<InputDeviceInfo>& InputDevices() const;
   std::string OutputPath() const { return outputPath_; }
@@ -170,6 +173,7 @@ class CRecorderDlg : public QDialog, private RecordingListener {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
@@ -233,6 +237,7 @@ class CRecorderDlg : public QDialog, private RecordingListener {
 
   // Widgets.
   QMenuBar* menuBar_ = nullptr;
+  QMenu* windowMenu_ = nullptr;
   QMenu* deviceMenu_ = nullptr;
   QAction* recordAction_ = nullptr;
   QAction* pauseAction_ = nullptr;

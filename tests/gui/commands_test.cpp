@@ -3,8 +3,11 @@
 // and stop through the accelerators, and ConfirmStop.
 #include <gtest/gtest.h>
 
+#include <QtCore/QTimer>
+#include <QtGui/QContextMenuEvent>
 #include <QtTest/QTest>
 #include <QtWidgets/QApplication>
+#include <QtWidgets/QMenu>
 #include <QtWidgets/QMenuBar>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QTabWidget>
@@ -94,6 +97,36 @@ TEST(Commands, TheMenusCarryTheCommands) {
   EXPECT_EQ(find("Help Contents")->shortcut(), QKeySequence(Qt::Key_F1));
   EXPECT_EQ(w.Dlg().RecordButton()->toolTip(), "Record Sound");
   EXPECT_EQ(w.Dlg().FormatButton()->toolTip(), "Quickly Set the Output Format");
+}
+
+TEST(Commands, TheWindowMenuEndsWithAboutTarvexa) {
+  WindowFixture w("window-menu");
+  ASSERT_TRUE(w.Start());
+  CRecorderDlg& dlg = w.Dlg();
+  QMenu* menu = dlg.WindowMenu();
+  ASSERT_NE(menu, nullptr);
+  const QList<QAction*> actions = menu->actions();
+  ASSERT_GE(actions.size(), 2);
+  EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+  QAction* about = actions.back();
+  EXPECT_EQ(about->text(), "&About Tarvexa...");
+
+  // A right click on the window, away from any control, opens it.
+  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(2, 2), dlg.mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(&dlg, &click);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 2000));
+  menu->close();
+
+  // The item opens the About box.
+  bool shown = false;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<AboutDlg*>(QApplication::activeModalWidget())) {
+      shown = true;
+      box->reject();
+    }
+  });
+  about->trigger();
+  EXPECT_TRUE(shown);
 }
 
 TEST(Commands, AcceleratorsRecordPauseAndStop) {
