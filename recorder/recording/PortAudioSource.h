@@ -36,6 +36,7 @@ class PortAudioSource : public InputSource {
 
   void Close() override;
   bool IsRealTime() const override { return true; }
+  bool IsDevice() const override { return true; }
   int64_t Overflows() const override { return overflows_.load(); }
 
   int Device() const { return device_; }

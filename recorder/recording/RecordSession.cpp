@@ -143,7 +143,7 @@ void RecordSession::State::StartCapture() {
   capture = std::thread([this] {
     // Real-time scheduling where a late read loses audio: a live input.
     const int level = PriorityLevel(settings.MISC.RecPro, false);
-    const ThreadPriority priority(level, source->IsRealTime());
+    const ThreadPriority priority(level, source->IsDevice());
     ReportPriority(priority, "capture", level, capturePriorityReported);
     try {
       CaptureMain();
@@ -514,7 +514,8 @@ bool RecordSession::Start(SessionParams p) {
   st->recording = 1;
   st->finished = 0;
   st_ = st;
-  const int delay = p.startDelayMs;
+  // A sound card gets a moment to settle; a file is read at once.
+  const int delay = st->source->IsDevice() ? p.startDelayMs : 0;
   encoder_ = std::thread([st, delay] { st->EncoderMain(delay); });
   return true;
 }

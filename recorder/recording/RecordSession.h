@@ -34,7 +34,7 @@ struct SessionParams {
   std::string outputPath;                // the first file
   std::shared_ptr<InputSource> source;   // the input of every clip
   int queueSeconds = 8;                  // hand-off queue length
-  int startDelayMs = 200;                // pause before the encoder starts
+  int startDelayMs = 200;                // pause before the encoder starts (a device only)
   ClipWriterFactory makeWriter;          // empty: the format's writer (MakeClipWriter)
   // The transform the DSP stage runs on (the window's audio transform
   // component); nullptr: the session's own. Told the format at Start, used

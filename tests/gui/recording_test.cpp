@@ -31,9 +31,10 @@ std::string Input(double seconds) {
   return MakeTestWav(dir + "/in.wav", 44100, 2, seconds);
 }
 
-// Starts the window with a file input read as fast as the encoder takes it.
-void StartWithFile(WindowFixture& w, double seconds) {
-  w.UseInputFile(Input(seconds), false);
+// Starts the window with a file input read as fast as the encoder takes it
+// (or paced like a sound card).
+void StartWithFile(WindowFixture& w, double seconds, bool realTime = false) {
+  w.UseInputFile(Input(seconds), realTime);
   ASSERT_TRUE(w.Start());
   w.Dlg().CurrentSettings().OUTPUT.OutputFormat = 1;
   w.Boxes().Clear();
@@ -43,7 +44,7 @@ void StartWithFile(WindowFixture& w, double seconds) {
 
 TEST(Recording, AFileRecordingEndsInTheIdleLookWithTheFreeSpaceLine) {
   WindowFixture w("record-file");
-  StartWithFile(w, 3.0);
+  StartWithFile(w, 3.0, true);  // paced: the look while recording lasts long enough to see
   CRecorderDlg& dlg = w.Dlg();
   QSignalSpy finished(&dlg, &CRecorderDlg::sessionFinished);
   QSignalSpy clips(&dlg, &CRecorderDlg::clipFinished);
