@@ -164,15 +164,6 @@ void AllowRates(RateChannelMatrix& m, int first, int last) {
   }
 }
 
-bool AllAllowed(const RateChannelMatrix& m) {
-  for (const auto& row : m.allowed) {
-    for (bool b : row) {
-      if (!b) return false;
-    }
-  }
-  return true;
-}
-
 bool AnyAllowed(const std::array<bool, 12>& row) {
   for (bool b : row) {
     if (b) return true;
@@ -421,9 +412,8 @@ RateChannelResult RateChannelRule(Settings& s, const RateChannelMatrix& device) 
     r.changed = true;
   }
 
-  // A format without restrictions takes the pair as it is.
-  if (AllAllowed(r.format)) return r;
-
+  // Every format, also one without restrictions of its own, takes only a
+  // pair the device records.
   auto usable = [&](int row, int freq) {
     return freq >= 0 && freq < 12 &&
            r.format.allowed[static_cast<size_t>(row)][static_cast<size_t>(freq)] &&

@@ -87,8 +87,10 @@ struct RateChannelResult {
 };
 
 // Evaluates the rule for the current format against the device matrix and
-// corrects settings.OUTPUT.Chan/Freq when the current pair is not usable. A
-// format that allows a single pair (a TwinVQ preset) sets that pair at once.
+// corrects settings.OUTPUT.Chan/Freq when the current pair is not usable
+// (the format or the device lacks it), also for a format that allows every
+// pair. A format that allows a single pair (a TwinVQ preset) sets that pair
+// at once. Where no pair is usable the settings stay as they are.
 RateChannelResult RateChannelRule(Settings& s, const RateChannelMatrix& device);
 
 struct FormatApplied {

@@ -381,6 +381,15 @@ TEST(DevicePage, ADeviceWithout44100StereoCorrectsTheRateAndChannels) {
   EXPECT_EQ(s.OUTPUT.Freq, 3);
   EXPECT_TRUE(page->MonoButton()->isChecked());
   EXPECT_GT(CountOf(w.Log(), "Set audio format"), applied) << w.Log().Dump();
+
+  // WAV has no limits of its own; the headset's table holds all the same.
+  dlg.CurrentSettings().OUTPUT.OutputFormat = 1;
+  dlg.CurrentSettings().OUTPUT.Chan = 2;
+  dlg.CurrentSettings().OUTPUT.Freq = 7;
+  dlg.ApplyFormat();
+  EXPECT_EQ(s.OUTPUT.Chan, 1);
+  EXPECT_EQ(s.OUTPUT.Freq, 3);
+  EXPECT_TRUE(page->RateButton(3)->isChecked());
 }
 
 TEST(DevicePage, ChannelAndRateButtonsSetTheSettingsAndReapplyTheFormat) {

@@ -457,11 +457,29 @@ TEST(RateChannelRule, UsablePairOrNoUsablePairChangesNothing) {
   EXPECT_FALSE(RateChannelRule(disjoint, DeviceWith({{1, 0}, {2, 11}})).changed);
   EXPECT_EQ(disjoint.OUTPUT.Freq, 0);
 
-  // An unrestricted format keeps its pair even when the device lacks it.
-  Settings wav = WithFormat(kFormatWAV, 2, 11);
-  EXPECT_FALSE(RateChannelRule(wav, DeviceWith({{1, 0}})).changed);
-  EXPECT_EQ(wav.OUTPUT.Chan, 2);
-  EXPECT_EQ(wav.OUTPUT.Freq, 11);
+}
+
+TEST(RateChannelRule, TheDeviceTableHoldsForFormatsWithoutLimitsOfTheirOwn) {
+  const struct {
+    int format, chan, freq;
+    RateChannelMatrix device;
+    int wantChan, wantFreq;
+  } cases[] = {
+      // The device lacks 192 kHz stereo: 44.1 kHz stereo.
+      {kFormatWAV, 2, 11, DeviceWith({{1, 0}, {2, 7}, {2, 8}}), 2, 7},
+      // Without 44.1 kHz stereo: the first pair, mono first, rates ascending.
+      {kFormatWAV, 2, 11, DeviceWith({{2, 3}, {1, 8}, {1, 9}}), 1, 8},
+      {kFormatAIFF, 1, 0, DeviceWith({{2, 8}}), 2, 8},
+      {kFormatW64, 2, 10, DeviceWith({{2, 10}, {2, 7}}), 2, 10},  // the device has it: kept
+      {kFormatCAF, 1, 4, RateChannelMatrix{}, 1, 4},  // a device that records nothing
+  };
+  for (const auto& c : cases) {
+    Settings s = WithFormat(c.format, c.chan, c.freq);
+    const bool changed = RateChannelRule(s, c.device).changed;
+    EXPECT_EQ(s.OUTPUT.Chan, c.wantChan) << FormatTag(c.format) << " " << c.chan << "/" << c.freq;
+    EXPECT_EQ(s.OUTPUT.Freq, c.wantFreq) << FormatTag(c.format) << " " << c.chan << "/" << c.freq;
+    EXPECT_EQ(changed, c.chan != c.wantChan || c.freq != c.wantFreq);
+  }
 }
 
 TEST(RateChannelRule, VqfPresetDictatesThePair) {
