@@ -4,20 +4,29 @@
 #include "platform/AudioSystem.h"
 #include "recording/PortAudioSource.h"
 #include "recording/WavFileSource.h"
+#include "recording/conversion/ConvertingSource.h"
 #include "soundserver/PulseSource.h"
 
 namespace tarvexa {
 
 InputFactory DefaultInputFactory() {
-  return [](const InputChoice& choice, Settings&, std::string*) -> std::shared_ptr<InputSource> {
-    if (!choice.file.empty()) return std::make_shared<WavFileSource>(choice.file, choice.fast);
-    if (!choice.source.empty()) {
-      PulseSource::Options o;
-      o.source = choice.source;
-      o.description = choice.sourceDescription;
-      return std::make_shared<PulseSource>(std::move(o));
+  return [](const InputChoice& choice, Settings& recording,
+            std::string* error) -> std::shared_ptr<InputSource> {
+    if (choice.file.empty()) {
+      if (!choice.source.empty()) {
+        PulseSource::Options o;
+        o.source = choice.source;
+        o.description = choice.sourceDescription;
+        return std::make_shared<PulseSource>(std::move(o));
+      }
+      return std::make_shared<PortAudioSource>(choice.device);
     }
-    return std::make_shared<PortAudioSource>(choice.device);
+    auto file = std::make_shared<WavFileSource>(choice.file, choice.fast);
+    int rate = 0, channels = 0;
+    int64_t frames = 0;
+    if (!file->Probe(&rate, &channels, &frames, error)) return nullptr;
+    if (rate == SampleRateOf(recording) && channels == ChannelsOf(recording)) return file;
+    return std::make_shared<ConvertingSource>(file, rate, channels);
   };
 }
 

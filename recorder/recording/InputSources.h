@@ -32,8 +32,8 @@ using InputFactory =
                                                std::string* error)>;
 
 // A device: PortAudio's input stream. A sound-server source: its stream
-// from the server. A file: the file as it is; a rate or channel count other
-// than the recording's is refused when it is opened.
+// from the server. A file: the file, converted to the recording's rate and
+// channel count where they differ from its own.
 InputFactory DefaultInputFactory();
 
 // The sound file at `path` in place of whatever is chosen, with the
