@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ class ClipWriter {
   // Warnings found by a successful Open, each logged as its own entry
   // (level 1); the recording goes on.
   virtual std::vector<std::string> OpenNotes() const { return {}; }
+
+  // After Close, for a clip that no audio reached: removes the files Open
+  // made for `path`.
+  virtual void RemoveFiles(const std::string& path) const { std::remove(path.c_str()); }
 };
 
 // The writer for settings.OUTPUT.OutputFormat, configured from the settings.

@@ -347,9 +347,14 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
   std::vector<int16_t> block(queue->SamplesPerBlock());
   std::vector<int16_t> processed;
   bool failed = false;
+  int64_t framesWritten = 0;
   auto writeSamples = [&](std::span<const int16_t> samples) {
     const size_t frames = samples.size() / static_cast<size_t>(channels);
-    if (frames == 0 || writer->Write(samples.data(), frames)) return true;
+    if (frames == 0) return true;
+    if (writer->Write(samples.data(), frames)) {
+      framesWritten += static_cast<int64_t>(frames);
+      return true;
+    }
     Log(writer->ErrorText(), 2);
     Log("Recording stopped: the output file could not be written. It has been closed and "
         "holds the audio up to the failure.",
@@ -389,6 +394,12 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
   if (!failed) writeSamples(FlushDsp(*transform, processed));
   if (!writer->Close()) {
     Log(writer->ErrorText(), 2);
+  }
+  // A clip that no audio reached (the input failed before its first block,
+  // or the recording ended at once) leaves no file behind.
+  if (framesWritten == 0) {
+    writer->RemoveFiles(path);
+    Log("No audio reached " + path + ": the empty file was removed.", 0);
   }
   writer.reset();
   RecMessage done;

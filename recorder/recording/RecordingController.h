@@ -25,7 +25,7 @@ namespace tarvexa {
 
 struct ClipResult {
   std::string path;
-  int blocks = 0;  // 100-ms blocks written into it
+  int blocks = 0;  // 100-ms blocks written into it; a clip no audio reached has no file
 };
 
 struct RecordingOutcome {

@@ -104,6 +104,11 @@ std::string WavPackWriter::CorrectionPathFor(const std::string& path) {
   return path + ".wvc";
 }
 
+void WavPackWriter::RemoveFiles(const std::string& path) const {
+  ::unlink(path.c_str());
+  if (withCorrection_) ::unlink(CorrectionPathFor(path).c_str());
+}
+
 void WavPackWriter::Release() {
   if (context_) context_ = WavpackCloseFile(context_);
   context_ = nullptr;

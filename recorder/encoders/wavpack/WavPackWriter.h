@@ -23,6 +23,7 @@ class WavPackWriter final : public ClipWriter {
   bool Write(const int16_t* samples, size_t frames) override;
   bool Close() override;
   std::string ErrorText() const override { return error_; }
+  void RemoveFiles(const std::string& path) const override;
 
   // The correction file that goes with `path`: ".wv" becomes ".wvc".
   static std::string CorrectionPathFor(const std::string& path);
