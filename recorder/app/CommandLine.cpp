@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -15,9 +17,12 @@
 
 #include "config/ConfigStore.h"
 #include "formats/FormatCatalogue.h"
+#include "formats/FormatFamily.h"
+#include "formats/FormatNames.h"
 #include "platform/AudioSystem.h"
 #include "platform/EventLog.h"
 #include "platform/Paths.h"
+#include "recording/DeviceProbe.h"
 #include "recording/RecordingController.h"
 #include "recording/WavFileSource.h"
 #include "soundserver/SourceWatcher.h"
@@ -30,7 +35,7 @@ std::atomic<int> g_interrupts{0};
 
 void OnSignal(int) { g_interrupts.fetch_add(1); }
 
-const char* kUsage =
+const char* kUsageHead =
     "Usage: TarvexaSoundRecorder --record OUTPUT [options]\n"
     "       TarvexaSoundRecorder --list-devices\n"
     "\n"
@@ -39,9 +44,11 @@ const char* kUsage =
     "\n"
     "Options:\n"
     "  --record OUTPUT       the first output file (split clips go beside it)\n"
-    "  --input-file FILE     read FILE instead of a sound card, paced in real time\n"
+    "  --input-file FILE     read FILE (any file libsndfile reads) instead of a\n"
+    "                        sound card, paced in real time\n"
     "  --fast                with --input-file: read as fast as the encoder takes it\n"
-    "  --format N            output format code 1..31 (1 WAV, 2 MP3, 9 AIFF, 20 W64, 26 CAF, ...)\n"
+    "  --format NAME         the output format by name, in any case (see below),\n"
+    "                        or by its code 1..31\n"
     "  --rate HZ             8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100,\n"
     "                        48000, 88200, 96000 or 192000\n"
     "  --channels 1|2        mono or stereo\n"
@@ -51,9 +58,57 @@ const char* kUsage =
     "                        source (see --list-devices)\n"
     "  --list-devices        list the input devices and sound-server sources and exit\n"
     "  --help                show this text\n"
+    "\n";
+
+const char* kUsageTail =
+    "Without --format, an extension of OUTPUT that only one format writes\n"
+    "chooses that format (.flac, .w64, .caf, ...); without an extension, the\n"
+    "format's own is added.\n"
+    "\n"
+    "With --input-file, the recording keeps the file's own sample rate and\n"
+    "channel count where the format allows them (a rate the recorder does not\n"
+    "offer becomes the nearest one). Where the recording needs another rate or\n"
+    "channel count (the format's limits, --rate, --channels), the file is\n"
+    "resampled and its channels mixed or duplicated. With a sound card, a rate\n"
+    "and channel count the device cannot record are replaced by one it can,\n"
+    "unless --rate or --channels asked for them.\n"
     "\n"
     "Settings not given come from Config.ini in the data folder\n"
     "($TARVEXA_HOME when set).\n";
+
+// The names of the formats, wrapped, as --format takes them.
+std::string NameList(bool written) {
+  std::string out, line = " ";
+  for (int f = kFirstFormat; f <= kLastFormat; ++f) {
+    const FormatFamily* family = FamilyOf(f);
+    if ((family && family->makeWriter) != written) continue;
+    std::string name = FormatTag(f);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    if (line.size() + name.size() + 1 > 76) {
+      out += line + "\n";
+      line = " ";
+    }
+    line += " " + name;
+  }
+  return out + line + "\n";
+}
+
+std::string Usage() {
+  return std::string(kUsageHead) + "Output formats this build writes (--format NAME):\n" +
+         NameList(true) + "Not built yet:\n" + NameList(false) +
+         "FLAC is native (.flac) or in Ogg (.ogg), as OUTPUT or Config.ini says.\n\n" + kUsageTail;
+}
+
+// The rate of the table nearest to `rate` (the higher one of two as near).
+int NearestRateIndex(int rate) {
+  int best = 0;
+  for (int i = 1; i < static_cast<int>(SampleRateTable.size()); ++i)
+    if (std::abs(SampleRateTable[static_cast<size_t>(i)] - rate) <=
+        std::abs(SampleRateTable[static_cast<size_t>(best)] - rate))
+      best = i;
+  return best;
+}
 
 struct Options {
   std::string output;
@@ -114,9 +169,9 @@ std::string ParseArgs(int argc, char** argv, Options* o) {
     } else if (a == "--fast") {
       o->fast = true;
     } else if (a == "--format") {
-      if (!ParseInt(value("--format"), &o->format) || o->format < kFirstFormat ||
-          o->format > kLastFormat)
-        return "--format needs a format code from 1 to 31.";
+      const char* v = value("--format");
+      o->format = v ? FormatByName(v) : 0;
+      if (o->format == 0) return "--format needs a format name or a code from 1 to 31 (see --help).";
     } else if (a == "--rate") {
       if (!ParseInt(value("--rate"), &o->rate)) return "--rate needs a sample rate in Hz.";
       if (RateIndexOf(o->rate) < 0)
@@ -228,11 +283,11 @@ int RunCommandLine(int argc, char** argv) {
   Options o;
   std::string err = ParseArgs(argc, argv, &o);
   if (o.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(Usage().c_str(), stdout);
     return 0;
   }
   if (!err.empty()) {
-    std::fprintf(stderr, "%s\n\n%s", err.c_str(), kUsage);
+    std::fprintf(stderr, "%s\n\n%s", err.c_str(), Usage().c_str());
     return 2;
   }
   if (o.listDevices) return ListDevices();
@@ -257,22 +312,38 @@ int RunCommandLine(int argc, char** argv) {
   log.SetFile(DataFile("Tarvexa Sound Recorder.log"));
   log.SetWriteLog(settings.MISC.WriteLog != 0);
 
+  // The format: --format, else the one format that writes OUTPUT's
+  // extension; the extension choice of the format follows OUTPUT, so that
+  // split clips keep its extension.
+  if (o.format) {
+    settings.OUTPUT.OutputFormat = static_cast<int16_t>(o.format);
+  } else if (const std::vector<int> named = FormatsForExtension(o.output); named.size() == 1) {
+    settings.OUTPUT.OutputFormat = static_cast<int16_t>(named[0]);
+  } else if (!named.empty() &&
+             std::find(named.begin(), named.end(), settings.OUTPUT.OutputFormat) == named.end()) {
+    std::string names;
+    for (int f : named) names += std::string(names.empty() ? "" : ", ") + FormatTag(f);
+    std::fprintf(stderr,
+                 "The extension of %s is written by several formats (%s): choose one with "
+                 "--format.\n",
+                 o.output.c_str(), names.c_str());
+    return 2;
+  }
+  ChooseExtension(settings.OUTPUT.OutputFormat, o.output, settings);
+
   InputChoice input;
+  int fileRate = 0, fileChannels = 0;
+  RateChannelMatrix device = RateChannelMatrix::All();
   if (!o.inputFile.empty()) {
-    int rate = 0, channels = 0;
     int64_t frames = 0;
     std::string perr;
-    if (!WavFileSource(o.inputFile, o.fast).Probe(&rate, &channels, &frames, &perr)) {
+    if (!WavFileSource(o.inputFile, o.fast).Probe(&fileRate, &fileChannels, &frames, &perr)) {
       std::fprintf(stderr, "%s\n", perr.c_str());
       return 1;
     }
-    if (o.rate == 0) o.rate = rate;
-    if (o.channels == 0) o.channels = channels;
-    if (RateIndexOf(o.rate) < 0 || (o.channels != 1 && o.channels != 2)) {
-      std::fprintf(stderr, "The input file has %d Hz and %d channel(s), which the recorder cannot record.\n",
-                   rate, channels);
-      return 1;
-    }
+    // The file's own rate and channels, as near as the recorder offers them.
+    settings.OUTPUT.Freq = static_cast<int16_t>(NearestRateIndex(fileRate));
+    settings.OUTPUT.Chan = static_cast<int16_t>(fileChannels == 1 ? 1 : 2);
     // A file recording ends with the file unless a stop time is given.
     if (!o.stopGiven) settings.MISC.Stop = 0;
     input.file = o.inputFile;
@@ -308,9 +379,10 @@ int RunCommandLine(int argc, char** argv) {
     // The saved device, unless the device list has changed under it.
     input.device = o.deviceGiven ? o.device : SavedInputDevice(settings.MISC.InputDevice);
     if (input.device < 0) input.device = AudioSystem::DefaultInputDevice();
+    // The pairs the device records.
+    if (input.device >= 0) device = ProbeDeviceMatrix(PortAudioDevices(), input.device);
   }
 
-  if (o.format) settings.OUTPUT.OutputFormat = static_cast<int16_t>(o.format);
   if (o.rate) settings.OUTPUT.Freq = static_cast<int16_t>(RateIndexOf(o.rate));
   if (o.channels) settings.OUTPUT.Chan = static_cast<int16_t>(o.channels);
   if (o.stopGiven) {
@@ -326,15 +398,33 @@ int RunCommandLine(int argc, char** argv) {
     settings.MISC.SplitSec = static_cast<int16_t>(o.splitS);
   }
 
+  // A rate or channel count asked for on the command line is recorded as
+  // asked or not at all; one from Config.ini or the input file gives way to
+  // what the format and the device record.
   const int wantRate = SampleRateOf(settings);
   const int wantChannels = ChannelsOf(settings);
-  FormatApplied applied = ApplyOutputFormat(settings, RateChannelMatrix::All());
+  if (o.rate || o.channels) {
+    Settings check = settings;
+    if (RateChannelRule(check, RateChannelMatrix::All()).changed) {
+      std::fprintf(stderr, "The %s format cannot record %d Hz with %d channel(s).\n",
+                   FormatTag(settings.OUTPUT.OutputFormat), wantRate, wantChannels);
+      return 1;
+    }
+    if (RateChannelRule(check, device).changed) {
+      std::fprintf(stderr, "The input device cannot record %d Hz with %d channel(s).\n", wantRate,
+                   wantChannels);
+      return 1;
+    }
+  }
+  FormatApplied applied = ApplyOutputFormat(settings, device);
   if (!applied.logLine.empty()) log.Write(applied.logLine, 0);
   for (const auto& [text, level] : applied.extraLog) log.Write(text, level);
-  if (applied.rule.changed && (o.rate || o.channels || !o.inputFile.empty())) {
-    std::fprintf(stderr, "The %s format cannot record %d Hz with %d channel(s).\n",
-                 FormatTag(settings.OUTPUT.OutputFormat), wantRate, wantChannels);
-    return 1;
+  if (fileRate && (fileRate != SampleRateOf(settings) || fileChannels != ChannelsOf(settings))) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "The input file's %d Hz, %d channel(s) are converted to %d Hz, %d channel(s).",
+                  fileRate, fileChannels, SampleRateOf(settings), ChannelsOf(settings));
+    log.Write(text, 0);
   }
 
   std::string output = o.output;
