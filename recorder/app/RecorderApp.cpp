@@ -55,7 +55,9 @@ int RunRecorderWindow(int argc, char** argv) {
 
   CRecorderDlg dlg;
   QObject::connect(&instance, &SingleInstance::raiseRequested, &dlg, &CRecorderDlg::BringToFront);
-  if (!dlg.Initialize()) return 0;
+  // The components could not be created: the boxes have told the user; the
+  // exit status tells a script.
+  if (!dlg.Initialize()) return 1;
   if (!instance.ListenError().isEmpty())
     dlg.Log().Write("Warning: a second start cannot bring this window to the front: " +
                         instance.ListenError().toStdString(),
