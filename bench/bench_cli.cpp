@@ -91,10 +91,12 @@ int main(int argc, char** argv) {
   double best = -1, bestSox = -1;
   for (int run = 0; run < kRuns; ++run) {
     std::filesystem::remove(ours);
-    const ChildUsage u = RunChild({rec, "--record", ours, "--input-file", input, "--fast", "--format", "1"});
+    const ChildUsage u =
+        RunChild({rec, "--record", ours, "--input-file", input, "--fast", "--format", "1"});
     const ChildUsage s = RunChild({"sox", input, theirs});
     if (u.status != 0 || s.status != 0) {
-      std::fprintf(stderr, "run %d failed: recorder exit %d, sox exit %d\n", run + 1, u.status, s.status);
+      std::fprintf(stderr, "run %d failed: recorder exit %d, sox exit %d\n", run + 1, u.status,
+                   s.status);
       return 1;
     }
     if (best < 0 || u.wallSeconds < best) best = u.wallSeconds;
@@ -112,8 +114,8 @@ int main(int argc, char** argv) {
   }
 
   const double ratio = best / bestSox;
-  std::printf("\n%.0f s WAV to WAV, whole process, best of %d: recorder %.3f s, sox %.3f s\n", kSeconds,
-              kRuns, best, bestSox);
+  std::printf("\n%.0f s WAV to WAV, whole process, best of %d: recorder %.3f s, sox %.3f s\n",
+              kSeconds, kRuns, best, bestSox);
   std::printf("ratio recorder/sox %.2fx (target at most %.1fx): %s\n", ratio, kTarget,
               ratio <= kTarget ? "met" : "MISSED");
   return ratio <= kTarget ? 0 : 1;

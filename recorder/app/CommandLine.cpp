@@ -171,7 +171,8 @@ std::string ParseArgs(int argc, char** argv, Options* o) {
     } else if (a == "--format") {
       const char* v = value("--format");
       o->format = v ? FormatByName(v) : 0;
-      if (o->format == 0) return "--format needs a format name or a code from 1 to 31 (see --help).";
+      if (o->format == 0)
+        return "--format needs a format name or a code from 1 to 31 (see --help).";
     } else if (a == "--rate") {
       if (!ParseInt(value("--rate"), &o->rate)) return "--rate needs a sample rate in Hz.";
       if (RateIndexOf(o->rate) < 0)

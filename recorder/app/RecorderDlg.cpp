@@ -308,7 +308,8 @@ void CRecorderDlg::BuildMenus() {
   // the About item after a separator.
   windowMenu_ = new QMenu(this);
   windowMenu_->setObjectName(QStringLiteral("WindowMenu"));
-  connect(windowMenu_->addAction(tr("Mi&nimize")), &QAction::triggered, this, &QWidget::showMinimized);
+  connect(windowMenu_->addAction(tr("Mi&nimize")), &QAction::triggered, this,
+          &QWidget::showMinimized);
   connect(windowMenu_->addAction(tr("&Close")), &QAction::triggered, this, &QWidget::close);
   windowMenu_->addSeparator();
   AddCommand(windowMenu_, tr("&About Tarvexa..."), QKeySequence(), &CRecorderDlg::ShowAbout);

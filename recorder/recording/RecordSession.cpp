@@ -122,7 +122,8 @@ int PriorityLevel(int index, bool encoder) {
 }
 
 const char* PriorityName(int level) {
-  static const char* const kNames[] = {"Lowest", "Below Normal", "Normal", "Above Normal", "Highest"};
+  static const char* const kNames[] = {"Lowest", "Below Normal", "Normal", "Above Normal",
+                                       "Highest"};
   return kNames[std::clamp(level, -2, 2) + 2];
 }
 }  // namespace
@@ -132,8 +133,9 @@ const char* PriorityName(int level) {
 void RecordSession::State::ReportPriority(const ThreadPriority& priority, const char* thread,
                                           int level, std::atomic<bool>& reported) {
   if (priority.Granted() || reported.exchange(true)) return;
-  Log(std::string("Warning: the ") + thread + " thread cannot have the priority set in the options (" +
-          PriorityName(level) + "); it runs at " + priority.Got() + ": " + priority.Why() + ".",
+  Log(std::string("Warning: the ") + thread +
+          " thread cannot have the priority set in the options (" + PriorityName(level) +
+          "); it runs at " + priority.Got() + ": " + priority.Why() + ".",
       1);
 }
 

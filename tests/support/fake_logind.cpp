@@ -172,7 +172,9 @@ class FakeCinnamon : public FakeSessionManager {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.cinnamon.SessionManager")
  public slots:
-  void Logout(uint mode) { Called(QStringLiteral("org.cinnamon.SessionManager Logout %1").arg(mode)); }
+  void Logout(uint mode) {
+    Called(QStringLiteral("org.cinnamon.SessionManager Logout %1").arg(mode));
+  }
 };
 
 class FakeKdeShutdown : public FakeSessionManager {
@@ -187,7 +189,10 @@ class FakeKsmServer : public FakeSessionManager {
   Q_CLASSINFO("D-Bus Interface", "org.kde.KSMServerInterface")
  public slots:
   void logout(int confirm, int type, int mode) {
-    Called(QStringLiteral("org.kde.KSMServerInterface logout %1 %2 %3").arg(confirm).arg(type).arg(mode));
+    Called(QStringLiteral("org.kde.KSMServerInterface logout %1 %2 %3")
+               .arg(confirm)
+               .arg(type)
+               .arg(mode));
   }
 };
 
@@ -204,7 +209,8 @@ class FakeXfce : public FakeSessionManager {
 int RunSessionManagers(const QString& list) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
-    std::fprintf(stderr, "fake_logind: no session bus: %s\n", qPrintable(bus.lastError().message()));
+    std::fprintf(stderr, "fake_logind: no session bus: %s\n",
+                 qPrintable(bus.lastError().message()));
     return 1;
   }
   struct Entry {
@@ -231,8 +237,9 @@ int RunSessionManagers(const QString& list) {
     bool found = false;
     for (const Entry& e : entries) {
       if (name != QLatin1String(e.key)) continue;
-      found = bus.registerObject(QLatin1String(e.path), e.object, QDBusConnection::ExportAllSlots) &&
-              bus.registerService(QLatin1String(e.service));
+      found =
+          bus.registerObject(QLatin1String(e.path), e.object, QDBusConnection::ExportAllSlots) &&
+          bus.registerService(QLatin1String(e.service));
     }
     if (!found) {
       std::fprintf(stderr, "fake_logind: cannot be the session manager %s\n", qPrintable(name));

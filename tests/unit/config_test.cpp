@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <utility>
 
@@ -108,7 +108,8 @@ TEST(IniStoreParse, SetChangesOnlyItsLineAndAddsAfterTheSectionsLastKey) {
        {{"A", "k", "new"}, {"A", "n", "1"}, {"B", "m", "2"}},
        "; mine\n[A]\nk=new\nn=1\nnot a key\n\n; about B\n[B]\nm=2\n"},
       // The file's own line ends, also after a last line that had none.
-      {"[A]\r\nk=1\r\njunk line", {{"A", "k", "2"}, {"A", "j", "3"}, {"N", "q", "4"}},
+      {"[A]\r\nk=1\r\njunk line",
+       {{"A", "k", "2"}, {"A", "j", "3"}, {"N", "q", "4"}},
        "[A]\r\nk=2\r\nj=3\r\njunk line\r\n\r\n[N]\r\nq=4\r\n"},
       // Keys before the first header are no section's; a shadowed second
       // section is left alone.
@@ -183,11 +184,13 @@ TEST_F(StoreFixture, SaveKeepsUnknownKeysSectionsAndLinesWhereTheyStand) {
   s.MISC.Vis1 = 1;
   ASSERT_TRUE(store.Save(s, sink));
   const std::string text = test::ReadFile(path);
-  EXPECT_EQ(text.rfind("; my own note\n[MISC]\nVis1=1\nFromANewerVersion=abc\nVis2=0\nAmpBar=1\n", 0), 0u)
+  EXPECT_EQ(
+      text.rfind("; my own note\n[MISC]\nVis1=1\nFromANewerVersion=abc\nVis2=0\nAmpBar=1\n", 0), 0u)
       << text;
-  EXPECT_NE(text.find("RenameStr=%of%(Splitted Clip %sc%)\n\n[FUTURE]\nShiny=1\n\n[OUTPUT]\nFreq=3\n"
-                      "OutputFormat=2\nChan=2\n\n[DSP]\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("RenameStr=%of%(Splitted Clip %sc%)\n\n[FUTURE]\nShiny=1\n\n[OUTPUT]\nFreq=3\n"
+                "OutputFormat=2\nChan=2\n\n[DSP]\n"),
+      std::string::npos)
       << text;
 
   Settings back;
@@ -210,7 +213,8 @@ TEST_F(StoreFixture, AFileThatCannotBeReadIsReportedAndNeverWrittenOver) {
   } cases[] = {
       {"Load", [&] { return store.Load(s, sink); }, "Error on loading settings!"},
       {"Save", [&] { return store.Save(s, sink); }, "Error on saving settings!"},
-      {"RestoreTaskKeys", [&] { return store.RestoreTaskKeys(s, sink); }, "Error on loading settings!"},
+      {"RestoreTaskKeys", [&] { return store.RestoreTaskKeys(s, sink); },
+       "Error on loading settings!"},
       {"SaveTaskKeys", [&] { return store.SaveTaskKeys(s, sink); }, "Error on saving settings!"},
   };
   for (const auto& c : cases) {

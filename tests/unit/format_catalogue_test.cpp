@@ -456,7 +456,6 @@ TEST(RateChannelRule, UsablePairOrNoUsablePairChangesNothing) {
   Settings disjoint = WithFormat(kFormatMPC, 2, 0);
   EXPECT_FALSE(RateChannelRule(disjoint, DeviceWith({{1, 0}, {2, 11}})).changed);
   EXPECT_EQ(disjoint.OUTPUT.Freq, 0);
-
 }
 
 TEST(RateChannelRule, TheDeviceTableHoldsForFormatsWithoutLimitsOfTheirOwn) {
@@ -471,7 +470,7 @@ TEST(RateChannelRule, TheDeviceTableHoldsForFormatsWithoutLimitsOfTheirOwn) {
       {kFormatWAV, 2, 11, DeviceWith({{2, 3}, {1, 8}, {1, 9}}), 1, 8},
       {kFormatAIFF, 1, 0, DeviceWith({{2, 8}}), 2, 8},
       {kFormatW64, 2, 10, DeviceWith({{2, 10}, {2, 7}}), 2, 10},  // the device has it: kept
-      {kFormatCAF, 1, 4, RateChannelMatrix{}, 1, 4},  // a device that records nothing
+      {kFormatCAF, 1, 4, RateChannelMatrix{}, 1, 4},              // a device that records nothing
   };
   for (const auto& c : cases) {
     Settings s = WithFormat(c.format, c.chan, c.freq);

@@ -15,10 +15,21 @@ TEST(FormatNames, ByTagInAnyCaseOrByCode) {
     const char* name;
     int format;
   } cases[] = {
-      {"wav", kFormatWAV},   {"WAV", kFormatWAV},  {"Flac", kFormatFLAC}, {"w64", kFormatW64},
-      {"CAF", kFormatCAF},   {"wavex", kFormatWAVEX}, {"user-customized", kFormatUserCustomized},
-      {"9", kFormatAIFF},    {"31", 31},           {"0", 0},              {"32", 0},
-      {"", 0},               {"mp4", 0},           {"wav ", 0},           {"-1", 0},
+      {"wav", kFormatWAV},
+      {"WAV", kFormatWAV},
+      {"Flac", kFormatFLAC},
+      {"w64", kFormatW64},
+      {"CAF", kFormatCAF},
+      {"wavex", kFormatWAVEX},
+      {"user-customized", kFormatUserCustomized},
+      {"9", kFormatAIFF},
+      {"31", 31},
+      {"0", 0},
+      {"32", 0},
+      {"", 0},
+      {"mp4", 0},
+      {"wav ", 0},
+      {"-1", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(FormatByName(c.name), c.format) << '"' << c.name << '"';
 }

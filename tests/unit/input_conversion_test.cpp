@@ -16,8 +16,8 @@ namespace {
 
 // Reads the whole converted input in 100-ms blocks, reopened every
 // `blocksPerClip` blocks as the session does at each clip.
-std::vector<int16_t> ReadAll(const std::string& path, int inRate, int inChannels, int rate, int channels,
-                             int blocksPerClip = 1 << 30) {
+std::vector<int16_t> ReadAll(const std::string& path, int inRate, int inChannels, int rate,
+                             int channels, int blocksPerClip = 1 << 30) {
   ConvertingSource source(std::make_shared<WavFileSource>(path, true), inRate, inChannels);
   InputSource::OpenOptions o;
   o.rate = rate;
@@ -53,7 +53,8 @@ double ToneHz(const std::vector<int16_t>& s, int channels, int channel, int rate
 std::vector<int16_t> Tone(int rate, int channels, double seconds, double hz) {
   std::vector<int16_t> s;
   for (int f = 0; f < static_cast<int>(rate * seconds); ++f)
-    for (int c = 0; c < channels; ++c) s.push_back(static_cast<int16_t>(12000 * std::sin(2 * M_PI * hz * f / rate)));
+    for (int c = 0; c < channels; ++c)
+      s.push_back(static_cast<int16_t>(12000 * std::sin(2 * M_PI * hz * f / rate)));
   return s;
 }
 
@@ -70,13 +71,15 @@ TEST(InputConversion, ResampledToTheRecordingsRateWithTheToneAndLengthKept) {
   for (const auto& c : cases) {
     const std::string path = dir + "/in-" + std::to_string(c.inRate) + ".wav";
     test::WriteWav(path, c.inRate, c.inChannels, Tone(c.inRate, c.inChannels, 1.5, 1000.0));
-    const std::vector<int16_t> out = ReadAll(path, c.inRate, c.inChannels, c.rate, c.channels, c.blocksPerClip);
+    const std::vector<int16_t> out =
+        ReadAll(path, c.inRate, c.inChannels, c.rate, c.channels, c.blocksPerClip);
     const double frames = static_cast<double>(out.size()) / c.channels;
     EXPECT_NEAR(frames, 1.5 * c.rate, 2.0) << c.inRate << " -> " << c.rate;
     for (int ch = 0; ch < c.channels; ++ch)
       EXPECT_NEAR(ToneHz(out, c.channels, ch, c.rate), 1000.0, 5.0) << c.inRate << " -> " << c.rate;
   }
-  EXPECT_EQ(ConvertingSource::RateSteps(8000, 192000).size(), 3u) << "a ratio of 24 takes two steps";
+  EXPECT_EQ(ConvertingSource::RateSteps(8000, 192000).size(), 3u)
+      << "a ratio of 24 takes two steps";
   EXPECT_EQ(ConvertingSource::RateSteps(48000, 44100).size(), 2u);
 }
 

@@ -151,9 +151,18 @@ TEST_F(PowerControlTest, LogOffAsksTheDesktopsSessionManagerAndFallsBackToLogind
       {"cinnamon", "", true, true, {"org.cinnamon.SessionManager Logout 1"}, nullptr},
       // A session manager that refuses or does not answer in time: nothing
       // is forced.
-      {"gnome", "LogoutError=org.gnome.SessionManager.NotInRunning\n", true, false,
-       {"org.gnome.SessionManager Logout 1"}, "org.gnome.SessionManager.NotInRunning"},
-      {"xfce", "Hang=Logout\n", true, false, {"org.xfce.Session.Manager Logout false true"}, "Xfce"},
+      {"gnome",
+       "LogoutError=org.gnome.SessionManager.NotInRunning\n",
+       true,
+       false,
+       {"org.gnome.SessionManager Logout 1"},
+       "org.gnome.SessionManager.NotInRunning"},
+      {"xfce",
+       "Hang=Logout\n",
+       true,
+       false,
+       {"org.xfce.Session.Manager Logout false true"},
+       "Xfce"},
       // None there: logind ends the session, and the log hears of it first.
       {"", "", true, true, {"TerminateSession 7"}, "no session manager"},
       {"", "", false, true, {"TerminateSession 7"}, "no session bus"},
@@ -164,8 +173,9 @@ TEST_F(PowerControlTest, LogOffAsksTheDesktopsSessionManagerAndFallsBackToLogind
     pid_t managers = -1;
     if (*c.managers) {
       std::ofstream(log_, std::ios::trunc) << "";
-      managers = Spawn({std::string(TARVEXA_BIN_DIR) + "/fake_logind", log_, control_, c.managers},
-                       {"DBUS_SESSION_BUS_ADDRESS=" + bus_->address()}, bus_->dir() + "/managers.out");
+      managers =
+          Spawn({std::string(TARVEXA_BIN_DIR) + "/fake_logind", log_, control_, c.managers},
+                {"DBUS_SESSION_BUS_ADDRESS=" + bus_->address()}, bus_->dir() + "/managers.out");
       ASSERT_TRUE(WaitFor([&] { return Logged(std::string("READY ") + c.managers); }, 10))
           << ReadFile(bus_->dir() + "/managers.out");
     }
@@ -173,8 +183,8 @@ TEST_F(PowerControlTest, LogOffAsksTheDesktopsSessionManagerAndFallsBackToLogind
     ScopedEnv session("DBUS_SESSION_BUS_ADDRESS", c.sessionBus ? bus_->address() : noBus);
     std::string error;
     std::vector<std::string> notes;
-    const bool ok =
-        RunPowerAction(PowerAction::LogOff, &error, [&](const std::string& n) { notes.push_back(n); });
+    const bool ok = RunPowerAction(PowerAction::LogOff, &error,
+                                   [&](const std::string& n) { notes.push_back(n); });
     Stop(managers);
     EXPECT_EQ(ok, c.ok) << c.managers << ": " << error;
     EXPECT_EQ(Calls(), c.calls) << c.managers;
@@ -195,7 +205,8 @@ TEST_F(PowerControlTest, LogOffAsksTheDesktopsSessionManagerAndFallsBackToLogind
   std::ofstream(log_, std::ios::trunc) << "";
   std::string error;
   ASSERT_TRUE(RunPowerAction(PowerAction::LogOff, &error)) << error;
-  EXPECT_EQ(Calls(), (CallList{"GetSessionByPID " + std::to_string(getpid()), "TerminateSession c42"}));
+  EXPECT_EQ(Calls(),
+            (CallList{"GetSessionByPID " + std::to_string(getpid()), "TerminateSession c42"}));
 }
 
 TEST_F(PowerControlTest, RefusedWhenLogindSaysItCannot) {

@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <memory>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -74,7 +74,8 @@ int MakeHighPriority(sd_bus_message* m, void* data, sd_bus_error* error) {
   kit->Called("MakeThreadHighPriority " + std::to_string(tid) + " " + std::to_string(nice));
   if (kit->refuseNice || nice < kit->minNiceLevel)
     return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "Operation not permitted");
-  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0) return sd_bus_error_set_errno(error, errno);
+  if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) != 0)
+    return sd_bus_error_set_errno(error, errno);
   return sd_bus_reply_method_return(m, "");
 }
 
@@ -82,7 +83,8 @@ const sd_bus_vtable kVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_PROPERTY("MaxRealtimePriority", "i", nullptr, offsetof(FakeKit, maxRealtimePriority),
                     SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("MinNiceLevel", "i", nullptr, offsetof(FakeKit, minNiceLevel), SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("MinNiceLevel", "i", nullptr, offsetof(FakeKit, minNiceLevel),
+                    SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("RTTimeUSecMax", "x", nullptr, offsetof(FakeKit, rtTimeUSecMax),
                     SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_METHOD("MakeThreadRealtime", "tu", "", MakeRealtime, SD_BUS_VTABLE_UNPRIVILEGED),
@@ -99,10 +101,11 @@ class FakeKitService {
       sd_bus_set_address(bus, address.c_str());
       sd_bus_set_bus_client(bus, 1);
       sd_bus_slot* slot = nullptr;
-      const bool ok = sd_bus_start(bus) >= 0 &&
-                      sd_bus_add_object_vtable(bus, &slot, "/org/freedesktop/RealtimeKit1",
-                                               "org.freedesktop.RealtimeKit1", kVtable, &kit) >= 0 &&
-                      sd_bus_request_name(bus, "org.freedesktop.RealtimeKit1", 0) >= 0;
+      const bool ok =
+          sd_bus_start(bus) >= 0 &&
+          sd_bus_add_object_vtable(bus, &slot, "/org/freedesktop/RealtimeKit1",
+                                   "org.freedesktop.RealtimeKit1", kVtable, &kit) >= 0 &&
+          sd_bus_request_name(bus, "org.freedesktop.RealtimeKit1", 0) >= 0;
       ready_ = ok ? 1 : -1;
       while (ok && !stop_) {
         if (sd_bus_process(bus, nullptr) > 0) continue;
@@ -145,36 +148,91 @@ std::string BecomeOrdinaryUser() {
 
 struct Case {
   const char* name;
-  bool service;                // the stand-in runs (else no bus at all)
-  void (*answers)(FakeKit&);  // how it answers
-  int level;           // asked for
-  bool realTime;       // a live capture
-  bool granted;        // expected
-  const char* got;     // expected Got()
-  int policy;          // expected scheduling policy
+  bool service;                    // the stand-in runs (else no bus at all)
+  void (*answers)(FakeKit&);       // how it answers
+  int level;                       // asked for
+  bool realTime;                   // a live capture
+  bool granted;                    // expected
+  const char* got;                 // expected Got()
+  int policy;                      // expected scheduling policy
   std::vector<std::string> calls;  // expected calls ("TID" stands for the thread)
-  const char* why;     // a part of Why() when not granted
+  const char* why;                 // a part of Why() when not granted
 };
 
 void Grants(FakeKit&) {}
 
 const Case kCases[] = {
     {"lowering_needs_no_one", true, Grants, -2, true, true, "nice 10", SCHED_OTHER, {}, ""},
-    {"realtime_through_realtimekit", true, Grants, 2, true, true, "real-time priority 3", SCHED_RR,
-     {"MakeThreadRealtime TID 3"}, ""},
-    {"realtime_within_the_services_maximum", true, [](FakeKit& k) { k.maxRealtimePriority = 1; }, 2, true,
-     true, "real-time priority 1", SCHED_RR, {"MakeThreadRealtime TID 1"}, ""},
-    {"refused_realtime_still_gets_its_nice_value", true, [](FakeKit& k) { k.refuseRealtime = true; }, 2,
-     true, true, "nice -10", SCHED_OTHER, {"MakeThreadRealtime TID 3", "MakeThreadHighPriority TID -10"},
+    {"realtime_through_realtimekit",
+     true,
+     Grants,
+     2,
+     true,
+     true,
+     "real-time priority 3",
+     SCHED_RR,
+     {"MakeThreadRealtime TID 3"},
      ""},
-    {"encoder_asks_for_a_nice_value_only", true, Grants, 1, false, true, "nice -5", SCHED_OTHER,
-     {"MakeThreadHighPriority TID -5"}, ""},
-    {"within_the_services_limit", true, [](FakeKit& k) { k.minNiceLevel = -2; }, 2, false, false, "nice -2",
-     SCHED_OTHER, {"MakeThreadHighPriority TID -2"}, "grants nice -2 at the most"},
-    {"no_service_the_users_own_limit", false, Grants, 2, true, false, "nice 0", SCHED_OTHER, {},
+    {"realtime_within_the_services_maximum",
+     true,
+     [](FakeKit& k) { k.maxRealtimePriority = 1; },
+     2,
+     true,
+     true,
+     "real-time priority 1",
+     SCHED_RR,
+     {"MakeThreadRealtime TID 1"},
+     ""},
+    {"refused_realtime_still_gets_its_nice_value",
+     true,
+     [](FakeKit& k) { k.refuseRealtime = true; },
+     2,
+     true,
+     true,
+     "nice -10",
+     SCHED_OTHER,
+     {"MakeThreadRealtime TID 3", "MakeThreadHighPriority TID -10"},
+     ""},
+    {"encoder_asks_for_a_nice_value_only",
+     true,
+     Grants,
+     1,
+     false,
+     true,
+     "nice -5",
+     SCHED_OTHER,
+     {"MakeThreadHighPriority TID -5"},
+     ""},
+    {"within_the_services_limit",
+     true,
+     [](FakeKit& k) { k.minNiceLevel = -2; },
+     2,
+     false,
+     false,
+     "nice -2",
+     SCHED_OTHER,
+     {"MakeThreadHighPriority TID -2"},
+     "grants nice -2 at the most"},
+    {"no_service_the_users_own_limit",
+     false,
+     Grants,
+     2,
+     true,
+     false,
+     "nice 0",
+     SCHED_OTHER,
+     {},
      "RealtimeKit: no connection to the system bus"},
-    {"service_refuses_everything", true, [](FakeKit& k) { k.refuseRealtime = k.refuseNice = true; }, 1,
-     false, false, "nice 0", SCHED_OTHER, {"MakeThreadHighPriority TID -5"}, "Operation not permitted"},
+    {"service_refuses_everything",
+     true,
+     [](FakeKit& k) { k.refuseRealtime = k.refuseNice = true; },
+     1,
+     false,
+     false,
+     "nice 0",
+     SCHED_OTHER,
+     {"MakeThreadHighPriority TID -5"},
+     "Operation not permitted"},
 };
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -187,7 +245,8 @@ TEST(ThreadPriority, AnOrdinaryUserGetsWhatTheKernelOrRealtimeKitGrants) {
   ASSERT_TRUE(bus.ok());
   for (const Case& c : kCases) {
     const std::string report = test::InChild([&]() -> std::string {
-      setenv("DBUS_SYSTEM_BUS_ADDRESS", c.service ? bus.address().c_str() : "unix:path=/nonexistent", 1);
+      setenv("DBUS_SYSTEM_BUS_ADDRESS",
+             c.service ? bus.address().c_str() : "unix:path=/nonexistent", 1);
       FakeKit kit;
       c.answers(kit);
       std::unique_ptr<FakeKitService> service;
@@ -203,7 +262,8 @@ TEST(ThreadPriority, AnOrdinaryUserGetsWhatTheKernelOrRealtimeKitGrants) {
         errno = 0;
         const int nice = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
         out << (p.Granted() ? "granted" : "refused") << "|" << p.Got() << "|"
-            << (sched_getscheduler(0) & ~SCHED_RESET_ON_FORK) << "|" << nice << "|" << tid << "|" << p.Why();
+            << (sched_getscheduler(0) & ~SCHED_RESET_ON_FORK) << "|" << nice << "|" << tid << "|"
+            << p.Why();
       }).join();
       std::lock_guard<std::mutex> lock(kit.mutex);
       for (const auto& call : kit.calls) out << "\n" << call;
@@ -250,14 +310,17 @@ TEST(ThreadPriority, ARecordingReportsAPriorityItCannotHaveOncePerThread) {
     const test::Recording r = test::RecordFile(s, input, dir + "/out.wav");
     out += std::to_string(r.clips.size()) + " clips\n";
     for (const auto& [text, level] : r.logs)
-      if (text.find("priority") != std::string::npos) out += std::to_string(level) + " " + text + "\n";
+      if (text.find("priority") != std::string::npos)
+        out += std::to_string(level) + " " + text + "\n";
     return out;
   });
   EXPECT_EQ(report.rfind("4 clips\n", 0), 0u) << report;
   const std::string capture =
-      "1 Warning: the capture thread cannot have the priority set in the options (Highest); it runs at nice 0: ";
+      "1 Warning: the capture thread cannot have the priority set in the options (Highest); it "
+      "runs at nice 0: ";
   const std::string encoder =
-      "1 Warning: the encoder thread cannot have the priority set in the options (Highest); it runs at nice 0: ";
+      "1 Warning: the encoder thread cannot have the priority set in the options (Highest); it "
+      "runs at nice 0: ";
   auto count = [&](const std::string& what) {
     size_t n = 0;
     for (size_t at = 0; (at = report.find(what, at)) != std::string::npos; ++at) ++n;

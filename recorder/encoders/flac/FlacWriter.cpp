@@ -99,7 +99,8 @@ std::string FlacWriter::Open(const std::string& path) {
     }
     // The encoder owns the file from init on and closes it here.
     if (!FLAC__stream_encoder_finish(encoder_)) error_ += "\nFail to finish flac file!";
-    if (createErrno != 0) error_ += "\nError creating file " + path + ": " + std::strerror(createErrno);
+    if (createErrno != 0)
+      error_ += "\nError creating file " + path + ": " + std::strerror(createErrno);
     const bool created = file_ != nullptr;
     file_ = nullptr;
     FLAC__stream_encoder_delete(encoder_);

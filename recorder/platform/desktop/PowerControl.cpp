@@ -86,20 +86,20 @@ struct SessionManager {
 
 const SessionManager kSessionManagers[] = {
     // Logout(mode): 0 asks, 1 does not ask, 2 forces.
-    {"GNOME", "org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager", "Logout",
-     [](QDBusMessage& call) { call << 1u; }},
+    {"GNOME", "org.gnome.SessionManager", "/org/gnome/SessionManager", "org.gnome.SessionManager",
+     "Logout", [](QDBusMessage& call) { call << 1u; }},
     {"KDE Plasma", "org.kde.Shutdown", "/Shutdown", "org.kde.Shutdown", "logout", nullptr},
     // Plasma before 5.25: logout(confirm, type, mode), all 0: no question,
     // log off, when the session's programs have agreed.
     {"KDE Plasma", "org.kde.ksmserver", "/KSMServer", "org.kde.KSMServerInterface", "logout",
      [](QDBusMessage& call) { call << 0 << 0 << 0; }},
     // Logout(show_dialog, allow_save).
-    {"Xfce", "org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager", "Logout",
-     [](QDBusMessage& call) { call << false << true; }},
-    {"MATE", "org.mate.SessionManager", "/org/mate/SessionManager", "org.mate.SessionManager", "Logout",
-     [](QDBusMessage& call) { call << 1u; }},
-    {"Cinnamon", "org.cinnamon.SessionManager", "/org/cinnamon/SessionManager", "org.cinnamon.SessionManager",
+    {"Xfce", "org.xfce.SessionManager", "/org/xfce/SessionManager", "org.xfce.Session.Manager",
+     "Logout", [](QDBusMessage& call) { call << false << true; }},
+    {"MATE", "org.mate.SessionManager", "/org/mate/SessionManager", "org.mate.SessionManager",
      "Logout", [](QDBusMessage& call) { call << 1u; }},
+    {"Cinnamon", "org.cinnamon.SessionManager", "/org/cinnamon/SessionManager",
+     "org.cinnamon.SessionManager", "Logout", [](QDBusMessage& call) { call << 1u; }},
 };
 
 bool HasOwner(BusConnection& bus, const char* service) {
@@ -134,15 +134,16 @@ SessionAnswer AskSessionManager(std::string* text) {
   }
   for (const SessionManager& sm : kSessionManagers) {
     if (!HasOwner(bus, sm.service)) continue;
-    QDBusMessage call = QDBusMessage::createMethodCall(QString::fromLatin1(sm.service), QString::fromLatin1(sm.path),
-                                                       QString::fromLatin1(sm.interface),
-                                                       QString::fromLatin1(sm.method));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(sm.service), QString::fromLatin1(sm.path),
+        QString::fromLatin1(sm.interface), QString::fromLatin1(sm.method));
     if (sm.arguments) sm.arguments(call);
     const QDBusMessage reply = bus.Call(call);
     if (reply.type() == QDBusMessage::ReplyMessage) return SessionAnswer::LoggingOff;
     if (NotThere(reply)) continue;
     // Refused, or no answer in time: nothing is forced.
-    *text = std::string("the ") + sm.desktop + " session manager did not log off: " + ErrorText(reply);
+    *text =
+        std::string("the ") + sm.desktop + " session manager did not log off: " + ErrorText(reply);
     return SessionAnswer::Refused;
   }
   *text = "no session manager of GNOME, KDE Plasma, Xfce, MATE or Cinnamon is on the session bus";
@@ -175,17 +176,15 @@ bool TerminateSession(std::string* error) {
 bool LogOff(std::string* error, const PowerNote& note) {
   std::string text;
   switch (AskSessionManager(&text)) {
-    case SessionAnswer::LoggingOff:
-      return true;
-    case SessionAnswer::Refused:
-      SetError(error, "Cannot log off: " + text);
-      return false;
-    case SessionAnswer::NoneThere:
-      break;
+    case SessionAnswer::LoggingOff: return true;
+    case SessionAnswer::Refused: SetError(error, "Cannot log off: " + text); return false;
+    case SessionAnswer::NoneThere: break;
   }
   if (note)
-    note("Logging off through logind, which closes every program of the session without letting it "
-         "save its work: " + text + ".");
+    note(
+        "Logging off through logind, which closes every program of the session without letting it "
+        "save its work: " +
+        text + ".");
   return TerminateSession(error);
 }
 

@@ -52,7 +52,8 @@ bool RealtimeKit::ReadLimits(Limits* limits) {
   };
   for (const Property& p : properties) {
     sd_bus_error e = SD_BUS_ERROR_NULL;
-    const int r = sd_bus_get_property_trivial(bus_, kService, kPath, kInterface, p.name, &e, p.type, p.value);
+    const int r =
+        sd_bus_get_property_trivial(bus_, kService, kPath, kInterface, p.name, &e, p.type, p.value);
     if (r < 0) {
       error_ = ErrorText(e, r);
       sd_bus_error_free(&e);
@@ -66,8 +67,9 @@ bool RealtimeKit::ReadLimits(Limits* limits) {
 bool RealtimeKit::MakeThreadRealtime(pid_t tid, int priority) {
   if (!bus_) return false;
   sd_bus_error e = SD_BUS_ERROR_NULL;
-  const int r = sd_bus_call_method(bus_, kService, kPath, kInterface, "MakeThreadRealtime", &e, nullptr,
-                                   "tu", static_cast<uint64_t>(tid), static_cast<uint32_t>(priority));
+  const int r =
+      sd_bus_call_method(bus_, kService, kPath, kInterface, "MakeThreadRealtime", &e, nullptr, "tu",
+                         static_cast<uint64_t>(tid), static_cast<uint32_t>(priority));
   if (r < 0) error_ = ErrorText(e, r);
   sd_bus_error_free(&e);
   return r >= 0;
@@ -76,8 +78,9 @@ bool RealtimeKit::MakeThreadRealtime(pid_t tid, int priority) {
 bool RealtimeKit::MakeThreadHighPriority(pid_t tid, int nice) {
   if (!bus_) return false;
   sd_bus_error e = SD_BUS_ERROR_NULL;
-  const int r = sd_bus_call_method(bus_, kService, kPath, kInterface, "MakeThreadHighPriority", &e, nullptr,
-                                   "ti", static_cast<uint64_t>(tid), static_cast<int32_t>(nice));
+  const int r =
+      sd_bus_call_method(bus_, kService, kPath, kInterface, "MakeThreadHighPriority", &e, nullptr,
+                         "ti", static_cast<uint64_t>(tid), static_cast<int32_t>(nice));
   if (r < 0) error_ = ErrorText(e, r);
   sd_bus_error_free(&e);
   return r >= 0;

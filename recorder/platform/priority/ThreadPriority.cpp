@@ -29,7 +29,9 @@ int NiceOf(pid_t tid) {
   return errno == 0 ? nice : 0;
 }
 
-bool SetNice(pid_t tid, int nice) { return setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0; }
+bool SetNice(pid_t tid, int nice) {
+  return setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0;
+}
 
 bool RunsRealTime() {
   const int policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
@@ -58,7 +60,8 @@ bool CpuLimitHandled() {
   static bool ours = false;
   std::call_once(once, [] {
     struct sigaction old {};
-    if (sigaction(SIGXCPU, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL)
+    if (sigaction(SIGXCPU, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) ||
+        old.sa_handler != SIG_DFL)
       return;
     struct sigaction sa {};
     sa.sa_handler = OnCpuLimit;
@@ -87,7 +90,7 @@ void Unwatch(pid_t tid) {
 // RealtimeKit's limit on CPU time without blocking: the hard limit the
 // service asks for, the soft limit at half of it.
 bool LimitRealTimeCpu(int64_t usecMax) {
-  rlimit rl {};
+  rlimit rl{};
   if (getrlimit(RLIMIT_RTTIME, &rl) != 0) return false;
   const rlim_t max = static_cast<rlim_t>(std::max<int64_t>(usecMax, 2));
   if (rl.rlim_max == RLIM_INFINITY || rl.rlim_max > max) rl.rlim_max = max;
@@ -162,7 +165,8 @@ bool ThreadPriority::TryNice(int nice, RealtimeKitSession& session) {
   const int before = NiceOf(tid_);
   if (SetNice(tid_, nice)) return true;
   Append(why_, "nice " + std::to_string(nice) + " is not permitted (" +
-                   "it needs CAP_SYS_NICE or a nice limit, RLIMIT_NICE, of " + std::to_string(20 - nice) + ")");
+                   "it needs CAP_SYS_NICE or a nice limit, RLIMIT_NICE, of " +
+                   std::to_string(20 - nice) + ")");
 
   int best = before;
   RealtimeKit& kit = session.Kit();

@@ -17,10 +17,12 @@ std::vector<int> ConvertingSource::RateSteps(int from, int to) {
   // One step of the resampler takes ratios from 1/5 to 5.
   const double maxRatio = AudioTransform::kMaxResamplePercent / 100.0;
   const double ratio = static_cast<double>(to) / from;
-  const int count = std::max(1, static_cast<int>(std::ceil(std::abs(std::log(ratio)) / std::log(maxRatio) - 1e-9)));
+  const int count = std::max(
+      1, static_cast<int>(std::ceil(std::abs(std::log(ratio)) / std::log(maxRatio) - 1e-9)));
   std::vector<int> steps{from};
   for (int i = 1; i < count; ++i)
-    steps.push_back(static_cast<int>(std::lround(from * std::pow(ratio, static_cast<double>(i) / count))));
+    steps.push_back(
+        static_cast<int>(std::lround(from * std::pow(ratio, static_cast<double>(i) / count))));
   steps.push_back(to);
   return steps;
 }
@@ -34,7 +36,8 @@ bool ConvertingSource::Open(const OpenOptions& options, int* errorCode, std::str
   // The next clip goes on where the last one stopped: what is converted
   // and not yet given out, and the resamplers' state, are kept.
   const int outChannels = options.channels == 1 ? 1 : 2;
-  std::vector<int> steps = inRate_ == options.rate ? std::vector<int>{} : RateSteps(inRate_, options.rate);
+  std::vector<int> steps =
+      inRate_ == options.rate ? std::vector<int>{} : RateSteps(inRate_, options.rate);
   if (configured_ && outChannels == outChannels_ && steps == steps_) return true;
   configured_ = true;
   outChannels_ = outChannels;
@@ -94,7 +97,8 @@ void ConvertingSource::Convert(const int16_t* in, int frames) {
     for (int c = 0; c < outChannels_; ++c) pending_.push_back(side[c][f]);
 }
 
-InputSource::ReadResult ConvertingSource::Read(int16_t* dest, int frames, int* got, std::string* error) {
+InputSource::ReadResult ConvertingSource::Read(int16_t* dest, int frames, int* got,
+                                               std::string* error) {
   *got = 0;
   const size_t want = static_cast<size_t>(frames) * static_cast<size_t>(outChannels_);
   const int blockFrames = static_cast<int>(block_.size()) / inChannels_;
