@@ -43,8 +43,9 @@ class InputSource {
   // file read as fast as possible) waits for room instead and never drops.
   virtual bool IsRealTime() const = 0;
 
-  // A sound card (not a file): the recording gives it a moment to settle
-  // before the encoder starts, and its capture may run at real-time priority.
+  // A live input (a sound card or a sound-server source), not a file: the
+  // recording gives it a moment to settle before the encoder starts, and its
+  // capture may run at real-time priority.
   virtual bool IsDevice() const { return false; }
 
   // Blocks of audio the device itself lost (input overflows) since Open.

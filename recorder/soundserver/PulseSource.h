@@ -56,6 +56,7 @@ class PulseSource : public InputSource {
 
   void Close() override;
   bool IsRealTime() const override { return true; }
+  bool IsDevice() const override { return true; }
   int64_t Overflows() const override;
   void SetNotices(Notice notice) override;
 
