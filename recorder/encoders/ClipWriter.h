@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,20 @@ class ClipWriter {
   // After Close, for a clip that no audio reached: removes the files Open
   // made for `path`.
   virtual void RemoveFiles(const std::string& path) const { std::remove(path.c_str()); }
+
+  // Where the writer posts log lines of its own besides the error texts
+  // above (an outside encoder's start and end); set by the encoder worker
+  // before Open. The sink may be called from any thread.
+  using NoticeSink = std::function<void(const std::string& text, int level)>;
+  void SetNoticeSink(NoticeSink sink) { notice_ = std::move(sink); }
+
+ protected:
+  void Notice(const std::string& text, int level) const {
+    if (notice_) notice_(text, level);
+  }
+
+ private:
+  NoticeSink notice_;
 };
 
 // The writer for settings.OUTPUT.OutputFormat, configured from the settings.

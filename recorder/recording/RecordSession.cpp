@@ -337,6 +337,7 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
     recording = 0;
     return 0;
   }
+  writer->SetNoticeSink([this](const std::string& text, int level) { Log(text, level); });
   std::string err = writer->Open(path);
   if (!err.empty()) {
     Log(err, 1);
