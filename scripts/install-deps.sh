@@ -15,6 +15,10 @@ PKGS=(
   libsoxr-dev libkissfft-dev libtag1-dev
   # thread priorities through RealtimeKit (sd-bus)
   libsystemd-dev
+  # our own AAC encoder program (External/faac): FFmpeg's AAC encoder and muxers
+  libavcodec-dev libavformat-dev libavutil-dev
+  # the Musepack encoder program (mpcenc) and its decoder for the tests
+  musepack-tools
   # user interface
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxtst-dev
   # desktop services: opening files and links (xdg-open)
