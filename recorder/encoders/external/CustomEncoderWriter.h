@@ -21,7 +21,7 @@ inline constexpr const char* kCustomInputTexts[] = {" Stdin With Wav Header ",
                                                     " Stdin Without Wav Header "};
 
 // The command for one output file: the program, then the words of the
-// parameters split as a shell splits them (quotes respected, nothing
+// parameters split as a shell splits them (quotes honoured, nothing
 // expanded, nothing run), each "%of%" replaced by the output path, which
 // thus stays one argument (or part of one) whatever characters it holds.
 ExternalCommand CustomEncoderCommand(const Settings::CustomSection& c, const std::string& path);
