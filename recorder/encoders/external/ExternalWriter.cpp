@@ -142,12 +142,9 @@ std::string ExternalClipWriter::Open(const std::string& path) {
   }
   if (command_.wavHeader) {
     const auto header = StdinWavHeader(SampleRateOf(settings_), channels_, command_.dataLength);
-    if (console_->WriteStdIn(header.data(), header.size(), kEncoderStallMs) !=
-        ConsoleRedirector::WriteResult::Written) {
-      GiveUp(true);
-      Notice("Error: the external encoder " + ProgramName() + " did not take the audio: " +
-                 console_->ErrorText() + ".",
-             2);
+    const auto r = console_->WriteStdIn(header.data(), header.size(), kEncoderStallMs);
+    if (r != ConsoleRedirector::WriteResult::Written) {
+      Notice(GiveUp(r), 2);
       Close();
       error_ = kNotStartedText;
       return error_;
@@ -156,11 +153,25 @@ std::string ExternalClipWriter::Open(const std::string& path) {
   return {};
 }
 
-void ExternalClipWriter::GiveUp(bool terminate) {
+std::string ExternalClipWriter::GiveUp(ConsoleRedirector::WriteResult r) {
+  using R = ConsoleRedirector::WriteResult;
   failed_ = true;
-  if (!console_) return;
+  const std::string name = ProgramName();
+  const std::string cause = console_->ErrorText();
   console_->CloseStdIn();
-  if (terminate || !console_->Wait(kExitGraceMs)) console_->Terminate(kExitGraceMs);
+  // A program that went away gets a moment to say how it ended; one that
+  // stalled or cannot be written to is ended.
+  if (r != R::ChildGone || !console_->Wait(kExitGraceMs)) console_->Terminate(kExitGraceMs);
+  console_->Close();  // everything it printed has been read
+  if (r == R::Stalled) {
+    return "Error: the external encoder " + name + " took no audio for " +
+           std::to_string(kEncoderStallMs / 1000) + " seconds and was stopped.";
+  }
+  if (r != R::ChildGone) return "Error: " + cause + ".";
+  std::string text = "Error: the external encoder " + name + " stopped reading the audio";
+  if (console_->Exited()) text += " (it " + ConsoleRedirector::DescribeStatus(console_->ExitStatus()) + ")";
+  const std::string last = console_->LastOutputLine();
+  return text + (last.empty() ? "." : ": " + last);
 }
 
 bool ExternalClipWriter::Write(const int16_t* samples, size_t frames) {
@@ -179,25 +190,9 @@ bool ExternalClipWriter::Write(const int16_t* samples, size_t frames) {
     }
     data = bytes_.data();
   }
-  using R = ConsoleRedirector::WriteResult;
-  const R r = console_->WriteStdIn(data, count * 2, kEncoderStallMs);
-  if (r == R::Written) return true;
-
-  const std::string name = ProgramName();
-  if (r == R::Stalled) {
-    GiveUp(true);
-    error_ = "Error: the external encoder " + name + " took no audio for " +
-             std::to_string(kEncoderStallMs / 1000) + " seconds and was stopped.";
-  } else if (r == R::ChildGone) {
-    GiveUp(false);
-    error_ = "Error: the external encoder " + name + " stopped reading the audio";
-    if (console_->Exited()) error_ += " (it " + ConsoleRedirector::DescribeStatus(console_->ExitStatus()) + ")";
-    const std::string last = console_->LastOutputLine();
-    error_ += last.empty() ? "." : ": " + last;
-  } else {
-    GiveUp(true);
-    error_ = "Error: " + console_->ErrorText() + ".";
-  }
+  const auto r = console_->WriteStdIn(data, count * 2, kEncoderStallMs);
+  if (r == ConsoleRedirector::WriteResult::Written) return true;
+  error_ = GiveUp(r);
   return false;
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "encoders/ClipWriter.h"
+#include "platform/ConsoleRedirector.h"
 
 namespace tarvexa {
 
@@ -70,8 +71,10 @@ class ExternalClipWriter : public ClipWriter {
 
  private:
   class Console;
-  // Ends a program that stalled or failed, keeps its status for the text.
-  void GiveUp(bool terminate);
+  // After a failed write: ends the program's input and the program (one
+  // that went away gets a moment to report its status) and returns what
+  // happened, with the last line the program printed.
+  std::string GiveUp(ConsoleRedirector::WriteResult r);
   std::string ProgramName() const;
 
   Settings settings_;
