@@ -107,7 +107,10 @@ int main(int argc, char** argv) {
     s.OUTPUT.Freq = 7;
     s.OUTPUT.Chan = 2;
     c.configure(s);
-    if (!MakeClipWriter(s) || !PrepareEncoder(s).empty()) {
+    const LogSink complaints = [](const std::string& text, int level) {
+      if (level >= 1) std::printf("  %s\n", text.c_str());
+    };
+    if (!MakeClipWriter(s) || !PrepareEncoder(s, complaints)) {
       std::printf("%-22s not available in this build\n", c.name.c_str());
       allMet = false;
       continue;

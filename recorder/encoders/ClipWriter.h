@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/ConfigStore.h"
 #include "config/Settings.h"
 
 namespace tarvexa {
@@ -45,7 +46,7 @@ class ClipWriter {
   // Where the writer posts log lines of its own besides the error texts
   // above (an outside encoder's start and end); set by the encoder worker
   // before Open. The sink may be called from any thread.
-  using NoticeSink = std::function<void(const std::string& text, int level)>;
+  using NoticeSink = LogSink;
   void SetNoticeSink(NoticeSink sink) { notice_ = std::move(sink); }
 
  protected:
@@ -62,7 +63,12 @@ class ClipWriter {
 std::unique_ptr<ClipWriter> MakeClipWriter(const Settings& settings);
 
 // Work done once per recording before the first clip (binding an encoder
-// library, checking an outside program). Returns "" or the text to log.
-std::string PrepareEncoder(const Settings& settings);
+// library, checking an outside program). Its lines go to `log` at their own
+// levels; false when the recording cannot go on (the reason has been logged,
+// at level 1 for a format without a writer).
+bool PrepareEncoder(const Settings& settings, const LogSink& log);
+// Work done once per recording after the last clip, when PrepareEncoder
+// succeeded (letting go of a library).
+void FinishEncoder(const Settings& settings, const LogSink& log);
 
 }  // namespace tarvexa

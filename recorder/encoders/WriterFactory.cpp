@@ -1,5 +1,5 @@
-// The writer and the preparation of the current output format, from its
-// family in the table.
+// The writer, the preparation and the finish of the current output format,
+// from its family in the table.
 #include "encoders/ClipWriter.h"
 #include "formats/FormatFamily.h"
 
@@ -11,13 +11,19 @@ std::unique_ptr<ClipWriter> MakeClipWriter(const Settings& s) {
   return family->makeWriter(s);
 }
 
-std::string PrepareEncoder(const Settings& s) {
+bool PrepareEncoder(const Settings& s, const LogSink& log) {
   const int format = s.OUTPUT.OutputFormat;
   const FormatFamily* family = FamilyOf(format);
   if (!family || !family->makeWriter) {
-    return std::string("The ") + FormatTag(format) + " format is not available in this build.";
+    return AcceptOrLog(
+        std::string("The ") + FormatTag(format) + " format is not available in this build.", log);
   }
-  return family->prepare ? family->prepare(s) : std::string();
+  return !family->prepare || family->prepare(s, log);
+}
+
+void FinishEncoder(const Settings& s, const LogSink& log) {
+  const FormatFamily* family = FamilyOf(s.OUTPUT.OutputFormat);
+  if (family && family->finish) family->finish(log);
 }
 
 }  // namespace tarvexa

@@ -8,13 +8,14 @@
 // table (encoders/FamilyTable.cpp) lists them; the catalogue and the
 // recording find a format's family there.
 // Thread affinity: the descriptors are constants; their functions are pure
-// over a Settings value (any thread) except makeWriter and prepare, which
-// run on the recording's encoder thread.
+// over a Settings value (any thread) except prepare, makeWriter and finish,
+// which run on the recording's encoder thread.
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "config/ConfigStore.h"
 #include "config/Settings.h"
 #include "formats/FormatCatalogue.h"
 
@@ -49,14 +50,28 @@ struct FormatFamily {
   const char* refusedBoxText = nullptr;
 
   // Once per recording, before the first clip (binding an encoder library,
-  // checking an outside program): "" or the text that ends the recording.
-  // nullptr: nothing to prepare.
-  std::string (*prepare)(const Settings& s) = nullptr;
+  // checking an outside program). What it has to say goes to `log`, each
+  // line at its own level; false ends the recording before any file is
+  // made (the reason has been logged). nullptr: nothing to prepare.
+  bool (*prepare)(const Settings& s, const LogSink& log) = nullptr;
 
-  // The writer of one clip, configured from the settings. nullptr: the
-  // family has no writer in this build.
+  // Once per recording, after the last clip has been closed, when prepare
+  // succeeded (letting go of the library it bound). nullptr: nothing.
+  void (*finish)(const LogSink& log) = nullptr;
+
+  // The writer of one clip, configured from the settings. Notes of its own
+  // go to its notice sink (ClipWriter::SetNoticeSink), which the recording
+  // sets before Open. nullptr: the family has no writer in this build.
   std::unique_ptr<ClipWriter> (*makeWriter)(const Settings& s) = nullptr;
 };
+
+// For a prepare that only checks: true when `refusal` is empty, else logs
+// it at `level` and returns false.
+inline bool AcceptOrLog(const std::string& refusal, const LogSink& log, int level = 1) {
+  if (refusal.empty()) return true;
+  if (log) log(refusal, level);
+  return false;
+}
 
 // Every family of this build, each once, in the order of their first code.
 const std::vector<const FormatFamily*>& FormatFamilies();

@@ -446,19 +446,18 @@ void RecordSession::State::EncoderMain(int startDelayMs) {
   const ThreadPriority priority(level, false);
   ReportPriority(priority, "encoder", level, encoderPriorityReported);
   if (startDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(startDelayMs));
+  const LogSink log = [this](const std::string& text, int level) { Log(text, level); };
+  bool prepared = false;
   try {
     const int format = settings.OUTPUT.OutputFormat;
     if (format < kFirstFormat || format > kLastFormat) {
       Log("Invalid output format.", 1);
       recording = 0;
+    } else if (!PrepareEncoder(settings, log)) {
+      recording = 0;
     } else {
-      std::string err = PrepareEncoder(settings);
-      if (!err.empty()) {
-        Log(err, 1);
-        recording = 0;
-      } else {
-        RecordClips();
-      }
+      prepared = true;
+      RecordClips();
     }
   } catch (const std::exception& e) {
     Log("An error occurred while encoding.", 2);
@@ -471,6 +470,8 @@ void RecordSession::State::EncoderMain(int startDelayMs) {
   }
   recording = 0;
   JoinCapture();
+  // After the last clip, or an error, the encoder lets go of what it prepared.
+  if (prepared) FinishEncoder(settings, log);
   // Whatever ended the recording, the receiver goes back to idle.
   RecMessage fin;
   fin.type = RecMsg::Finished;

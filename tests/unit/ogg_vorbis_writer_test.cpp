@@ -255,7 +255,9 @@ TEST(OggVorbisWriter, RefusedSettingsAreResetWhenApplied) {
   for (Settings s : {Quality(7, 2, -20), Bitrate(0, 1, false, 0, 11, 0),
                      Bitrate(10, 2, false, 0, 11, 0), Bitrate(0, 2, true, 15, 16, 16)}) {
     SCOPED_TRACE(OggVorbisLabel(s));
-    EXPECT_EQ(PrepareEncoder(s), "Invalid Ogg Vorbis format.");
+    std::vector<std::pair<std::string, int>> lines;
+    EXPECT_FALSE(PrepareEncoder(s, [&](const std::string& t, int l) { lines.emplace_back(t, l); }));
+    EXPECT_EQ(lines, (std::vector<std::pair<std::string, int>>{{"Invalid Ogg Vorbis format.", 1}}));
     const FormatApplied a = ApplyOutputFormat(s, RateChannelMatrix::All());
     ASSERT_EQ(a.extraLog.size(), 1u);
     EXPECT_EQ(a.extraLog[0], std::make_pair(std::string("OGG audio format not supported!"), 1));

@@ -31,7 +31,9 @@ const FormatFamily& Mp2Family() {
       .allowedPairs = AllowedPairs,
       .settingsRefused = SettingsRefused,
       .resetSettings = [](Settings& s) { s.MP2 = Settings::Mp2Section{}; },
-      .prepare = Mp2Writer::CheckSettings,
+      .prepare = [](const Settings& s, const LogSink& log) {
+        return AcceptOrLog(Mp2Writer::CheckSettings(s), log);
+      },
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<Mp2Writer>(s);
       },

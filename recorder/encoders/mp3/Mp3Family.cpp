@@ -12,7 +12,9 @@ const FormatFamily& Mp3Family() {
       // 8000 to 48000 Hz.
       .allowedPairs = [](int, const Settings&) { return RateChannelMatrix::Rates(0, 8); },
       // The library stays loaded for the recording.
-      .prepare = [](const Settings&) { return LameEncLibrary::Bind(); },
+      .prepare = [](const Settings&, const LogSink& log) {
+        return AcceptOrLog(LameEncLibrary::Bind(), log);
+      },
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<Mp3Writer>(s);
       },

@@ -17,8 +17,8 @@ const FormatFamily& OggVorbisFamily() {
       .resetSettings = ResetOggVorbisSettings,
       .refusedBoxText = kOggRefusedBoxText,
       // Refused settings end the recording before any file is created.
-      .prepare = [](const Settings& s) {
-        return OggVorbisSettingsAccepted(s) ? std::string() : std::string(kOggInvalidFormatText);
+      .prepare = [](const Settings& s, const LogSink& log) {
+        return AcceptOrLog(OggVorbisSettingsAccepted(s) ? "" : kOggInvalidFormatText, log);
       },
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<OggVorbisWriter>(s);
