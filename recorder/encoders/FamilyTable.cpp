@@ -4,6 +4,7 @@
 #include <array>
 
 #include "encoders/StandInFamilies.h"
+#include "encoders/external/ExternalFamilies.h"
 #include "encoders/flac/FlacFamily.h"
 #include "encoders/mp2/Mp2Family.h"
 #include "encoders/mp3/Mp3Family.h"
@@ -24,10 +25,10 @@ const std::vector<const FormatFamily*>& FormatFamilies() {
       &FlacFamily(),                          // FLAC
       &Mp2Family(),                           // MP2
       &StandInFamily(kFormatVQF),             // VQF
-      &StandInFamily(kFormatAAC),             // AAC
-      &StandInFamily(kFormatMPC),             // MPC
+      &AacFamily(),                           // AAC
+      &MusepackFamily(),                      // MPC
       &WavPackFamily(),                       // WV
-      &StandInFamily(kFormatUserCustomized),  // User-Customized
+      &CustomEncoderFamily(),                 // User-Customized
   };
   return table;
 }

@@ -13,11 +13,6 @@ FormatText ByTag(int format, const Settings&) {
           std::string("Set audio format: ") + FormatTag(format) + "."};
 }
 
-FormatText UserCustomized(int, const Settings& s) {
-  return {"User-Customized Format: " + s.CUSTOM.FileExt,
-          "Set audio format: User-Customized format " + s.CUSTOM.FileExt + "."};
-}
-
 // TwinVQ presets fix one rate/channel pair each; index = VQF.Profile - 1.
 struct VqfPair {
   int chan;
@@ -35,12 +30,6 @@ RateChannelMatrix AllowedPairs(int format, const Settings& s) {
   switch (format) {
     case kFormatWMA:
       return RateChannelMatrix::Rates(0, 10);
-    case kFormatAAC:
-      // The CT AAC+ encoder (container 8) takes 32000 to 48000 Hz only.
-      return s.AAC.ContainerFormat == 8 ? RateChannelMatrix::Rates(6, 8)
-                                        : RateChannelMatrix::Rates(0, 10);
-    case kFormatMPC:
-      return RateChannelMatrix::Rates(6, 8);
     case kFormatVQF: {
       RateChannelMatrix m;  // an unknown preset allows nothing
       const int profile = s.VQF.Profile;
@@ -59,7 +48,7 @@ FormatFamily Make(int format) {
   return FormatFamily{
       .name = FormatTag(format),
       .codes = {format},
-      .describe = format == kFormatUserCustomized ? UserCustomized : ByTag,
+      .describe = ByTag,
       .allowedPairs = AllowedPairs,
   };
 }
@@ -69,7 +58,7 @@ FormatFamily Make(int format) {
 const FormatFamily& StandInFamily(int format) {
   static const std::map<int, FormatFamily> families = [] {
     std::map<int, FormatFamily> m;
-    for (int f : {kFormatWMA, kFormatAPE, kFormatVQF, kFormatAAC, kFormatMPC, kFormatUserCustomized})
+    for (int f : {kFormatWMA, kFormatAPE, kFormatVQF})
       m.emplace(f, Make(f));
     return m;
   }();

@@ -1,6 +1,6 @@
 #pragma once
-// Stand-ins for the families whose writers are not built yet (WMA, APE,
-// VQF, AAC, Musepack and the user-customised encoder): each names its
+// Stand-ins for the families whose writers are not built yet (WMA, APE and
+// VQF): each names its
 // format, restricts rate and channels as the real encoder will, and has no
 // writer, so choosing it works and recording with it says that the format
 // is not available. A family's own descriptor takes the place of its
@@ -11,8 +11,7 @@
 
 namespace tarvexa {
 
-// The stand-in of one of kFormatWMA, kFormatAPE, kFormatVQF, kFormatAAC,
-// kFormatMPC, kFormatUserCustomized.
+// The stand-in of one of kFormatWMA, kFormatAPE, kFormatVQF.
 const FormatFamily& StandInFamily(int format);
 
 }  // namespace tarvexa

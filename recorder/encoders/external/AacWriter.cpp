@@ -149,16 +149,16 @@ ExternalCommand AacWriter::CommandFor(const std::string& path) const {
   return c;
 }
 
-void DescribeAac(const Settings& s, FormatApplied& a) {
+FormatText DescribeAac(const Settings& s) {
   const int container = s.AAC.ContainerFormat;
   const AacEncoder e = AacEncoderOf(container);
   std::string what;
   if (e != AacEncoder::None) {
     what = std::string(kAacContainerTexts[container] + 1) + "; " + ModeText(s.AAC, e);
   }
-  a.label = "AAC:  " + what + Printf("%5d Hz; ", SampleRateOf(s)) +
-            (ChannelsOf(s) == 1 ? " Mono;" : " Stereo;");
-  a.logLine = "Set audio format: AAC.";
+  return {"AAC:  " + what + Printf("%5d Hz; ", SampleRateOf(s)) +
+              (ChannelsOf(s) == 1 ? " Mono;" : " Stereo;"),
+          "Set audio format: AAC."};
 }
 
 RateChannelMatrix AacRateChannels(const Settings& s) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "encoders/external/ExternalWriter.h"
-#include "formats/FormatCatalogue.h"
+#include "formats/FormatFamily.h"
 
 namespace tarvexa {
 
@@ -50,7 +50,7 @@ class AacWriter final : public ExternalClipWriter {
 };
 
 // The format label and the log line of AAC.
-void DescribeAac(const Settings& s, FormatApplied& a);
+FormatText DescribeAac(const Settings& s);
 // Containers 0 to 7: both channel counts at 8000 to 96000 Hz; container 8:
 // 32000, 44100 and 48000 Hz.
 RateChannelMatrix AacRateChannels(const Settings& s);

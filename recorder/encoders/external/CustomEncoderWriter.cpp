@@ -42,12 +42,10 @@ ExternalCommand CustomEncoderCommand(const Settings::CustomSection& c, const std
   return cmd;
 }
 
-void DescribeCustomEncoder(const Settings& s, FormatApplied& a) {
-  a.label = "User-Customized Format: " + s.CUSTOM.FileExt;
-  a.logLine = "Set audio format: User-Customized format " + s.CUSTOM.FileExt + ".";
+FormatText DescribeCustomEncoder(const Settings& s) {
+  return {"User-Customized Format: " + s.CUSTOM.FileExt,
+          "Set audio format: User-Customized format " + s.CUSTOM.FileExt + "."};
 }
-
-RateChannelMatrix CustomEncoderRateChannels(const Settings&) { return RateChannelMatrix::All(); }
 
 std::string PrepareCustomEncoder(const Settings& s) {
   if (s.CUSTOM.Parameter.empty()) return kCustomParametersEmpty;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "encoders/external/ExternalWriter.h"
-#include "formats/FormatCatalogue.h"
+#include "formats/FormatFamily.h"
 
 namespace tarvexa {
 
@@ -35,9 +35,7 @@ class CustomEncoderWriter final : public ExternalClipWriter {
 };
 
 // The format label and the log line of User-Customized.
-void DescribeCustomEncoder(const Settings& s, FormatApplied& a);
-// Every rate and channel count: the program is the user's choice.
-RateChannelMatrix CustomEncoderRateChannels(const Settings& s);
+FormatText DescribeCustomEncoder(const Settings& s);
 // Refuses empty parameters, an empty extension and parameters that cannot
 // be split into words. Whether the program starts shows when the first
 // file starts (an error of the recording then).

@@ -47,12 +47,13 @@ ExternalCommand MusepackWriter::CommandFor(const std::string& path) const {
   return c;
 }
 
-void DescribeMusepack(const Settings& s, FormatApplied& a) {
+FormatText DescribeMusepack(const Settings& s) {
   std::string preset = PresetName(s.MPC.Preset);
   if (!preset.empty()) preset += "; ";
-  a.label = "MPC:  " + preset + Printf("Quality %3.2f; %5d Hz; ", s.MPC.Quality * 0.1, SampleRateOf(s)) +
-            (ChannelsOf(s) == 1 ? " Mono;" : " Stereo;");
-  a.logLine = "Set audio format: MPC.";
+  return {"MPC:  " + preset +
+              Printf("Quality %3.2f; %5d Hz; ", s.MPC.Quality * 0.1, SampleRateOf(s)) +
+              (ChannelsOf(s) == 1 ? " Mono;" : " Stereo;"),
+          "Set audio format: MPC."};
 }
 
 RateChannelMatrix MusepackRateChannels(const Settings&) {
@@ -60,7 +61,5 @@ RateChannelMatrix MusepackRateChannels(const Settings&) {
   for (auto& row : m.allowed) std::fill(row.begin() + 6, row.begin() + 9, true);
   return m;
 }
-
-std::string PrepareMusepack(const Settings&) { return {}; }
 
 }  // namespace tarvexa

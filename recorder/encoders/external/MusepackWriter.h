@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "encoders/external/ExternalWriter.h"
-#include "formats/FormatCatalogue.h"
+#include "formats/FormatFamily.h"
 
 namespace tarvexa {
 
@@ -39,10 +39,8 @@ std::vector<std::string> MusepackArguments(const Settings& s, const std::string&
                                            const std::string& path);
 
 // The format label and the log line of MPC.
-void DescribeMusepack(const Settings& s, FormatApplied& a);
+FormatText DescribeMusepack(const Settings& s);
 // Both channel counts at 32000, 44100 and 48000 Hz.
 RateChannelMatrix MusepackRateChannels(const Settings& s);
-// Nothing to prepare: the program is looked for when each file starts.
-std::string PrepareMusepack(const Settings& s);
 
 }  // namespace tarvexa

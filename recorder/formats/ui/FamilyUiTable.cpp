@@ -1,11 +1,14 @@
 // The window parts of the format families: one line per family (see
 // formats/ui/FormatFamilyUi.h).
 #include "formats/ui/FormatFamilyUi.h"
+#include "formats/ui/pages/AacPages.h"
+#include "formats/ui/pages/CustomPages.h"
 #include "formats/ui/pages/EncoderPages.h"
 #include "formats/ui/pages/FlacPages.h"
 #include "formats/ui/pages/MenuOnlyFamilies.h"
 #include "formats/ui/pages/Mp2Pages.h"
 #include "formats/ui/pages/Mp3Pages.h"
+#include "formats/ui/pages/MpcPages.h"
 #include "formats/ui/pages/OggPages.h"
 #include "formats/ui/pages/WvPages.h"
 

@@ -351,4 +351,46 @@ void CCtOption::Store() {
   a.CTPns = pns_->isChecked() ? 1 : 0;
 }
 
+namespace {
+
+bool MayChooseAacContainer(QWidget* owner, int container) {
+  const AacEncoder encoder = AacEncoderOf(container);
+  if (encoder == AacEncoder::Nero && !NeroAacEncoderPresent()) {
+    Warn(owner, kNeroAacNotFound);
+    return false;
+  }
+  if (encoder == AacEncoder::Ct && !CtAacEncoderPresent()) {
+    Warn(owner, kCtAacNotFound);
+    return false;
+  }
+  // Raw AAC (".aac", by FAAC or CT) cannot be sought in or tagged.
+  return (container != 0 && container != 8) || AskYesNo(owner, kRawAacQuestion);
+}
+
+}  // namespace
+
+FormatFamilyUi AacFamilyUi() {
+  FormatFamilyUi ui;
+  for (int container = 0; container < kAacContainerCount; ++container) {
+    FormatMenuEntry e;
+    e.format = kFormatAAC;
+    e.variant = container;
+    e.text = QString::fromUtf8(kAacContainerTexts[container]).trimmed();
+    e.submenu = SetFormatText("AAC");
+    e.mayChoose = [container](QWidget* owner, const Settings&) {
+      return MayChooseAacContainer(owner, container);
+    };
+    e.choose = [container](Settings& s) { s.AAC.ContainerFormat = static_cast<int16_t>(container); };
+    e.isCurrent = [container](const Settings& s) { return s.AAC.ContainerFormat == container; };
+    ui.menu.push_back(e);
+  }
+  ui.pages = {
+      {kFormatAAC, [](Settings& s) -> OptionPage* { return new CAacOption(s); }},
+      {kFormatAAC, [](Settings& s) -> OptionPage* { return new CFaacOption(s); }},
+      {kFormatAAC, [](Settings& s) -> OptionPage* { return new CNeroOption(s); }},
+      {kFormatAAC, [](Settings& s) -> OptionPage* { return new CCtOption(s); }},
+  };
+  return ui;
+}
+
 }  // namespace tarvexa

@@ -5,6 +5,7 @@
 // "Encoder::AAC::CT".
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QButtonGroup;
@@ -128,5 +129,9 @@ class CCtOption : public OptionPage {
   QCheckBox* speech_;
   QCheckBox* pns_;
 };
+
+// AAC: one command per container (asking before raw AAC, and only when the
+// Nero or CT program is there for theirs) and its four pages.
+FormatFamilyUi AacFamilyUi();
 
 }  // namespace tarvexa

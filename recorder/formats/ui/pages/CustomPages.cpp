@@ -180,4 +180,22 @@ void CCustomOption::LoadSettingsFile(const QString& path) {
   Changed();
 }
 
+FormatFamilyUi UserCustomizedFamilyUi() {
+  FormatFamilyUi ui;
+  FormatMenuEntry e;
+  e.format = kFormatUserCustomized;
+  e.text = SetFormatText("User-Customized");
+  e.section = FormatMenuEntry::kUserCustomized;
+  e.mayChoose = [](QWidget* owner, const Settings& s) {
+    const std::string refused = CheckCustomEncoder(s.CUSTOM);
+    if (refused.empty()) return true;
+    ShowMessageBox(owner, QString::fromStdString(refused), QString(), QMessageBox::Critical);
+    return false;
+  };
+  ui.menu.push_back(e);
+  ui.pages.push_back(
+      {kFormatUserCustomized, [](Settings& s) -> OptionPage* { return new CCustomOption(s); }});
+  return ui;
+}
+
 }  // namespace tarvexa

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QCheckBox;
@@ -59,5 +60,9 @@ class CCustomOption : public OptionPage {
   QPushButton* load_;
   QPushButton* save_;
 };
+
+// The user-customised encoder: its command (checked before it is chosen) and
+// its page.
+FormatFamilyUi UserCustomizedFamilyUi();
 
 }  // namespace tarvexa

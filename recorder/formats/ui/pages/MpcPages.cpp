@@ -74,4 +74,11 @@ void CMpcOption::Store() {
   if (preset_->currentIndex() >= 0) m.Preset = I16(preset_->currentIndex());
 }
 
+FormatFamilyUi MpcFamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatMPC));
+  ui.pages.push_back({kFormatMPC, [](Settings& s) -> OptionPage* { return new CMpcOption(s); }});
+  return ui;
+}
+
 }  // namespace tarvexa

@@ -3,6 +3,7 @@
 // the first seven fixes the quality) or a quality of the user's own.
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QComboBox;
@@ -36,5 +37,8 @@ class CMpcOption : public OptionPage {
   QSlider* quality_;
   QLabel* caption_;
 };
+
+// Musepack: its command and its page.
+FormatFamilyUi MpcFamilyUi();
 
 }  // namespace tarvexa
