@@ -19,6 +19,8 @@ PKGS=(
   libavcodec-dev libavformat-dev libavutil-dev
   # the Musepack encoder program (mpcenc) and its decoder for the tests
   musepack-tools
+  # MACDll.so, our Monkey's Audio library: CRC-32, MD5 and the tag calls (TagLib above)
+  zlib1g-dev nettle-dev
   # user interface
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxtst-dev
   # desktop services: opening files and links (xdg-open)
