@@ -117,7 +117,9 @@ void MacLibrary::Release() {
   gCurrentLibrary = nullptr;
 }
 
-bool PrepareApeRecording(const Settings& s, const LogSink& log) {
+namespace {
+// Warns when the level is not one of the five; returns the level to use.
+int CheckedLevel(const Settings& s, const LogSink& log) {
   const int level = ApeLevelOf(s);
   if (level != s.APE.CompLev && log) {
     log(Printf("The APE compression level %d is not one of 1000, 2000, 3000, 4000 and 5000; "
@@ -125,6 +127,19 @@ bool PrepareApeRecording(const Settings& s, const LogSink& log) {
                int(s.APE.CompLev), level, ApeLevelText(level) + 1),
         1);
   }
+  return level;
+}
+}  // namespace
+
+bool ProbeApeSettings(Settings& s, const LogSink& log) {
+  const int level = CheckedLevel(s, log);
+  if (level == s.APE.CompLev) return false;
+  s.APE.CompLev = int16_t(level);
+  return true;
+}
+
+bool PrepareApeRecording(const Settings& s, const LogSink& log) {
+  CheckedLevel(s, log);
   return MacLibrary::Bind(log);
 }
 

@@ -89,9 +89,15 @@ std::string ApeFormatLabel(const Settings& s);
 // Every rate with both channel counts.
 RateChannelMatrix ApeFormatMatrix(const Settings& s);
 
-// Once per recording before the first clip: binds the library ("Load
-// MACDll.so") and warns about a level that has to be corrected. False ends
-// the recording; what went wrong has been logged.
+// When the format is applied: a level outside the five (only an edited
+// Config.ini has one) becomes the nearest valid level, with a warning.
+// Returns true when it changed the settings.
+bool ProbeApeSettings(Settings& s, const LogSink& log);
+
+// Once per recording before the first clip: warns about a level that has to
+// be corrected (when the format was not applied since) and binds the library
+// ("Load MACDll.so"). False ends the recording; what went wrong has been
+// logged.
 bool PrepareApeRecording(const Settings& s, const LogSink& log);
 // Once the last clip is done: lets go of the library ("Free MACDll.so").
 void FinishApeRecording(const LogSink& log);
