@@ -138,9 +138,8 @@ int Compressor::Finish() {
   std::array<uint8_t, 16> digest{};
   if (md5Valid_) {
     if (carryLen_ > 0) {
-      uint8_t last[4] = {};
-      for (size_t i = 0; i < carryLen_; ++i) last[3 - i] = carry_[i];
-      md5_->Add(last, 4);
+      const auto last = PaddedCarry();
+      md5_->Add(last.data(), 4);
     }
     AddHeaderAndSeekTable(*md5_);
     md5_digest(&md5_->ctx, 16, digest.data());
@@ -187,6 +186,13 @@ void Compressor::Put(const uint8_t* bytes, size_t count) {
   if (words_.size() >= kWordFlushBytes) FlushWords();
 }
 
+// The word being filled as it is stored for now: byte-swapped, zero-padded.
+std::array<uint8_t, 4> Compressor::PaddedCarry() const {
+  std::array<uint8_t, 4> word{};
+  for (size_t i = 0; i < carryLen_; ++i) word[3 - i] = carry_[i];
+  return word;
+}
+
 void Compressor::FlushWords() {
   if (words_.empty() || error_) return;
   WriteAt(words_.data(), words_.size(), firstFrame_ + wordsWritten_ * 4);
@@ -200,9 +206,7 @@ void Compressor::EndFrame(uint32_t blocks) {
   const uint64_t frameStart = goodStreamBytes_;
   FlushWords();
   // The word the next frame goes on filling, padded for now.
-  uint8_t last[4] = {};
-  for (size_t i = 0; i < carryLen_; ++i) last[3 - i] = carry_[i];
-  if (carryLen_ > 0) WriteAt(last, 4, firstFrame_ + wordsWritten_ * 4);
+  if (carryLen_ > 0) WriteAt(PaddedCarry().data(), 4, firstFrame_ + wordsWritten_ * 4);
   if (error_) return;
 
   const uint32_t entry = uint32_t(firstFrame_ + frameStart);  // offsets wrap past 4 GB
@@ -257,11 +261,9 @@ void Compressor::RollBack() {
   const uint64_t end = firstFrame_ + (goodStreamBytes_ + 3) / 4 * 4;
   if (ftruncate(fd_, off_t(end)) != 0) return;
   if (carryLen_ > 0) {
-    uint8_t last[4] = {};
-    for (size_t i = 0; i < carryLen_; ++i) last[3 - i] = carry_[i];
     const int saved = error_;
     error_ = kMacSuccess;
-    WriteAt(last, 4, firstFrame_ + wordsWritten_ * 4);
+    WriteAt(PaddedCarry().data(), 4, firstFrame_ + wordsWritten_ * 4);
     error_ = saved;
   }
 }

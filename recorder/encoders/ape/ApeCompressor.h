@@ -42,6 +42,7 @@ class Compressor : public ByteSink {
  private:
   void EncodeFrame(uint32_t blocks);
   void FlushWords();
+  std::array<uint8_t, 4> PaddedCarry() const;
   void EndFrame(uint32_t blocks);
   void WriteAt(const uint8_t* data, size_t size, uint64_t offset);
   void Fail(int code);

@@ -11,6 +11,7 @@
 #include <taglib/id3v1tag.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
