@@ -276,9 +276,10 @@ TEST(ApeLibrary, TagsAndStreamPropertiesLeaveTheAudioAlone) {
   ASSERT_TRUE(w.Close());
   const auto untagged = fs::file_size(ape);
 
-  const Dll& d = Library();
-  auto tagFile = d.Get<MacTagFileSimpleFn>(kMacTagFileSimpleName);
-  auto getTag = d.Get<MacGetId3TagFn>(kMacGetId3TagName);
+  const auto lib = MacLibrary::LoadForTags(nullptr);
+  ASSERT_NE(lib, nullptr);
+  auto tagFile = lib->tagFileSimple;
+  auto getTag = lib->getId3Tag;
   MacId3Tag tag;
   EXPECT_EQ(getTag(ape.c_str(), &tag), kMacErrorNoTag);
   ASSERT_EQ(tagFile(ape.c_str(), "Artist A", "Album B", "A Title Longer Than Thirty Bytes", "Note",
@@ -301,9 +302,9 @@ TEST(ApeLibrary, TagsAndStreamPropertiesLeaveTheAudioAlone) {
   EXPECT_EQ(errors, "");
 
   int err = -1;
-  MacDecompressHandle h = d.Get<MacDecompressCreateFn>(kMacDecompressCreateName)(ape.c_str(), &err);
+  MacDecompressHandle h = lib->decompressCreate(ape.c_str(), &err);
   ASSERT_NE(h, nullptr);
-  auto info = [&](int field) { return d.Get<MacDecompressGetInfoFn>(kMacDecompressGetInfoName)(h, field); };
+  auto info = [&](int field) { return lib->decompressGetInfo(h, field); };
   EXPECT_EQ(info(kMacInfoSampleRate), kRate);
   EXPECT_EQ(info(kMacInfoChannels), 1);
   EXPECT_EQ(info(kMacInfoBitsPerSample), 16);
@@ -311,8 +312,8 @@ TEST(ApeLibrary, TagsAndStreamPropertiesLeaveTheAudioAlone) {
   EXPECT_EQ(info(kMacInfoLengthMs), 3000);
   EXPECT_EQ(info(kMacInfoCompressionLevel), 3000);
   EXPECT_EQ(info(kMacInfoApeFileBytes), int64_t(untagged));
-  d.Get<MacDecompressDestroyFn>(kMacDecompressDestroyName)(h);
-  EXPECT_EQ(d.Get<MacDecompressCreateFn>(kMacDecompressCreateName)((dir + "/in.none").c_str(), &err), nullptr);
+  lib->decompressDestroy(h);
+  EXPECT_EQ(lib->decompressCreate((dir + "/in.none").c_str(), &err), nullptr);
   EXPECT_EQ(err, kMacErrorOpenFile);
 }
 

@@ -301,13 +301,13 @@ struct Stage2 {
   }
 };
 
-struct FilterSpec {
+struct FilterShape {
   int order, shift;
 };
 // The NN filters of each level in the order a decoder applies them; the
 // encoder applies them last to first.
-const std::vector<FilterSpec>& FiltersOf(int level) {
-  static const std::vector<FilterSpec> kLevels[5] = {
+const std::vector<FilterShape>& FiltersOf(int level) {
+  static const std::vector<FilterShape> kLevels[5] = {
       {},
       {{16, 11}},
       {{64, 11}},
@@ -411,7 +411,7 @@ struct FrameEncoder::State {
 
   State(int lev, int ch, int b) : level(lev), channels(ch), bits(b), wide(lev >= 5000) {
     for (auto& set : filters) {
-      for (const FilterSpec& f : FiltersOf(level)) set.emplace_back(f.order, f.shift);
+      for (const FilterShape& f : FiltersOf(level)) set.emplace_back(f.order, f.shift);
     }
     for (auto& v : values) v.resize(kChunk);
     bytes.reserve(kChunk * 8);

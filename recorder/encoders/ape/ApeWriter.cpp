@@ -46,65 +46,73 @@ std::string MacLibrary::LoadFolder() {
   return ProgramFolder();
 }
 
-bool MacLibrary::Bind(const LogSink& log) {
+std::shared_ptr<MacLibrary> MacLibrary::Load(const LogSink& log, bool forTags) {
   auto say = [&log](const std::string& text, int level) {
     if (log) log(text, level);
   };
-  {
-    std::lock_guard<std::mutex> lock(gLibraryMutex);
-    gCurrentLibrary = nullptr;
-  }
   const std::string path = LoadFolder() + "/" + kMacDllFileName;
   std::shared_ptr<MacLibrary> lib(new MacLibrary);
   lib->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib->handle_) {
     say(Printf("Fail to load %s!", kMacDllFileName), 1);
     if (const char* why = dlerror()) say(why, 1);
-    return false;
+    return nullptr;
   }
   auto find = [&](auto*& fn, const char* name) {
     fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib->handle_, name));
     return fn != nullptr;
   };
+  const char* refusal = forTags ? "the file cannot be read" : "the recording cannot start";
   if (!find(lib->getInterfaceCompatibility, kMacGetInterfaceCompatibilityName)) {
-    say(Printf("%s lacks the entry point %s; the recording cannot start.", kMacDllFileName,
-               kMacGetInterfaceCompatibilityName),
+    say(Printf("%s lacks the entry point %s; %s.", kMacDllFileName,
+               kMacGetInterfaceCompatibilityName, refusal),
         2);
-    return false;
+    return nullptr;
   }
   if (const int rc = lib->getInterfaceCompatibility(kMacInterfaceVersion, 1, nullptr); rc != 0) {
-    say(Printf("%s is not compatible with this recorder (interface %d refused with code %d); "
-               "the recording cannot start.",
-               kMacDllFileName, kMacInterfaceVersion, rc),
+    say(Printf("%s is not compatible with this recorder (interface %d refused with code %d); %s.",
+               kMacDllFileName, kMacInterfaceVersion, rc, refusal),
         2);
-    return false;
+    return nullptr;
   }
   std::string missing;
-  auto require = [&](auto*& fn, const char* name) {
-    if (!find(fn, name)) missing += (missing.empty() ? "" : ", ") + std::string(name);
+  auto require = [&](auto*& fn, const char* name, bool needed) {
+    if (!find(fn, name) && needed) missing += (missing.empty() ? "" : ", ") + std::string(name);
   };
-  require(lib->create, kMacCompressCreateName);
-  require(lib->start, kMacCompressStartName);
-  require(lib->addData, kMacCompressAddDataName);
-  require(lib->finish, kMacCompressFinishName);
-  require(lib->destroy, kMacCompressDestroyName);
+  require(lib->create, kMacCompressCreateName, !forTags);
+  require(lib->start, kMacCompressStartName, !forTags);
+  require(lib->addData, kMacCompressAddDataName, !forTags);
+  require(lib->finish, kMacCompressFinishName, !forTags);
+  require(lib->destroy, kMacCompressDestroyName, !forTags);
+  require(lib->decompressCreate, kMacDecompressCreateName, forTags);
+  require(lib->decompressGetInfo, kMacDecompressGetInfoName, forTags);
+  require(lib->decompressDestroy, kMacDecompressDestroyName, forTags);
+  require(lib->getId3Tag, kMacGetId3TagName, forTags);
+  require(lib->tagFileSimple, kMacTagFileSimpleName, forTags);
   if (!missing.empty()) {
-    say(Printf("%s lacks the entry point %s; the recording cannot start.", kMacDllFileName,
-               missing.c_str()),
-        2);
-    return false;
+    say(Printf("%s lacks the entry point %s; %s.", kMacDllFileName, missing.c_str(), refusal), 2);
+    return nullptr;
   }
-  find(lib->decompressCreate, kMacDecompressCreateName);
-  find(lib->decompressGetInfo, kMacDecompressGetInfoName);
-  find(lib->decompressDestroy, kMacDecompressDestroyName);
-  find(lib->getId3Tag, kMacGetId3TagName);
-  find(lib->tagFileSimple, kMacTagFileSimpleName);
+  return lib;
+}
+
+bool MacLibrary::Bind(const LogSink& log) {
+  {
+    std::lock_guard<std::mutex> lock(gLibraryMutex);
+    gCurrentLibrary = nullptr;
+  }
+  std::shared_ptr<MacLibrary> lib = Load(log, false);
+  if (!lib) return false;
   {
     std::lock_guard<std::mutex> lock(gLibraryMutex);
     gCurrentLibrary = std::move(lib);
   }
-  say(Printf("Load %s", kMacDllFileName), 0);
+  if (log) log(Printf("Load %s", kMacDllFileName), 0);
   return true;
+}
+
+std::shared_ptr<const MacLibrary> MacLibrary::LoadForTags(const LogSink& log) {
+  return Load(log, true);
 }
 
 std::shared_ptr<const MacLibrary> MacLibrary::Current() {

@@ -27,6 +27,10 @@ class MacLibrary {
   // resolves the compressor entry points; the result becomes Current().
   // Logs through `log` and returns false when the recording cannot go on.
   static bool Bind(const LogSink& log);
+  // Loads the library for the tag editor's calls (the stream properties,
+  // GetID3Tag, TagFileSimple) without touching Current(); nullptr, with the
+  // reason logged, when it is missing, incompatible or lacks one of them.
+  static std::shared_ptr<const MacLibrary> LoadForTags(const LogSink& log);
   // The library bound last (nullptr before a successful Bind or after
   // Release). It stays loaded while a writer holds it.
   static std::shared_ptr<const MacLibrary> Current();
@@ -41,7 +45,7 @@ class MacLibrary {
   MacCompressStartFn* start = nullptr;
   MacCompressAddDataFn* addData = nullptr;
   MacCompressFinishFn* finish = nullptr;
-  // The tag editor's calls; null when the library lacks them.
+  // The tag editor's calls (null after Bind when the library lacks them).
   MacDecompressCreateFn* decompressCreate = nullptr;
   MacDecompressGetInfoFn* decompressGetInfo = nullptr;
   MacDecompressDestroyFn* decompressDestroy = nullptr;
@@ -50,6 +54,7 @@ class MacLibrary {
 
  private:
   MacLibrary() = default;
+  static std::shared_ptr<MacLibrary> Load(const LogSink& log, bool forTags);
   void* handle_ = nullptr;
 };
 
