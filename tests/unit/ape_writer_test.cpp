@@ -194,7 +194,12 @@ TEST(ApeRoundTrip, EveryLevelLayoutSignalAndFrameSizeDecodesBitExactWithValidCrc
     SCOPED_TRACE(name);
     const std::string ape = dir + "/" + name + ".ape";
     const auto pcm = MakeSignal(c.signal, c.channels, c.bits, frames);
-    ASSERT_EQ(Compress(ape, pcm, c.channels, c.bits, c.level, c.frameBlocks), "");
+    {
+      // The small frames go through the NN filters' portable loop, the
+      // others through the AVX2 one where the processor has it.
+      ScopedEnv portable("MACDLL_NO_AVX2", c.frameBlocks ? "1" : nullptr);
+      ASSERT_EQ(Compress(ape, pcm, c.channels, c.bits, c.level, c.frameBlocks), "");
+    }
     std::string errors;
     EXPECT_TRUE(Decode(ape, c.bits, &errors) == pcm) << "not bit-exact";
     EXPECT_EQ(errors, "");

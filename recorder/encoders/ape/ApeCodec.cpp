@@ -3,15 +3,13 @@
 // because a decoder reproduces the samples only from the same arithmetic.
 #include "ApeCodec.h"
 
+#include "ApeNNFilter.h"
+
 #include <zlib.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tarvexa::ape {
 
@@ -133,102 +131,6 @@ inline void EncodeValue(RangeEncoder& rc, uint32_t& ksum, int32_t n) {
   }
   ksum += (u + 1) / 2 - ((ksum + 16) >> 5);
 }
-
-// ---------------------------------------------------------------------------
-// NN filter: an adaptive FIR over the last `order` values (clipped to 16
-// bits) whose coefficients step by sign-scaled adaptation values.
-
-inline int32_t Dot(const int16_t* c, const int16_t* h, int order) {
-#if defined(__SSE2__)
-  __m128i acc = _mm_setzero_si128();
-  for (int i = 0; i < order; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + i));
-    acc = _mm_add_epi32(acc, _mm_madd_epi16(a, b));
-  }
-  acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0x4E));
-  acc = _mm_add_epi32(acc, _mm_shuffle_epi32(acc, 0xB1));
-  return _mm_cvtsi128_si32(acc);
-#else
-  uint32_t s = 0;
-  for (int i = 0; i < order; ++i) s += uint32_t(int32_t(c[i]) * h[i]);
-  return int32_t(s);
-#endif
-}
-
-// c += a (sign > 0) or c -= a (sign < 0), 16-bit wrapping.
-inline void Adapt(int16_t* c, const int16_t* a, int order, int sign) {
-#if defined(__SSE2__)
-  for (int i = 0; i < order; i += 8) {
-    __m128i* p = reinterpret_cast<__m128i*>(c + i);
-    const __m128i x = _mm_loadu_si128(p);
-    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-    _mm_storeu_si128(p, sign > 0 ? _mm_add_epi16(x, y) : _mm_sub_epi16(x, y));
-  }
-#else
-  for (int i = 0; i < order; ++i) c[i] = int16_t(uint16_t(c[i]) + uint16_t(sign * a[i]));
-#endif
-}
-
-class NNFilter {
- public:
-  NNFilter(int order, int shift)
-      : order_(order),
-        shift_(shift),
-        coeffs_(size_t(order)),
-        hist_(size_t(order + kWindow)),
-        adapt_(size_t(order + kWindow)) {}
-
-  void Reset() {
-    std::fill(coeffs_.begin(), coeffs_.end(), int16_t{0});
-    std::fill(hist_.begin(), hist_.end(), int16_t{0});
-    std::fill(adapt_.begin(), adapt_.end(), int16_t{0});
-    pos_ = order_;
-    avg_ = 0;
-  }
-
-  // Replaces each value by its residual.
-  void Compress(int32_t* data, size_t count) {
-    const uint32_t round = 1u << (shift_ - 1);
-    for (size_t i = 0; i < count; ++i) {
-      const int32_t x = data[i];
-      const int32_t dot = Dot(coeffs_.data(), &hist_[size_t(pos_ - order_)], order_);
-      const int32_t prediction = int32_t(uint32_t(dot) + round) >> shift_;
-      const int32_t r = int32_t(uint32_t(x) - uint32_t(prediction));
-      if (const int s = InvSign(r)) Adapt(coeffs_.data(), &adapt_[size_t(pos_ - order_)], order_, s);
-
-      hist_[size_t(pos_)] = int16_t(std::clamp(x, -32768, 32767));
-      const uint32_t mag = x < 0 ? 0u - uint32_t(x) : uint32_t(x);
-      int16_t step = 0;
-      if (mag != 0) {
-        const uint32_t avg = uint32_t(avg_);
-        const int scale = (mag > avg * 3) + (mag > avg + avg / 3);
-        step = int16_t(InvSign(x) * (8 << scale));
-      }
-      adapt_[size_t(pos_)] = step;
-      avg_ += (int32_t(mag) - avg_) / 16;
-      adapt_[size_t(pos_ - 1)] >>= 1;
-      adapt_[size_t(pos_ - 2)] >>= 1;
-      adapt_[size_t(pos_ - 8)] >>= 1;
-      if (++pos_ == order_ + kWindow) {
-        std::memmove(hist_.data(), &hist_[size_t(kWindow)], size_t(order_) * sizeof(int16_t));
-        std::memmove(adapt_.data(), &adapt_[size_t(kWindow)], size_t(order_) * sizeof(int16_t));
-        pos_ = order_;
-      }
-      data[i] = r;
-    }
-  }
-
- private:
-  static constexpr int kWindow = 2048;
-  int order_;
-  int shift_;
-  std::vector<int16_t> coeffs_;
-  std::vector<int16_t> hist_;   // the filter's inputs, clipped, oldest first
-  std::vector<int16_t> adapt_;  // their adaptation values
-  int pos_ = 0;
-  int32_t avg_ = 0;
-};
 
 // ---------------------------------------------------------------------------
 // The fixed-order stage: a scaled first-order filter, then four adaptive
