@@ -4,6 +4,7 @@
 #include <array>
 
 #include "encoders/StandInFamilies.h"
+#include "encoders/ape/ApeFamily.h"
 #include "encoders/external/ExternalFamilies.h"
 #include "encoders/flac/FlacFamily.h"
 #include "encoders/mp2/Mp2Family.h"
@@ -21,7 +22,7 @@ const std::vector<const FormatFamily*>& FormatFamilies() {
       &Mp3Family(),                           // MP3
       &StandInFamily(kFormatWMA),             // WMA
       &OggVorbisFamily(),                     // OGG
-      &StandInFamily(kFormatAPE),             // APE
+      &ApeFamily(),                           // APE
       &FlacFamily(),                          // FLAC
       &Mp2Family(),                           // MP2
       &StandInFamily(kFormatVQF),             // VQF

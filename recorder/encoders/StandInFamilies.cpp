@@ -58,7 +58,7 @@ FormatFamily Make(int format) {
 const FormatFamily& StandInFamily(int format) {
   static const std::map<int, FormatFamily> families = [] {
     std::map<int, FormatFamily> m;
-    for (int f : {kFormatWMA, kFormatAPE, kFormatVQF})
+    for (int f : {kFormatWMA, kFormatVQF})
       m.emplace(f, Make(f));
     return m;
   }();

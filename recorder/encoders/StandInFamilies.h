@@ -1,5 +1,5 @@
 #pragma once
-// Stand-ins for the families whose writers are not built yet (WMA, APE and
+// Stand-ins for the families whose writers are not built yet (WMA and
 // VQF): each names its
 // format, restricts rate and channels as the real encoder will, and has no
 // writer, so choosing it works and recording with it says that the format
@@ -11,7 +11,7 @@
 
 namespace tarvexa {
 
-// The stand-in of one of kFormatWMA, kFormatAPE, kFormatVQF.
+// The stand-in of kFormatWMA or kFormatVQF.
 const FormatFamily& StandInFamily(int format);
 
 }  // namespace tarvexa

@@ -43,8 +43,9 @@ struct FormatFamily {
 
   // The check of the encoder settings when the format is applied: "" when
   // the encoder takes them, else the refusal to log (level 1); the settings
-  // are then put back with resetSettings and refusedBoxText (if any) is
-  // shown by the window. nullptr: the settings are taken as they are.
+  // are then put back with resetSettings (to their defaults, or to the
+  // nearest the encoder takes) and refusedBoxText (if any) is shown by the
+  // window. nullptr: the settings are taken as they are.
   std::string (*settingsRefused)(const Settings& s) = nullptr;
   void (*resetSettings)(Settings& s) = nullptr;
   const char* refusedBoxText = nullptr;

@@ -246,6 +246,12 @@ TEST(ApeWriter, OneSampleNoSampleSplitClipsAndSeekingDecodeExactly) {
   Recording r = RecordFile(s, dir + "/in.wav", dir + "/talk.ape");
   ASSERT_TRUE(r.finished);
   ASSERT_EQ(r.clips.size(), 3u);
+  // The library is bound once for the whole recording and let go after it.
+  std::vector<std::pair<std::string, int>> binding;
+  for (const auto& line : r.logs)
+    if (line.first.find("MACDll.so") != std::string::npos) binding.push_back(line);
+  EXPECT_EQ(binding, (std::vector<std::pair<std::string, int>>{{"Load MACDll.so", 0}, {"Free MACDll.so", 0}}));
+  EXPECT_EQ(MacLibrary::Current(), nullptr);
   size_t offset = 0;
   for (size_t i = 0; i < 3; ++i) {
     const size_t bytes = size_t(i < 2 ? 2 : 1) * kRate * 4;
@@ -357,7 +363,8 @@ TEST(ApeBinding, MissingIncompatibleOrIncompleteLibrariesAreRefusedWithTheirReas
 TEST(ApeFailures, FailedStartLeavesNoFileAndAFullDiskEndsOnTheLastWholeFrame) {
   const std::string dir = ScratchDir("ape_failures");
   std::vector<std::pair<std::string, int>> notes;
-  ApeWriter w(ApeSettings(), [&](const std::string& t, int l) { notes.push_back({t, l}); });
+  ApeWriter w(ApeSettings());
+  w.SetNoticeSink([&](const std::string& t, int l) { notes.push_back({t, l}); });
   EXPECT_EQ(w.Open(dir + "/no/such/folder/out.ape"), "Error starting encoder.\n");
   EXPECT_FALSE(fs::exists(dir + "/no/such/folder/out.ape"));
   EXPECT_TRUE(notes.empty()) << "nothing was created, so nothing is deleted";
@@ -388,12 +395,12 @@ TEST(ApeSettings, ALevelOutsideTheFiveBecomesTheNearestWithAWarning) {
   } cases[] = {{1000, 1000}, {5000, 5000}, {7000, 5000}, {-5, 1000}, {2499, 2000}, {2500, 3000}};
   for (const auto& c : cases) {
     Settings s = ApeSettings(c.stored);
-    std::vector<std::pair<std::string, int>> lines;
-    EXPECT_EQ(ProbeApeSettings(s, [&](const std::string& t, int l) { lines.push_back({t, l}); }),
-              c.stored != c.used);
+    const FormatApplied a = ApplyOutputFormat(s, RateChannelMatrix::All());
     EXPECT_EQ(s.APE.CompLev, c.used) << c.stored;
-    EXPECT_EQ(lines.size(), c.stored == c.used ? 0u : 1u) << c.stored;
-    for (const auto& [text, level] : lines) EXPECT_EQ(level, 1) << text;
+    EXPECT_EQ(a.extraLog.size(), c.stored == c.used ? 0u : 1u) << c.stored;
+    for (const auto& [text, level] : a.extraLog) EXPECT_EQ(level, 1) << text;
+    EXPECT_EQ(a.label, ApeFormatLabel(s));
+    EXPECT_EQ(a.refusedBox, "");
   }
   Settings fast = ApeSettings(1000, 1);
   fast.OUTPUT.Freq = 0;

@@ -125,29 +125,16 @@ void MacLibrary::Release() {
   gCurrentLibrary = nullptr;
 }
 
-namespace {
-// Warns when the level is not one of the five; returns the level to use.
-int CheckedLevel(const Settings& s, const LogSink& log) {
+std::string ApeLevelWarning(const Settings& s) {
   const int level = ApeLevelOf(s);
-  if (level != s.APE.CompLev && log) {
-    log(Printf("The APE compression level %d is not one of 1000, 2000, 3000, 4000 and 5000; "
-               "the nearest, %d (%s), is used.",
-               int(s.APE.CompLev), level, ApeLevelText(level) + 1),
-        1);
-  }
-  return level;
-}
-}  // namespace
-
-bool ProbeApeSettings(Settings& s, const LogSink& log) {
-  const int level = CheckedLevel(s, log);
-  if (level == s.APE.CompLev) return false;
-  s.APE.CompLev = int16_t(level);
-  return true;
+  if (level == s.APE.CompLev) return {};
+  return Printf("The APE compression level %d is not one of 1000, 2000, 3000, 4000 and 5000; "
+                "the nearest, %d (%s), is used.",
+                int(s.APE.CompLev), level, ApeLevelText(level) + 1);
 }
 
 bool PrepareApeRecording(const Settings& s, const LogSink& log) {
-  CheckedLevel(s, log);
+  if (const std::string warning = ApeLevelWarning(s); !warning.empty() && log) log(warning, 1);
   return MacLibrary::Bind(log);
 }
 
@@ -175,12 +162,10 @@ std::string ApeFormatLabel(const Settings& s) {
                 ApeLevelText(level), SampleRateOf(s), s.OUTPUT.Chan == 1 ? "Mono" : "Stereo");
 }
 
-RateChannelMatrix ApeFormatMatrix(const Settings&) { return RateChannelMatrix::All(); }
-
 // ---------------------------------------------------------------------------
 // Writer
 
-ApeWriter::ApeWriter(const Settings& s, LogSink log) : settings_(s), log_(std::move(log)) {}
+ApeWriter::ApeWriter(const Settings& s) : settings_(s) {}
 
 ApeWriter::~ApeWriter() { Release(); }
 
@@ -223,7 +208,7 @@ std::string ApeWriter::Open(const std::string& path) {
     Release();
     // Only a file this attempt created is removed: a file that was there
     // before is the user's, and the library touches none before it accepts.
-    if (!existed && unlink(path.c_str()) == 0 && log_) log_("File deleted: " + path, 0);
+    if (!existed && unlink(path.c_str()) == 0) Notice("File deleted: " + path, 0);
     return error_;
   }
   return {};

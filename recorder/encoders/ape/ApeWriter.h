@@ -1,10 +1,10 @@
 #pragma once
 // Writes Monkey's Audio (".ape") through MACDll.so, our compressor library
 // (MACDll.h), loaded at run time from the program folder for each recording.
-// Also the family's label, log line, rate/channel pairs and the binding step
-// that runs once per recording before the first clip.
+// Also the family's label, log line, level check and the binding that runs
+// once per recording before the first clip.
 // Thread affinity: the binding and the writer run on the encoder thread; the
-// label, level and matrix functions are pure over a Settings value.
+// label and level functions are pure over a Settings value.
 
 #include <memory>
 #include <string>
@@ -60,8 +60,8 @@ class MacLibrary {
 
 class ApeWriter : public ClipWriter {
  public:
-  // `log` receives the writer's notes that are not errors ("File deleted: ").
-  explicit ApeWriter(const Settings& s, LogSink log = {});
+  // Notes that are not errors ("File deleted: ") go to the notice sink.
+  explicit ApeWriter(const Settings& s);
   ~ApeWriter() override;
 
   std::string Open(const std::string& path) override;
@@ -73,7 +73,6 @@ class ApeWriter : public ClipWriter {
   void Release();
 
   Settings settings_;
-  LogSink log_;
   std::shared_ptr<const MacLibrary> lib_;
   MacCompressHandle handle_ = nullptr;
   std::string path_;
@@ -91,13 +90,11 @@ const char* ApeLevelText(int level);
 inline constexpr const char* kApeLogLine = "Set audio format: APE.";
 // "APE: Compression Level High;  44100 Hz;  Stereo;" for the level used.
 std::string ApeFormatLabel(const Settings& s);
-// Every rate with both channel counts.
-RateChannelMatrix ApeFormatMatrix(const Settings& s);
 
-// When the format is applied: a level outside the five (only an edited
-// Config.ini has one) becomes the nearest valid level, with a warning.
-// Returns true when it changed the settings.
-bool ProbeApeSettings(Settings& s, const LogSink& log);
+// A level outside the five (only an edited Config.ini has one): the warning
+// that the nearest (ApeLevelOf) is used, for the level-1 line; "" for one of
+// the five. When the format is applied the level is then corrected.
+std::string ApeLevelWarning(const Settings& s);
 
 // Once per recording before the first clip: warns about a level that has to
 // be corrected (when the format was not applied since) and binds the library

@@ -2,6 +2,7 @@
 // formats/ui/FormatFamilyUi.h).
 #include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/pages/AacPages.h"
+#include "formats/ui/pages/ApePages.h"
 #include "formats/ui/pages/CustomPages.h"
 #include "formats/ui/pages/EncoderPages.h"
 #include "formats/ui/pages/FlacPages.h"

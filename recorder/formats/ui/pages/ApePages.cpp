@@ -32,4 +32,11 @@ void CApeOption::Store() {
   if (level_->currentIndex() >= 0) settings_.APE.CompLev = I16((level_->currentIndex() + 1) * 1000);
 }
 
+FormatFamilyUi ApeFamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatAPE));
+  ui.pages.push_back({kFormatAPE, [](Settings& s) -> OptionPage* { return new CApeOption(s); }});
+  return ui;
+}
+
 }  // namespace tarvexa

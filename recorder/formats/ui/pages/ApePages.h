@@ -3,6 +3,7 @@
 // edited Config.ini put outside the five shows as the one the recorder uses.
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QComboBox;
@@ -24,5 +25,8 @@ class CApeOption : public OptionPage {
  private:
   QComboBox* level_;
 };
+
+// APE: its command and its page.
+FormatFamilyUi ApeFamilyUi();
 
 }  // namespace tarvexa

@@ -15,7 +15,6 @@ FormatFamilyUi OneCommand(int format) {
 }  // namespace
 
 FormatFamilyUi WmaFamilyUi() { return OneCommand(kFormatWMA); }
-FormatFamilyUi ApeFamilyUi() { return OneCommand(kFormatAPE); }
 FormatFamilyUi VqfFamilyUi() { return OneCommand(kFormatVQF); }
 
 }  // namespace tarvexa

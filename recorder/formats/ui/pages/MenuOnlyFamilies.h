@@ -1,7 +1,7 @@
 #pragma once
 // The window part of the families that have commands in the format menu
-// but no pages in the options sheet yet: WMA, APE and VQF. A family that
-// gets pages moves its function beside them.
+// but no pages in the options sheet yet: WMA and VQF. A family that gets
+// pages moves its function beside them.
 // Thread affinity: the user-interface thread.
 
 #include "formats/ui/FormatFamilyUi.h"
@@ -9,7 +9,6 @@
 namespace tarvexa {
 
 FormatFamilyUi WmaFamilyUi();
-FormatFamilyUi ApeFamilyUi();
 FormatFamilyUi VqfFamilyUi();
 
 }  // namespace tarvexa
