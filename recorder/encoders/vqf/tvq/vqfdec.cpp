@@ -12,12 +12,12 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -33,20 +33,37 @@ uint32_t Be32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
+// Reads the frame bits from the file a few kilobytes at a time.
 class BitReader {
  public:
-  BitReader(const uint8_t* data, size_t bytes) : data_(data), bits_(bytes * 8) {}
-  size_t Left() const { return bits_ - pos_; }
+  BitReader(std::istream& in, uint64_t bytes) : in_(in), bits_(bytes * 8) {}
+  uint64_t Left() const { return bits_ - pos_; }
   int Get(int n) {
     int v = 0;
-    for (int i = 0; i < n; ++i, ++pos_) v = (v << 1) | ((data_[pos_ >> 3] >> (7 - (pos_ & 7))) & 1);
+    for (int i = 0; i < n; ++i, ++pos_) {
+      if ((pos_ & 7) == 0) Next();
+      v = (v << 1) | ((byte_ >> (7 - (pos_ & 7))) & 1);
+    }
     return v;
   }
 
  private:
-  const uint8_t* data_;
-  size_t bits_;
-  size_t pos_ = 0;
+  void Next() {
+    if (at_ == buffer_.size()) {
+      in_.read(reinterpret_cast<char*>(buffer_.data()),
+               static_cast<std::streamsize>(buffer_.size()));
+      std::fill(buffer_.begin() + in_.gcount(), buffer_.end(), 0);
+      at_ = 0;
+    }
+    byte_ = buffer_[at_++];
+  }
+
+  std::istream& in_;
+  uint64_t bits_;
+  uint64_t pos_ = 0;
+  std::array<uint8_t, 8192> buffer_{};
+  size_t at_ = buffer_.size();
+  uint8_t byte_ = 0;
 };
 
 // The fields of one frame, in the order the recorder writes them.
@@ -91,19 +108,25 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: vqfdec IN.vqf OUT.wav\n");
     return 2;
   }
-  std::ifstream file(argv[1], std::ios::binary);
+  std::ifstream file(argv[1], std::ios::binary | std::ios::ate);
   if (!file) return Fail(std::string("cannot open ") + argv[1]);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                   std::istreambuf_iterator<char>());
+  const uint64_t fileSize = static_cast<uint64_t>(file.tellg());
+  file.seekg(0);
 
   // The header chunk: "TWIN" and the version, its length, its sub-chunks.
-  if (bytes.size() < 20 || std::memcmp(bytes.data(), "TWIN", 4) != 0)
+  std::vector<uint8_t> head(16);
+  if (fileSize < 20 || !file.read(reinterpret_cast<char*>(head.data()), 16) ||
+      std::memcmp(head.data(), "TWIN", 4) != 0)
     return Fail("not a VQF file (no TWIN header)");
-  const uint64_t headerEnd = 16 + uint64_t{Be32(bytes.data() + 12)};
-  if (headerEnd + 4 > bytes.size()) return Fail("the header chunk runs past the end of the file");
+  const uint64_t headerEnd = 16 + uint64_t{Be32(head.data() + 12)};
+  if (headerEnd + 4 > fileSize) return Fail("the header chunk runs past the end of the file");
+  head.resize(static_cast<size_t>(headerEnd + 4));
+  if (!file.read(reinterpret_cast<char*>(head.data() + 16),
+                 static_cast<std::streamsize>(headerEnd - 12)))
+    return Fail("cannot read the header");
   int channelMode = -1, bitRate = 0, rateCode = 0;
   for (uint64_t at = 16; at + 8 <= headerEnd;) {
-    const uint8_t* chunk = bytes.data() + at;
+    const uint8_t* chunk = head.data() + at;
     const uint64_t size = Be32(chunk + 4);
     if (at + 8 + size > headerEnd) return Fail("a header chunk runs past the header");
     if (std::memcmp(chunk, "COMM", 4) == 0 && size >= 12) {
@@ -114,8 +137,7 @@ int main(int argc, char** argv) {
     at += 8 + size;
   }
   if (channelMode != 0 && channelMode != 1) return Fail("no usable COMM chunk");
-  if (std::memcmp(bytes.data() + headerEnd, "DATA", 4) != 0)
-    return Fail("no DATA after the header");
+  if (std::memcmp(head.data() + headerEnd, "DATA", 4) != 0) return Fail("no DATA after the header");
 
   const int channels = channelMode + 1;
   const Mode* mode = FindMode(rateCode, bitRate / channels);
@@ -128,34 +150,34 @@ int main(int argc, char** argv) {
   if (!BooksCover(layout, DefaultBooks())) return Fail("this build lacks codebooks for the mode");
   Decoder decoder(layout, DefaultBooks());
 
-  const size_t dataAt = static_cast<size_t>(headerEnd) + 4;
-  BitReader in(bytes.data() + dataAt, bytes.size() - dataAt);
-  const int f = layout.frameSize;
-  std::vector<float> decoded;
-  std::vector<float> frame(static_cast<size_t>(f * channels));
-  TvqIndex index;
-  while (in.Left() >= static_cast<size_t>(layout.frameBits)) {
-    if (!ReadFrame(in, layout, index)) return Fail("a broken frame (window type out of range)");
-    decoder.DecodeFrame(index, frame.data());
-    decoded.insert(decoded.end(), frame.begin(), frame.end());
-  }
-
-  // The coder's delay comes off the front.
-  const size_t skip =
-      std::min(decoded.size(), static_cast<size_t>(layout.latency) * static_cast<size_t>(channels));
-  std::vector<int16_t> pcm(decoded.size() - skip);
-  for (size_t i = 0; i < pcm.size(); ++i) {
-    const float v = std::clamp(decoded[skip + i], -32768.0f, 32767.0f);
-    pcm[i] = static_cast<int16_t>(std::lrint(v));
-  }
   SF_INFO info{};
   info.samplerate = layout.sampleRate;
   info.channels = channels;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* out = sf_open(argv[2], SFM_WRITE, &info);
   if (!out) return Fail(std::string("cannot create ") + argv[2] + ": " + sf_strerror(nullptr));
-  const sf_count_t frames = static_cast<sf_count_t>(pcm.size() / static_cast<size_t>(channels));
-  const bool written = sf_writef_short(out, pcm.data(), frames) == frames;
+
+  // Frame by frame; the coder's delay comes off the front.
+  BitReader in(file, fileSize - headerEnd - 4);
+  const int f = layout.frameSize;
+  std::vector<float> frame(static_cast<size_t>(f * channels));
+  std::vector<int16_t> pcm(frame.size());
+  int64_t skip = layout.latency;
+  bool written = true;
+  TvqIndex index;
+  while (written && in.Left() >= static_cast<uint64_t>(layout.frameBits)) {
+    if (!ReadFrame(in, layout, index)) {
+      sf_close(out);
+      return Fail("a broken frame (window type out of range)");
+    }
+    decoder.DecodeFrame(index, frame.data());
+    for (size_t i = 0; i < frame.size(); ++i)
+      pcm[i] = static_cast<int16_t>(std::lrint(std::clamp(frame[i], -32768.0f, 32767.0f)));
+    const int64_t from = std::min<int64_t>(skip, f);
+    skip -= from;
+    const sf_count_t n = f - from;
+    written = n == 0 || sf_writef_short(out, pcm.data() + from * channels, n) == n;
+  }
   if (sf_close(out) != 0 || !written) return Fail(std::string("cannot write ") + argv[2]);
   return 0;
 }
