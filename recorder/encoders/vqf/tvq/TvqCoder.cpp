@@ -309,14 +309,14 @@ void Encoder::EncodeFrame(const float* planes, TvqIndex* index) {
 
   float maxWeight = 0;
   for (int c = 0; c < channels; ++c) {
-    float* spec = spectrum_.data() + c * f;
+    float* coefs = spectrum_.data() + c * f;
 
     // Linear-prediction envelope from the power spectrum of the frame's
     // blocks.
     double mean = 0;
     for (int i = 0; i < n; ++i) {
       double e = 0;
-      for (int j = 0; j < tl.subBlocks; ++j) e += spec[j * n + i] * spec[j * n + i];
+      for (int j = 0; j < tl.subBlocks; ++j) e += coefs[j * n + i] * coefs[j * n + i];
       power_[static_cast<size_t>(i)] = static_cast<float>(e / tl.subBlocks);
       mean += e / tl.subBlocks;
     }
@@ -343,7 +343,7 @@ void Encoder::EncodeFrame(const float* planes, TvqIndex* index) {
     for (int j = 0; j < tl.subBlocks; ++j) {
       double e = 0;
       for (int i = 0; i < n; ++i) {
-        const double y = spec[j * n + i] / env_[static_cast<size_t>(i)];
+        const double y = coefs[j * n + i] / env_[static_cast<size_t>(i)];
         e += y * y;
       }
       blockGain[static_cast<size_t>(j)] = static_cast<float>(std::sqrt(e / n));
@@ -358,7 +358,7 @@ void Encoder::EncodeFrame(const float* planes, TvqIndex* index) {
         index->powerSub[c][j] = BlockGainIndex(mainGain, blockGain[static_cast<size_t>(j)]);
         g = BlockGain(mainGain, index->powerSub[c][j]);
       }
-      const float* y = spec + j * n;
+      const float* y = coefs + j * n;
 
       // Bark-scale envelope of the block relative to its gain.
       for (int b = 0; b < tl.barkBands; ++b) {

@@ -34,7 +34,7 @@ Mdct::Mdct(int n) : n_(n) {
   pre_.resize(static_cast<size_t>(half));
   post_.resize(static_cast<size_t>(half));
   buf_.resize(static_cast<size_t>(half));
-  spec_.resize(static_cast<size_t>(half));
+  freq_.resize(static_cast<size_t>(half));
   work_.resize(static_cast<size_t>(n));
   const double scale = std::sqrt(2.0 / n);
   for (int k = 0; k < half; ++k) {
@@ -54,9 +54,9 @@ void Mdct::Dct4(float* u) {
         std::complex<float>(u[2 * k], u[n - 1 - 2 * k]) * pre_[static_cast<size_t>(k)];
   }
   kiss_fft(fft_, reinterpret_cast<const kiss_fft_cpx*>(buf_.data()),
-           reinterpret_cast<kiss_fft_cpx*>(spec_.data()));
+           reinterpret_cast<kiss_fft_cpx*>(freq_.data()));
   for (int k = 0; k < half; ++k) {
-    const std::complex<float> y = spec_[static_cast<size_t>(k)] * post_[static_cast<size_t>(k)];
+    const std::complex<float> y = freq_[static_cast<size_t>(k)] * post_[static_cast<size_t>(k)];
     u[2 * k] = y.real();
     u[n - 1 - 2 * k] = -y.imag();
   }

@@ -31,7 +31,7 @@ class Mdct {
 
   int n_;
   kiss_fft_state* fft_ = nullptr;
-  std::vector<std::complex<float>> pre_, post_, buf_, spec_;
+  std::vector<std::complex<float>> pre_, post_, buf_, freq_;
   std::vector<float> work_;
 };
 
