@@ -188,21 +188,30 @@ bool LpcToLsp(const double* a, int order, double* lsp) {
   }
 
   // The roots alternate, starting with P's: scan the upper half of the unit
-  // circle for sign changes of the polynomial whose root comes next.
-  constexpr int kGrid = 1024;
-  int found = 0;
+  // circle for sign changes of the polynomial whose root comes next. Roots
+  // closer than a grid step can hide; a finer grid finds them.
   const std::vector<double>* series[2] = {&cp, &cq};
-  double lo = 0.0;
-  double flo = CosineSeries(series[0]->data(), half + 1, std::cos(lo));
-  for (int g = 1; g <= kGrid && found < p; ++g) {
-    const double hi = kPi * g / kGrid;
-    const std::vector<double>& s = *series[found & 1];
-    const double fhi = CosineSeries(s.data(), half + 1, std::cos(hi));
-    if ((flo <= 0) != (fhi <= 0)) {
+  auto at = [&](int which, double w) {
+    return CosineSeries(series[which]->data(), half + 1, std::cos(w));
+  };
+  for (int grid : {1024, 16384}) {
+    int found = 0;
+    double lo = 0.0;
+    double flo = at(0, lo);
+    for (int g = 1; g <= grid && found < p;) {
+      const double hi = kPi * g / grid;
+      const int which = found & 1;
+      const double fhi = at(which, hi);
+      if ((flo <= 0) == (fhi <= 0)) {
+        lo = hi;
+        flo = fhi;
+        ++g;
+        continue;
+      }
       double a0 = lo, a1 = hi, f0 = flo;
       for (int it = 0; it < 30; ++it) {
         const double mid = 0.5 * (a0 + a1);
-        const double fm = CosineSeries(s.data(), half + 1, std::cos(mid));
+        const double fm = at(which, mid);
         if ((f0 <= 0) == (fm <= 0)) {
           a0 = mid;
           f0 = fm;
@@ -210,18 +219,14 @@ bool LpcToLsp(const double* a, int order, double* lsp) {
           a1 = mid;
         }
       }
-      const double root = 0.5 * (a0 + a1);
-      lsp[found++] = root;
-      // Carry on from the root with the other polynomial.
-      lo = root;
-      flo = CosineSeries(series[found & 1]->data(), half + 1, std::cos(lo));
-      --g;  // look at the same grid step again for the next root
-      continue;
+      // Carry on from the root with the other polynomial, in the same step.
+      lo = 0.5 * (a0 + a1);
+      lsp[found++] = lo;
+      flo = at(found & 1, lo);
     }
-    lo = hi;
-    flo = fhi;
+    if (found == p) return true;
   }
-  return found == p;
+  return false;
 }
 
 void LspToLpc(const double* lsp, int order, double* a) {
