@@ -197,12 +197,7 @@ std::string VqfWriter::Open(const std::string& path) {
   }
   encoderOpen_ = true;
 
-  if (!file_.Open(path, "wb")) {
-    Release();
-    error_ = "Output bitstream file open error!";
-    return error_;
-  }
-
+  // Everything that can be refused is checked before the file is created.
   lib_->getConfInfo(&conf_);
   lib_->getVectorInfo(bits0_.data(), bits1_.data());
   frameSize_ = lib_->getFrameSize();
@@ -248,6 +243,12 @@ std::string VqfWriter::Open(const std::string& path) {
   CChunk trac("TRAC");
   trac.PutInteger(10, 2);
   header.PutChunk(trac);
+
+  if (!file_.Open(path, "wb")) {
+    Release();
+    error_ = "Output bitstream file open error!";
+    return error_;
+  }
   file_.PutBytes(header.Written());
   file_.PutBytes({'D', 'A', 'T', 'A'});
   if (!file_.Commit()) {
