@@ -180,7 +180,6 @@ Encoder::Encoder(const Layout& layout, int quality, const Books& books)
     cosines_[static_cast<size_t>(t)] = BinCosines(BlockSize(layout_, t));
   }
   spectrum_.resize(static_cast<size_t>(c * f));
-  scale_.resize(static_cast<size_t>(c * f));
   residual_.resize(static_cast<size_t>(c * f));
   weight_.resize(static_cast<size_t>(c * f));
   env_.resize(static_cast<size_t>(f));
@@ -268,6 +267,95 @@ void Encoder::QuantizeLsp(int ch, const double* lsp, int32_t* idx, double* decod
   rec_.DecodeLsp(ch, idx, decoded);
 }
 
+// The linear-prediction envelope of channel c (into env_) from the power
+// spectrum of the frame's blocks; its LSP indices into idx.
+void Encoder::LinearPrediction(int c, int type, int32_t* idx) {
+  const TypeLayout& tl = layout_.types[static_cast<size_t>(type)];
+  const int n = tl.blockSize;
+  const int p = layout_.mode->lspOrder;
+  const float* coefs = spectrum_.data() + c * layout_.frameSize;
+  double mean = 0;
+  for (int i = 0; i < n; ++i) {
+    double e = 0;
+    for (int j = 0; j < tl.subBlocks; ++j) e += coefs[j * n + i] * coefs[j * n + i];
+    power_[static_cast<size_t>(i)] = static_cast<float>(e / tl.subBlocks);
+    mean += e / tl.subBlocks;
+  }
+  mean /= n;
+  for (int i = 0; i < n; ++i)
+    power_[static_cast<size_t>(i)] += static_cast<float>(kNoiseFloor * mean + 1e-3);
+  double r[32], a[32], lsp[32], decoded[32];
+  AutocorrelationOfSpectrum(power_.data(), cosines_[static_cast<size_t>(type)], p, r);
+  for (int k = 1; k <= p; ++k) {
+    const double x = 2 * kPi * kLagWindowHz * k / layout_.sampleRate;
+    r[k] *= std::exp(-0.5 * x * x);
+  }
+  r[0] *= 1.0001;
+  const bool lpcOk = Levinson(r, p, a) && LpcToLsp(a, p, lsp);
+  if (!lpcOk) std::copy(rec_.LspHistory(c), rec_.LspHistory(c) + p, lsp);
+  if (tap_) tap_->OnLsp(p, layout_.mode->lspSplits, lsp);
+  QuantizeLsp(c, lsp, idx, decoded);
+  LspToLpc(decoded, p, a);
+  LpcEnvelope(a, p, cosines_[static_cast<size_t>(type)], env_.data());
+}
+
+// The bark-scale envelope of one block (bins y, gain g) relative to its
+// gain: indices and prediction flag, and the decoded log2 values in bands.
+void Encoder::BarkEnvelope(int c, int type, float g, const float* y, int32_t* idx, int32_t* ar,
+                           float* bands) {
+  const TypeLayout& tl = layout_.types[static_cast<size_t>(type)];
+  const size_t count = static_cast<size_t>(tl.barkBands);
+  std::array<float, kMaxVectorLength> target{}, weight{};
+  for (size_t b = 0; b < count; ++b) {
+    double e = 0;
+    for (int i = tl.bandEdges[b]; i < tl.bandEdges[b + 1]; ++i) {
+      const double v = y[i] / env_[static_cast<size_t>(i)];
+      e += v * v;
+    }
+    const int width = tl.bandEdges[b + 1] - tl.bandEdges[b];
+    e /= width;
+    const double rel = g > 0 ? 0.5 * std::log2(e / (static_cast<double>(g) * g) + 1e-30) : kBarkMin;
+    target[b] = std::clamp(static_cast<float>(rel), kBarkMin, kBarkMax);
+    // An envelope error costs in proportion to the band's share of the
+    // block (as the shape weights see it).
+    weight[b] = static_cast<float>(width) * std::exp2(2 * kWeightPower * target[b]);
+  }
+  if (tap_ && g > 0) tap_->OnBark(tl, target.data(), weight.data());
+
+  const BarkBook& book = rec_.BarkCodebook(type);
+  const float* h = rec_.BarkHistory(type, c);
+  int32_t best[kTvqMaxForward] = {};
+  int bestAr = 0;
+  double bestErr = 1e300;
+  // Silence keeps the first entries; the decoder's history moves on alike.
+  for (int withHistory = 0; withHistory < 2 && g > 0; ++withHistory) {
+    int32_t trial[kTvqMaxForward] = {};
+    for (int k = 0; k < tl.barkIndices; ++k) {
+      ForSplit(tl.barkBands, tl.barkIndices, k, [&](int b, int m) {
+        const float t = target[static_cast<size_t>(b)];
+        x_[static_cast<size_t>(m)] =
+            withHistory ? (t - kBarkPrediction * h[b]) / (1 - kBarkPrediction) : t;
+        w_[static_cast<size_t>(m)] = weight[static_cast<size_t>(b)];
+      });
+      trial[k] = SearchBark(book, x_.data(), w_.data(), nullptr);
+    }
+    rec_.BarkCandidate(type, c, trial, withHistory, bands);
+    double err = 0;
+    for (size_t b = 0; b < count; ++b) {
+      const double d = bands[b] - target[b];
+      err += weight[b] * d * d;
+    }
+    if (err < bestErr) {
+      bestErr = err;
+      bestAr = withHistory;
+      std::copy(trial, trial + tl.barkIndices, best);
+    }
+  }
+  std::copy(best, best + tl.barkIndices, idx);
+  *ar = bestAr;
+  rec_.DecodeBark(type, c, best, bestAr, bands);
+}
+
 void Encoder::EncodeFrame(const float* planes, TvqIndex* index) {
   const int f = layout_.frameSize;
   const int channels = layout_.channels;
@@ -299,43 +387,11 @@ void Encoder::EncodeFrame(const float* planes, TvqIndex* index) {
   index->windowType = WindowType(type, next);
   index->frameType = type;
 
-  const int p = layout_.mode->lspOrder;
-  const double rate = layout_.sampleRate;
-  std::vector<float> bands(static_cast<size_t>(tl.barkBands)), target(bands.size()),
-      widths(bands.size()), bandWeight(bands.size());
-  for (int b = 0; b < tl.barkBands; ++b)
-    widths[static_cast<size_t>(b)] = static_cast<float>(tl.bandEdges[static_cast<size_t>(b) + 1] -
-                                                        tl.bandEdges[static_cast<size_t>(b)]);
-
+  std::vector<float> bands(static_cast<size_t>(tl.barkBands));
   float maxWeight = 0;
   for (int c = 0; c < channels; ++c) {
-    float* coefs = spectrum_.data() + c * f;
-
-    // Linear-prediction envelope from the power spectrum of the frame's
-    // blocks.
-    double mean = 0;
-    for (int i = 0; i < n; ++i) {
-      double e = 0;
-      for (int j = 0; j < tl.subBlocks; ++j) e += coefs[j * n + i] * coefs[j * n + i];
-      power_[static_cast<size_t>(i)] = static_cast<float>(e / tl.subBlocks);
-      mean += e / tl.subBlocks;
-    }
-    mean /= n;
-    for (int i = 0; i < n; ++i)
-      power_[static_cast<size_t>(i)] += static_cast<float>(kNoiseFloor * mean + 1e-3);
-    double r[32], a[32], lsp[32], decoded[32];
-    AutocorrelationOfSpectrum(power_.data(), cosines_[static_cast<size_t>(type)], p, r);
-    for (int k = 1; k <= p; ++k) {
-      const double x = 2 * kPi * kLagWindowHz * k / rate;
-      r[k] *= std::exp(-0.5 * x * x);
-    }
-    r[0] *= 1.0001;
-    const bool lpcOk = Levinson(r, p, a) && LpcToLsp(a, p, lsp);
-    if (!lpcOk) std::copy(rec_.LspHistory(c), rec_.LspHistory(c) + p, lsp);
-    if (tap_) tap_->OnLsp(p, layout_.mode->lspSplits, lsp);
-    QuantizeLsp(c, lsp, index->lsp[c], decoded);
-    LspToLpc(decoded, p, a);
-    LpcEnvelope(a, p, cosines_[static_cast<size_t>(type)], env_.data());
+    const float* coefs = spectrum_.data() + c * f;
+    LinearPrediction(c, type, index->lsp[c]);
 
     // Gains: of every block of the flattened spectrum; the main gain is the
     // loudest block's, the others are coded below it.
@@ -359,73 +415,20 @@ void Encoder::EncodeFrame(const float* planes, TvqIndex* index) {
         g = BlockGain(mainGain, index->powerSub[c][j]);
       }
       const float* y = coefs + j * n;
-
-      // Bark-scale envelope of the block relative to its gain.
-      for (int b = 0; b < tl.barkBands; ++b) {
-        double e = 0;
-        for (int i = tl.bandEdges[static_cast<size_t>(b)];
-             i < tl.bandEdges[static_cast<size_t>(b) + 1]; ++i) {
-          const double v = y[i] / env_[static_cast<size_t>(i)];
-          e += v * v;
-        }
-        e /= widths[static_cast<size_t>(b)];
-        const double rel =
-            g > 0 ? 0.5 * std::log2(e / (static_cast<double>(g) * g) + 1e-30) : kBarkMin;
-        target[static_cast<size_t>(b)] = std::clamp(static_cast<float>(rel), kBarkMin, kBarkMax);
-        // An envelope error costs in proportion to the band's share of the
-        // block (as the shape weights see it).
-        bandWeight[static_cast<size_t>(b)] =
-            widths[static_cast<size_t>(b)] *
-            std::exp2(2 * kWeightPower * target[static_cast<size_t>(b)]);
-      }
-      if (tap_ && g > 0) tap_->OnBark(tl, target.data(), bandWeight.data());
-      const BarkBook& book = rec_.BarkCodebook(type);
-      const float* h = rec_.BarkHistory(type, c);
-      int32_t bestIdx[kTvqMaxForward] = {};
-      int bestAr = 0;
-      double bestErr = 1e300;
-      for (int ar = 0; ar < 2 && g > 0; ++ar) {
-        int32_t trial[kTvqMaxForward] = {};
-        for (int k = 0; k < tl.barkIndices; ++k) {
-          ForSplit(tl.barkBands, tl.barkIndices, k, [&](int b, int m) {
-            const float t = target[static_cast<size_t>(b)];
-            x_[static_cast<size_t>(m)] =
-                ar ? (t - kBarkPrediction * h[b]) / (1 - kBarkPrediction) : t;
-            w_[static_cast<size_t>(m)] = bandWeight[static_cast<size_t>(b)];
-          });
-          trial[k] = SearchBark(book, x_.data(), w_.data(), nullptr);
-        }
-        rec_.BarkCandidate(type, c, trial, ar, bands.data());
-        double err = 0;
-        for (int b = 0; b < tl.barkBands; ++b) {
-          const double d = bands[static_cast<size_t>(b)] - target[static_cast<size_t>(b)];
-          err += bandWeight[static_cast<size_t>(b)] * d * d;
-        }
-        if (err < bestErr) {
-          bestErr = err;
-          bestAr = ar;
-          std::copy(trial, trial + tl.barkIndices, bestIdx);
-        }
-      }
-      std::copy(bestIdx, bestIdx + tl.barkIndices, index->forward[c][j]);
-      index->forwardAr[c][j] = bestAr;
-      rec_.DecodeBark(type, c, bestIdx, bestAr, bands.data());
+      BarkEnvelope(c, type, g, y, index->forward[c][j], &index->forwardAr[c][j], bands.data());
 
       // What is left for the shape codebooks, and its weights.
       for (int b = 0; b < tl.barkBands; ++b)
         bands[static_cast<size_t>(b)] = g * std::exp2(bands[static_cast<size_t>(b)]);
       for (int i = 0; i < n; ++i) {
-        const int at = c * f + j * n + i;
+        const size_t at = static_cast<size_t>(c * f + j * n + i);
         const float s = env_[static_cast<size_t>(i)] *
                         bands[static_cast<size_t>(tl.bandOf[static_cast<size_t>(i)])];
-        scale_[static_cast<size_t>(at)] = s;
         // Far outside what the codebooks reach, a value only disturbs the
         // search for the rest of its division.
-        residual_[static_cast<size_t>(at)] =
-            s > 0 ? std::clamp(y[i] / s, -kResidualMax, kResidualMax) : 0.0f;
-        const float wt = s > 0 ? std::pow(s, 2 * kWeightPower) : 0.0f;
-        weight_[static_cast<size_t>(at)] = wt;
-        maxWeight = std::max(maxWeight, wt);
+        residual_[at] = s > 0 ? std::clamp(y[i] / s, -kResidualMax, kResidualMax) : 0.0f;
+        weight_[at] = s > 0 ? std::pow(s, 2 * kWeightPower) : 0.0f;
+        maxWeight = std::max(maxWeight, weight_[at]);
       }
     }
   }

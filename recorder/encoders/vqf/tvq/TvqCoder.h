@@ -111,6 +111,9 @@ class Encoder {
   int DecideType(const std::vector<std::vector<float>>& buffer);
   void Transform(int type, int left, int right);
   void QuantizeLsp(int ch, const double* lsp, int32_t* idx, double* decoded);
+  void LinearPrediction(int c, int type, int32_t* idx);
+  void BarkEnvelope(int c, int type, float g, const float* y, int32_t* idx, int32_t* ar,
+                    float* bands);
 
   Layout layout_;
   const Books& books_;
@@ -129,7 +132,7 @@ class Encoder {
   WindowCache windows_;
 
   // Scratch of one frame.
-  std::vector<float> spectrum_, scale_, residual_, weight_, env_, block_, power_;
+  std::vector<float> spectrum_, residual_, weight_, env_, block_, power_;
   std::vector<float> x_, w_;
 };
 
