@@ -35,9 +35,9 @@ CVqfOption::CVqfOption(Settings& settings, QWidget* parent)
   grid->setColumnStretch(1, 1);
 
   auto* note = new QLabel(
-      tr("These files are coded by this recorder's own TwinVQ encoder, whose codebooks differ "
-         "from the original ones: other players read their headers (rate, channels, bit rate) "
-         "but cannot play their audio. Play or convert them with vqfdec, beside the recorder "
+      tr("These files are coded by this recorder's own TwinVQ encoder, with codebooks of its "
+         "own: other players read their headers (rate, channels, bit rate) but cannot play "
+         "their audio. Play or convert them with vqfdec, beside the recorder "
          "(vqfdec IN.vqf OUT.wav)."),
       this);
   note->setObjectName(QStringLiteral("vqfNote"));
