@@ -11,6 +11,7 @@
 #include "encoders/mp3/Mp3Family.h"
 #include "encoders/ogg/OggVorbisFamily.h"
 #include "encoders/soundfile/SoundFileFamily.h"
+#include "encoders/vqf/VqfFamily.h"
 #include "encoders/wavpack/WavPackFamily.h"
 #include "formats/FormatFamily.h"
 
@@ -25,7 +26,7 @@ const std::vector<const FormatFamily*>& FormatFamilies() {
       &ApeFamily(),                           // APE
       &FlacFamily(),                          // FLAC
       &Mp2Family(),                           // MP2
-      &StandInFamily(kFormatVQF),             // VQF
+      &VqfFamily(),                           // VQF
       &AacFamily(),                           // AAC
       &MusepackFamily(),                      // MPC
       &WavPackFamily(),                       // WV

@@ -1,6 +1,6 @@
 #pragma once
-// Stand-ins for the families whose writers are not built yet (WMA and
-// VQF): each names its
+// Stand-ins for the families whose writers are not built yet (WMA): each
+// names its
 // format, restricts rate and channels as the real encoder will, and has no
 // writer, so choosing it works and recording with it says that the format
 // is not available. A family's own descriptor takes the place of its
@@ -11,7 +11,7 @@
 
 namespace tarvexa {
 
-// The stand-in of kFormatWMA or kFormatVQF.
+// The stand-in of kFormatWMA.
 const FormatFamily& StandInFamily(int format);
 
 }  // namespace tarvexa

@@ -11,6 +11,7 @@
 #include "formats/ui/pages/Mp3Pages.h"
 #include "formats/ui/pages/MpcPages.h"
 #include "formats/ui/pages/OggPages.h"
+#include "formats/ui/pages/VqfPages.h"
 #include "formats/ui/pages/WvPages.h"
 
 namespace tarvexa {

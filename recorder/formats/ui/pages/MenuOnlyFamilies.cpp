@@ -15,6 +15,5 @@ FormatFamilyUi OneCommand(int format) {
 }  // namespace
 
 FormatFamilyUi WmaFamilyUi() { return OneCommand(kFormatWMA); }
-FormatFamilyUi VqfFamilyUi() { return OneCommand(kFormatVQF); }
 
 }  // namespace tarvexa

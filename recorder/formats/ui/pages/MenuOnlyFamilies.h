@@ -1,7 +1,7 @@
 #pragma once
 // The window part of the families that have commands in the format menu
-// but no pages in the options sheet yet: WMA and VQF. A family that gets
-// pages moves its function beside them.
+// but no pages in the options sheet yet: WMA. A family that gets pages
+// moves its function beside them.
 // Thread affinity: the user-interface thread.
 
 #include "formats/ui/FormatFamilyUi.h"
@@ -9,6 +9,5 @@
 namespace tarvexa {
 
 FormatFamilyUi WmaFamilyUi();
-FormatFamilyUi VqfFamilyUi();
 
 }  // namespace tarvexa

@@ -77,4 +77,11 @@ void CVqfOption::Store() {
   v.Quality = I16(kVqfQualities[static_cast<size_t>(quality_->value())]);
 }
 
+FormatFamilyUi VqfFamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatVQF));
+  ui.pages.push_back({kFormatVQF, [](Settings& s) -> OptionPage* { return new CVqfOption(s); }});
+  return ui;
+}
+
 }  // namespace tarvexa

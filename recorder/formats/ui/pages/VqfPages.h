@@ -4,6 +4,7 @@
 // 16 or 32), with a note that other players cannot decode the audio.
 // Thread affinity: the user-interface thread.
 
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QComboBox;
@@ -32,5 +33,8 @@ class CVqfOption : public OptionPage {
   QSlider* quality_;
   QLabel* qualityCaption_;
 };
+
+// VQF: its command and its page.
+FormatFamilyUi VqfFamilyUi();
 
 }  // namespace tarvexa
