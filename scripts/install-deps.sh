@@ -15,8 +15,9 @@ PKGS=(
   libsoxr-dev libkissfft-dev libtag1-dev
   # thread priorities through RealtimeKit (sd-bus)
   libsystemd-dev
-  # our own AAC encoder program (External/faac): FFmpeg's AAC encoder and muxers
-  libavcodec-dev libavformat-dev libavutil-dev
+  # our own AAC encoder program (External/faac): FFmpeg's AAC encoder and muxers;
+  # the WMA component: FFmpeg's WMA v2 encoder, ASF muxer and resampler
+  libavcodec-dev libavformat-dev libavutil-dev libswresample-dev
   # the Musepack encoder program (mpcenc) and its decoder for the tests
   musepack-tools
   # MACDll.so, our Monkey's Audio library: CRC-32, MD5 and the tag calls (TagLib above)

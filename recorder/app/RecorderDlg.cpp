@@ -43,6 +43,7 @@
 #include "app/MiscPage.h"
 #include "app/SystemTray.h"
 #include "app/TipDlg.h"
+#include "encoders/wma/WmaProfiles.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/ui/EncoderOptionsSheet.h"
 #include "formats/ui/FormatMenu.h"
@@ -399,12 +400,17 @@ bool CRecorderDlg::InitComponents() {
   visuals_->Attach(components_);
 
   if (WmaFileRole* wma = components_.WmaFile()) {
-    const std::string profile = ProgramFolder() + "/Tarvexa Sound Recorder.prx";
+    const std::string profile = WmaProfileFile();
     std::error_code ec;
-    if (fs::exists(profile, ec))
-      wma->SetProfileFile(profile.c_str());
-    else
+    if (!fs::exists(profile, ec)) {
       Write(Printf("Warning: WMA profile file %s not found!", profile.c_str()), 1);
+    } else if (!wma->LoadProfileFile(profile.c_str())) {
+      // A damaged file is no reason to stop: the built-in profiles are used.
+      Write(Printf("Warning: WMA profile file %s could not be read (%s); the built-in profiles "
+                   "are used.",
+                   profile.c_str(), wma->LastError()),
+            1);
+    }
   }
 
   if (failures > 0) {

@@ -11,13 +11,14 @@
 // C++ interfaces; kComponentAbi changes whenever one of them does.
 // Thread affinity: the user-interface thread, unless a role says otherwise.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "recording/SampleTransform.h"
 
 namespace tarvexa {
 
-inline constexpr int kComponentAbi = 2;
+inline constexpr int kComponentAbi = 3;
 
 class TarvexaComponent {
  public:
@@ -83,12 +84,33 @@ class AudioRecordRole {
   ~AudioRecordRole() = default;
 };
 
-// The WMA writer.
+// The WMA writer: the encoding profiles and the writing of WMA files (ASF
+// files of Windows Media Audio 9.2). Each call answers true on success; on
+// failure LastError() says why. An instance is used by one thread at a time:
+// the window's on the user-interface thread, the one a recording loads for
+// each file on its encoder thread.
 class WmaFileRole {
  public:
-  // The profile file the writer takes its encoding profiles from.
-  virtual void SetProfileFile(const char* path) = 0;
-  virtual const char* ProfileFile() const = 0;
+  // Ends the file being written, leaving it complete with its index.
+  virtual bool CloseOutput() = 0;
+  // Starts a file at path with the selected profile, converting the input
+  // format to the profile's. Refused for a profile that cannot be written as
+  // it promises (ProfileRefusal); nothing is created then.
+  virtual bool OpenOutput(const char* path) = 0;
+  // Appends count interleaved 16-bit samples (whole frames) of the input format.
+  virtual bool WriteSamples(const int16_t* samples, size_t count) = 0;
+  // The PCM that follows: rate in Hz, 1 or 2 channels.
+  virtual bool SetInputFormat(int rate, int channels) = 0;
+  // Takes the profiles from a profile file. A file that cannot be read
+  // leaves the profiles as they were (at first the built-in ones).
+  virtual bool LoadProfileFile(const char* path) = 0;
+  // Selects the profile of the next file.
+  virtual bool SelectProfile(int number) = 0;
+  // The selected profile's description; "" before a profile is selected.
+  virtual const char* GetProfileDescription() = 0;
+  // Why the selected profile cannot be written; "" when it can.
+  virtual const char* ProfileRefusal() = 0;
+  virtual const char* LastError() const = 0;
 
  protected:
   ~WmaFileRole() = default;

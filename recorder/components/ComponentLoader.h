@@ -2,7 +2,8 @@
 // Creates a component by name: loads <folder>/<Name>.so, asks its entry point
 // for the component and checks what it got. The folder is
 // $TARVEXA_COMPONENT_DIR when set, else "components" beside the executable.
-// Thread affinity: the user-interface thread.
+// Thread affinity: any thread; a handle and its component are used by one
+// thread at a time.
 
 #include <memory>
 #include <string>

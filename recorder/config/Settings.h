@@ -301,7 +301,7 @@ void VisitSettings(S& s, V&& v) {
   TARVEXA_KEY(FLAC, Verify, 1, 0);
   TARVEXA_KEY(FLAC, CompLev, 0, 8);
   TARVEXA_KEY(FLAC, BlockSize, 0, 10);
-  TARVEXA_KEY(WMA, Profile, 0, 124);
+  TARVEXA_KEY(WMA, Profile, 1, 125);
   TARVEXA_KEY(VQF, Profile, 1, 0);
   TARVEXA_KEY(VQF, Quality, 1, 0);
   TARVEXA_KEY(OGG, Quality, 1, 0);
