@@ -1,9 +1,8 @@
 // The table of format families: one line per family. A new family is a
 // folder under encoders/ with its descriptor (see formats/FormatFamily.h),
-// registered here by its header and its line (in place of its stand-in).
+// registered here by its header and its line.
 #include <array>
 
-#include "encoders/StandInFamilies.h"
 #include "encoders/ape/ApeFamily.h"
 #include "encoders/external/ExternalFamilies.h"
 #include "encoders/flac/FlacFamily.h"
@@ -13,6 +12,7 @@
 #include "encoders/soundfile/SoundFileFamily.h"
 #include "encoders/vqf/VqfFamily.h"
 #include "encoders/wavpack/WavPackFamily.h"
+#include "encoders/wma/WmaFamily.h"
 #include "formats/FormatFamily.h"
 
 namespace tarvexa {
@@ -21,7 +21,7 @@ const std::vector<const FormatFamily*>& FormatFamilies() {
   static const std::vector<const FormatFamily*> table = {
       &SoundFileFamily(),                     // WAV, AIFF, AU ... SD2
       &Mp3Family(),                           // MP3
-      &StandInFamily(kFormatWMA),             // WMA
+      &WmaFamily(),                           // WMA
       &OggVorbisFamily(),                     // OGG
       &ApeFamily(),                           // APE
       &FlacFamily(),                          // FLAC

@@ -84,10 +84,10 @@ TEST(OptionsSheet, TheTreeHoldsEveryPageAndOpensOnTheRoot) {
   EXPECT_EQ(TreePaths(s.sheet.Tree()),
             QStringList({"Encoder", "Encoder/WAV", "Encoder/MP3", "Encoder/MP3/CBR",
                          "Encoder/MP3/Filtering", "Encoder/MP3/VBR", "Encoder/MP3/Expert",
-                         "Encoder/MP3/Preset", "Encoder/OGG", "Encoder/APE", "Encoder/FLAC",
-                         "Encoder/MP2", "Encoder/VQF", "Encoder/AIFF", "Encoder/AAC",
-                         "Encoder/AAC/FAAC", "Encoder/AAC/Nero", "Encoder/AAC/CT", "Encoder/MPC",
-                         "Encoder/WV", "Encoder/WV/Hybrid", "Encoder/Customized"}));
+                         "Encoder/MP3/Preset", "Encoder/WMA", "Encoder/OGG", "Encoder/APE",
+                         "Encoder/FLAC", "Encoder/MP2", "Encoder/VQF", "Encoder/AIFF",
+                         "Encoder/AAC", "Encoder/AAC/FAAC", "Encoder/AAC/Nero", "Encoder/AAC/CT",
+                         "Encoder/MPC", "Encoder/WV", "Encoder/WV/Hybrid", "Encoder/Customized"}));
   for (OptionPage* p : s.sheet.Pages()) {
     EXPECT_EQ(s.sheet.Page(p->Title()), p);
     EXPECT_EQ(p->IsLoaded(), p->Title() == "Encoder") << p->Title().toStdString();

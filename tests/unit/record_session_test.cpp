@@ -2,6 +2,7 @@
 // lengths, names, auto-stop, silence, failures and the hand-off queue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <thread>
@@ -250,12 +251,13 @@ TEST(RecordSession, FailedFormatPreparationStillEndsThroughFinished) {
   std::string dir = ScratchDir("session_prepare");
   std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 1.0);
   Settings s = WavSettings();
-  s.OUTPUT.OutputFormat = kFormatWMA;  // no writer in this build yet
-  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.wma");
+  s.OUTPUT.OutputFormat = kFormatOGG;
+  s.OGG.QualityCompression = -20;  // below what libvorbis takes: refused before any file
+  Recording r = Record(s, std::make_shared<WavFileSource>(input, true), dir + "/out.ogg");
   EXPECT_TRUE(r.finished);  // the window must be able to return to idle
   EXPECT_TRUE(r.clips.empty());
-  EXPECT_FALSE(fs::exists(dir + "/out.wma"));
-  bool warned = false;
-  for (auto& l : r.logs) warned = warned || (l.second == 1 && l.first.find("WMA") != std::string::npos);
-  EXPECT_TRUE(warned);
+  EXPECT_FALSE(fs::exists(dir + "/out.ogg"));
+  EXPECT_EQ(std::count(r.logs.begin(), r.logs.end(),
+                       std::make_pair(std::string("Invalid Ogg Vorbis format."), 1)),
+            1);
 }

@@ -103,8 +103,7 @@ RateChannelMatrix WmaAllowedPairs() {
   return m;
 }
 
-std::string PrepareWma(const Settings& s, int* level) {
-  *level = 2;
+std::string PrepareWma(const Settings& s) {
   ComponentHandle handle;
   std::string error;
   WmaFileRole* wma = Bind(handle, s.WMA.Profile, &error);

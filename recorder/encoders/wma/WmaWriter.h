@@ -50,8 +50,8 @@ std::string WmaFormatLabel(const Settings& s);
 RateChannelMatrix WmaAllowedPairs();
 
 // The check before the first clip: the component loads, the profile exists
-// and can be written as it promises. Returns "" or the text to log at
-// *level (2: no file is made and the recording ends).
-std::string PrepareWma(const Settings& s, int* level);
+// and can be written as it promises. Returns "" or the error to log (level
+// 2: no file is made and the recording ends).
+std::string PrepareWma(const Settings& s);
 
 }  // namespace tarvexa

@@ -6,12 +6,12 @@
 #include "formats/ui/pages/CustomPages.h"
 #include "formats/ui/pages/EncoderPages.h"
 #include "formats/ui/pages/FlacPages.h"
-#include "formats/ui/pages/MenuOnlyFamilies.h"
 #include "formats/ui/pages/Mp2Pages.h"
 #include "formats/ui/pages/Mp3Pages.h"
 #include "formats/ui/pages/MpcPages.h"
 #include "formats/ui/pages/OggPages.h"
 #include "formats/ui/pages/VqfPages.h"
+#include "formats/ui/pages/WmaPages.h"
 #include "formats/ui/pages/WvPages.h"
 
 namespace tarvexa {

@@ -8,6 +8,7 @@
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QVBoxLayout>
 
+#include "formats/FormatCatalogue.h"
 #include "formats/ui/pages/PageKit.h"
 #include "widgets/MessageBox.h"
 
@@ -174,6 +175,13 @@ void CWmaOption::Store() {
   // A profile that cannot be written is never stored by this page; one that
   // was stored already stays until another is chosen.
   if (p && WmaRefusal(*p).empty()) settings_.WMA.Profile = static_cast<int16_t>(p->number);
+}
+
+FormatFamilyUi WmaFamilyUi() {
+  FormatFamilyUi ui;
+  ui.menu.push_back(PlainCommand(kFormatWMA));
+  ui.pages.push_back({kFormatWMA, [](Settings& s) -> OptionPage* { return new CWmaOption(s); }});
+  return ui;
 }
 
 }  // namespace tarvexa

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "encoders/wma/WmaProfiles.h"
+#include "formats/ui/FormatFamilyUi.h"
 #include "formats/ui/OptionPage.h"
 
 class QComboBox;
@@ -54,5 +55,8 @@ class CWmaOption : public OptionPage {
   QLabel* note_;
   int lastPreset_ = -1;  // what a refused choice goes back to
 };
+
+// WMA: its command and its page.
+FormatFamilyUi WmaFamilyUi();
 
 }  // namespace tarvexa
