@@ -9,7 +9,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "config/ConfigStore.h"
 #include "config/Settings.h"
@@ -35,17 +34,15 @@ class ClipWriter {
 
   virtual std::string ErrorText() const = 0;
 
-  // Warnings found by a successful Open, each logged as its own entry
-  // (level 1); the recording goes on.
-  virtual std::vector<std::string> OpenNotes() const { return {}; }
-
   // After Close, for a clip that no audio reached: removes the files Open
   // made for `path`.
   virtual void RemoveFiles(const std::string& path) const { std::remove(path.c_str()); }
 
   // Where the writer posts log lines of its own besides the error texts
-  // above (an outside encoder's start and end); set by the encoder worker
-  // before Open. The sink may be called from any thread.
+  // above (a warning Open found while the recording goes on, an outside
+  // encoder's start and end), each line its own entry at its own level; set
+  // by the encoder worker before Open. The sink may be called from any
+  // thread.
   using NoticeSink = LogSink;
   void SetNoticeSink(NoticeSink sink) { notice_ = std::move(sink); }
 

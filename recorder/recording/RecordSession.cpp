@@ -344,7 +344,6 @@ int RecordSession::State::EncoderWorker(const std::string& path) {
     recording = 0;
     return 0;
   }
-  for (const std::string& note : writer->OpenNotes()) Log(note, 1);
   StartCapture();
   clipTicks = 0;
   std::vector<int16_t> block(queue->SamplesPerBlock());

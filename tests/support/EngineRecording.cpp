@@ -22,7 +22,10 @@ namespace {
 class SlowWriter : public ClipWriter {
  public:
   SlowWriter(std::unique_ptr<ClipWriter> inner, int ms) : inner_(std::move(inner)), ms_(ms) {}
-  std::string Open(const std::string& path) override { return inner_->Open(path); }
+  std::string Open(const std::string& path) override {
+    inner_->SetNoticeSink([this](const std::string& text, int level) { Notice(text, level); });
+    return inner_->Open(path);
+  }
   bool Write(const int16_t* samples, size_t frames) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms_));
     return inner_->Write(samples, frames);

@@ -110,9 +110,8 @@ std::string FlacWriter::Open(const std::string& path) {
   }
   // Initialisation checks every setting, so the state is OK here unless the
   // library finds otherwise; the recording goes on either way.
-  notes_.clear();
   if (FLAC__stream_encoder_get_state(encoder_) != FLAC__STREAM_ENCODER_OK)
-    notes_.push_back("Invalid FLAC Format!   Please Check the FLAC Encoder Options.");
+    Notice("Invalid FLAC Format!   Please Check the FLAC Encoder Options.", 1);
   wide_.resize(static_cast<size_t>(rate_ / 10 * channels_));
   return {};
 }

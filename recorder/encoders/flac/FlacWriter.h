@@ -48,7 +48,6 @@ class FlacWriter : public ClipWriter {
   bool Write(const int16_t* samples, size_t frames) override;
   bool Close() override;
   std::string ErrorText() const override { return error_; }
-  std::vector<std::string> OpenNotes() const override { return notes_; }
 
  private:
   std::string FailureText(const char* what, int savedErrno) const;
@@ -57,7 +56,6 @@ class FlacWriter : public ClipWriter {
   Settings settings_;
   std::string path_;
   std::string error_;
-  std::vector<std::string> notes_;
   FLAC__StreamEncoder* encoder_ = nullptr;
   FILE* file_ = nullptr;              // owned by the encoder once initialised
   std::vector<FLAC__int32> wide_;     // one block widened to 32 bits
