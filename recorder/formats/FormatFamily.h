@@ -9,7 +9,9 @@
 // recording find a format's family there.
 // Thread affinity: the descriptors are constants; their functions are pure
 // over a Settings value (any thread) except prepare, makeWriter and finish,
-// which run on the recording's encoder thread.
+// which run on the recording's encoder thread, and recover, which runs on
+// the thread that repairs (the encoder thread after a failed write, the
+// starting program for a file its last run left unfinished).
 
 #include <memory>
 #include <string>
@@ -27,6 +29,14 @@ class ClipWriter;  // encoders/ClipWriter.h
 struct FormatText {
   std::string label;    // the third information line
   std::string logLine;  // "" logs nothing
+};
+
+// What the repair of a file that was not closed properly did.
+struct RecoveredFile {
+  bool ok = false;       // the file now reads to its end
+  std::string done;      // for the log: "cut back to its last whole frame; ..."
+  double seconds = -1;   // the audio it holds; < 0 when not known
+  std::string error;     // why not, when !ok
 };
 
 struct FormatFamily {
@@ -64,6 +74,14 @@ struct FormatFamily {
   // go to its notice sink (ClipWriter::SetNoticeSink), which the recording
   // sets before Open. nullptr: the family has no writer in this build.
   std::unique_ptr<ClipWriter> (*makeWriter)(const Settings& s) = nullptr;
+
+  // Repairs a file of `format` that its writer could not finish: the
+  // process was killed or lost power, or the disk filled up. Leaves the
+  // file as its readers expect a finished one (lengths, end marks, no
+  // partial frame at the end), never adding data, so that it also works on
+  // a full disk, and leaves a file that is already whole as it is.
+  // nullptr: the family's files need no repair, or it has none yet.
+  RecoveredFile (*recover)(int format, const std::string& path) = nullptr;
 };
 
 // For a prepare that only checks: true when `refusal` is empty, else logs

@@ -2,9 +2,9 @@
 // Where captured audio comes from: a sound-card input through PortAudio, or a
 // WAV file (for tests, benchmarks and the command line). Everything after
 // the capture thread is the same code for both.
-// Thread affinity: Open/Read/Close on the capture thread of the current clip;
-// one clip's capture thread at a time. The object lives for the whole
-// recording, so a file source keeps its place from clip to clip.
+// Thread affinity: Open/Read/Close on the recording's capture thread, which
+// opens the input once and reads it until the recording ends (the clips are
+// cut from what it delivers); SetConversion from that thread too.
 
 #include <cstdint>
 #include <functional>
@@ -20,13 +20,13 @@ class InputSource {
     int rate = 44100;
     int channels = 2;
     int framesPerBlock = 4410;
-    bool clip = true;    // false adds paClipOff
-    bool dither = true;  // false adds paDitherOff
+    bool clip = true;    // "Clipping" at the start (see SetConversion)
+    bool dither = true;  // "Dithering" at the start
   };
 
   virtual ~InputSource() = default;
 
-  // Opens the input for one clip. On failure returns false and fills *error
+  // Opens the input for the recording. On failure returns false and fills *error
   // (the library's error number and text where there is one).
   virtual bool Open(const OpenOptions& options, int* errorCode, std::string* error) = 0;
 
@@ -37,6 +37,11 @@ class InputSource {
   virtual ReadResult Read(int16_t* dest, int frames, int* got, std::string* error) = 0;
 
   virtual void Close() = 0;
+
+  // The "Clipping" and "Dithering" switches as they stand now, for the
+  // blocks read from here on. An input that delivers 16-bit samples as they
+  // are (a file) has nothing to clip or dither.
+  virtual void SetConversion(bool clip, bool dither) {}
 
   // A real-time source never waits for the encoder: when the hand-off queue
   // is full the oldest block is dropped. A source that is not real-time (a

@@ -45,20 +45,20 @@ bool PortAudioSource::Open(const OpenOptions& options, int* errorCode, std::stri
   PaStreamParameters in{};
   in.device = device;
   in.channelCount = options.channels;
-  in.sampleFormat = paInt16;
+  // Floats: the conversion to 16 bits is ours (SampleConverter), so the
+  // clipping and dithering switches can change while the stream stays open.
+  // Widening any device format to float is exact, so the library's own
+  // clip and dither flags have nothing to do.
+  in.sampleFormat = paFloat32;
   // The high latency on purpose: a recorder gains nothing from a short
   // device buffer, and a long one survives a busy capture thread without
   // overflowing.
   in.suggestedLatency = info->defaultHighInputLatency;
   in.hostApiSpecificStreamInfo = nullptr;
 
-  PaStreamFlags flags = paNoFlag;
-  if (!options.clip) flags |= paClipOff;
-  if (!options.dither) flags |= paDitherOff;
-
   PaStream* stream = nullptr;
   PaError err = Pa_OpenStream(&stream, &in, nullptr, options.rate, paFramesPerBufferUnspecified,
-                              flags, nullptr, nullptr);
+                              paClipOff | paDitherOff, nullptr, nullptr);
   if (err != paNoError) return Fail(err, errorCode, error);
   err = Pa_StartStream(stream);
   if (err != paNoError) {
@@ -66,7 +66,14 @@ bool PortAudioSource::Open(const OpenOptions& options, int* errorCode, std::stri
     return Fail(err, errorCode, error);
   }
   stream_ = stream;
+  channels_ = options.channels;
+  SetConversion(options.clip, options.dither);
   return true;
+}
+
+void PortAudioSource::SetConversion(bool clip, bool dither) {
+  converter_.SetClip(clip);
+  converter_.SetDither(dither);
 }
 
 InputSource::ReadResult PortAudioSource::Read(int16_t* dest, int frames, int* got,
@@ -77,7 +84,9 @@ InputSource::ReadResult PortAudioSource::Read(int16_t* dest, int frames, int* go
     return ReadResult::Error;
   }
   if (frames <= 0) return ReadResult::Ok;
-  const PaError err = Pa_ReadStream(stream_, dest, static_cast<unsigned long>(frames));
+  const size_t samples = static_cast<size_t>(frames) * static_cast<size_t>(channels_);
+  if (wide_.size() < samples) wide_.resize(samples);
+  const PaError err = Pa_ReadStream(stream_, wide_.data(), static_cast<unsigned long>(frames));
   if (err == paInputOverflowed) {
     // The device dropped audio before this block; what was read is whole.
     overflows_.fetch_add(1);
@@ -85,6 +94,7 @@ InputSource::ReadResult PortAudioSource::Read(int16_t* dest, int frames, int* go
     if (error) *error = ErrorText(err);
     return ReadResult::Error;
   }
+  converter_.Convert(wide_.data(), dest, samples);
   *got = frames;
   return ReadResult::Ok;
 }

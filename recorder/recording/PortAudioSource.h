@@ -1,8 +1,10 @@
 #pragma once
 // Capture from a sound-card input through PortAudio: a blocking-read input
-// stream of interleaved signed 16-bit samples, opened for each clip and
-// closed at the clip's end.
-// Thread affinity: Open/Read/Close on the capture thread of the current clip;
+// stream of interleaved 32-bit float samples, opened once for the whole
+// recording, converted to the recording's 16-bit samples by our own
+// SampleConverter (recording/SampleConversion.h), so that "Clipping" and
+// "Dithering" apply from the next block when they change.
+// Thread affinity: Open/Read/Close/SetConversion on the capture thread;
 // Overflows() on any thread. PortAudio must be initialised (AudioSystem);
 // Open initialises it when nobody has yet.
 
@@ -11,8 +13,10 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "recording/InputSource.h"
+#include "recording/SampleConversion.h"
 
 namespace tarvexa {
 
@@ -35,6 +39,7 @@ class PortAudioSource : public InputSource {
   ReadResult Read(int16_t* dest, int frames, int* got, std::string* error) override;
 
   void Close() override;
+  void SetConversion(bool clip, bool dither) override;
   bool IsRealTime() const override { return true; }
   bool IsDevice() const override { return true; }
   int64_t Overflows() const override { return overflows_.load(); }
@@ -45,6 +50,9 @@ class PortAudioSource : public InputSource {
  private:
   int device_;
   PaStream* stream_ = nullptr;
+  int channels_ = 2;
+  SampleConverter converter_;
+  std::vector<float> wide_;  // one block as the library delivers it
   std::atomic<int64_t> overflows_{0};
 };
 

@@ -8,6 +8,7 @@
 
 #include "encoders/ClipWriter.h"
 #include "formats/FormatCatalogue.h"
+#include "formats/FormatFamily.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/priority/ThreadPriority.h"
@@ -16,6 +17,7 @@
 #include "recording/Dsp.h"
 #include "recording/NamingRule.h"
 #include "recording/SilenceDetector.h"
+#include "recovery/RecoveryJournal.h"
 
 namespace tarvexa {
 
@@ -47,26 +49,34 @@ struct RecordSession::State {
   std::string outputPath;
   std::string basePath;
 
-  std::mutex silMutex;
+  // The settings the threads read live, as the receiver last handed them.
+  std::mutex liveMutex;
   Settings::SilSection sil;
+  Settings::DspSection dsp;
+  Settings::MiscSection misc;  // display switches and the naming rule
   std::atomic<bool> resetDetector{false};
   SilenceDetector detector;
 
-  std::mutex dspMutex;
-  Settings::DspSection dsp;
   SampleTransform* transform = nullptr;  // the window's, or ownTransform
   std::unique_ptr<AudioTransform> ownTransform;
 
   std::unique_ptr<BlockQueue> queue;
-  // A block the capture could not queue when its clip ended (file input
-  // only); the next clip's capture queues it first.
-  std::vector<int16_t> carry;
 
   std::thread capture;
   std::atomic<bool> captureRunning{false};
   // A priority that could not be had is reported once per recording and thread.
   std::atomic<bool> capturePriorityReported{false};
   std::atomic<bool> encoderPriorityReported{false};
+
+  // The clip being written. Its file is created with its first block.
+  struct Clip {
+    std::string path;
+    std::unique_ptr<ClipWriter> writer;
+    int blocks = 0;
+    int64_t frames = 0;  // frames the writer took
+    bool failed = false;
+  } clip;
+  std::vector<int16_t> processed;  // DSP output of the current block
 
   void Log(const std::string& text, int level) { channel->PostLog(text, level); }
   void ReportPriority(const ThreadPriority& priority, const char* thread, int level,
@@ -86,12 +96,16 @@ struct RecordSession::State {
     outputPath = p;
   }
   Settings::SilSection Sil() {
-    std::lock_guard<std::mutex> lock(silMutex);
+    std::lock_guard<std::mutex> lock(liveMutex);
     return sil;
   }
   Settings::DspSection Dsp() {
-    std::lock_guard<std::mutex> lock(dspMutex);
+    std::lock_guard<std::mutex> lock(liveMutex);
     return dsp;
+  }
+  Settings::MiscSection Misc() {
+    std::lock_guard<std::mutex> lock(liveMutex);
+    return misc;
   }
 
   // Capture side.
@@ -104,9 +118,13 @@ struct RecordSession::State {
   // Encoder side.
   void EncoderMain(int startDelayMs);
   void RecordClips();
-  int EncoderWorker(const std::string& path);
   FetchResult FetchBlock(int16_t* dest, int* samples);
   bool ClipEnded();
+  bool WriteToClip(const int16_t* block, int samples);
+  bool WriteSamples(std::span<const int16_t> samples);
+  bool OpenClip();
+  void FinishClip();
+  void NextClip();
 };
 
 namespace {
@@ -126,6 +144,11 @@ const char* PriorityName(int level) {
                                        "Highest"};
   return kNames[std::clamp(level, -2, 2) + 2];
 }
+
+// The path a split clip is created at. The first file is the user's choice
+// (with the save dialog's overwrite question); a split clip's name comes
+// from the naming rule.
+std::string ClipPathFor(const std::string& named) { return named; }
 }  // namespace
 
 // ---------------------------------------------------------------- capture
@@ -157,6 +180,7 @@ void RecordSession::State::StartCapture() {
       m.param = 1;
       channel->Post(std::move(m));
       recording = 0;
+      queue->MarkInputEnded();
     }
     captureRunning = false;
   });
@@ -182,7 +206,7 @@ void RecordSession::State::ReportDrops(int64_t& reported, int64_t& reportedOverf
   int64_t overflows = source->Overflows();
   if (overflows > reportedOverflows) {
     Log(Printf("Warning: the input device overflowed %lld time(s); some audio was lost "
-               "(%lld in this clip).",
+               "(%lld in all).",
                static_cast<long long>(overflows - reportedOverflows),
                static_cast<long long>(overflows)),
         1);
@@ -191,6 +215,9 @@ void RecordSession::State::ReportDrops(int64_t& reported, int64_t& reportedOverf
   }
 }
 
+// One capture run for the whole recording: the input is opened once and
+// read until the recording ends. Splits happen on the encoder side, between
+// two blocks of the queue, so the clips join without a gap.
 void RecordSession::State::CaptureMain() {
   Status("Recording:  " + Path());
   const int samples = framesPerBlock * channels;
@@ -199,8 +226,9 @@ void RecordSession::State::CaptureMain() {
   opts.rate = rate;
   opts.channels = channels;
   opts.framesPerBlock = framesPerBlock;
-  opts.clip = settings.DSP.Clip != 0;
-  opts.dither = settings.DSP.Dither != 0;
+  const Settings::DspSection startDsp = Dsp();
+  opts.clip = startDsp.Clip != 0;
+  opts.dither = startDsp.Dither != 0;
   int code = 0;
   std::string error;
   if (!source->Open(opts, &code, &error)) {
@@ -214,26 +242,19 @@ void RecordSession::State::CaptureMain() {
   }
 
   std::vector<int16_t> block(static_cast<size_t>(samples));
-  const bool display = settings.MISC.AmpBar || settings.MISC.Vis1 || settings.MISC.Vis2;
   const int perMs = rate / 1000;
   const int displayCount = perMs > 0 ? samples * 11 / perMs : samples;
   int64_t reportedDrops = queue->Dropped();
   int64_t reportedOverflows = 0;
   auto lastReport = std::chrono::steady_clock::now() - 2s;
   const bool realTime = source->IsRealTime();
-  auto keepWaiting = [this] { return recording.load() == 1 && endCapture.load() == 0; };
+  auto keepWaiting = [this] { return recording.load() == 1; };
 
   bool ended = false;
-  if (!carry.empty()) {
-    if (queue->PushWait(carry.data(), carry.size(), [this] { return recording.load() == 1; }))
-      carry.clear();
-  }
-
-  while (endCapture == 0 && recording == 1 && carry.empty()) {
-    if (paused) {
-      std::this_thread::sleep_for(50ms);
-      continue;
-    }
+  while (recording == 1) {
+    // The switches of this moment, for this block.
+    const Settings::DspSection dspNow = Dsp();
+    source->SetConversion(dspNow.Clip != 0, dspNow.Dither != 0);
     int got = 0;
     auto r = source->Read(block.data(), framesPerBlock, &got, &error);
     if (r == InputSource::ReadResult::Error) {
@@ -246,11 +267,15 @@ void RecordSession::State::CaptureMain() {
       recording = 0;
       break;
     }
-    if (got > 0) {
+    // Paused: the input is read on and what arrives is thrown away, so
+    // that nothing of the pause reaches the file (a sound server would
+    // otherwise hold it and hand it over at the resume).
+    if (got > 0 && !paused) {
       const size_t count = static_cast<size_t>(got) * channels;
       RecMessage m;
       m.type = RecMsg::Block;
-      if (display && got == framesPerBlock) {
+      const Settings::MiscSection shown = Misc();
+      if ((shown.AmpBar || shown.Vis1 || shown.Vis2) && got == framesPerBlock) {
         m.samples.resize(static_cast<size_t>(displayCount));
         if (displayCount <= samples) {
           std::copy(block.begin(), block.begin() + displayCount, m.samples.begin());
@@ -265,8 +290,8 @@ void RecordSession::State::CaptureMain() {
       channel->Post(std::move(m));
       if (realTime) {
         queue->PushOrDropOldest(block.data(), count);
-      } else if (!queue->PushWait(block.data(), count, keepWaiting)) {
-        carry.assign(block.begin(), block.begin() + static_cast<long>(count));
+      } else {
+        queue->PushWait(block.data(), count, keepWaiting);
       }
       ReportDrops(reportedDrops, reportedOverflows, lastReport, false);
     }
@@ -328,116 +353,166 @@ bool RecordSession::State::ClipEnded() {
   return false;
 }
 
-int RecordSession::State::EncoderWorker(const std::string& path) {
+// Creates the current clip's file, at its first block.
+bool RecordSession::State::OpenClip() {
   std::unique_ptr<ClipWriter> writer = makeWriter ? makeWriter(settings) : MakeClipWriter(settings);
   if (!writer) {
     Log(std::string("The ") + FormatTag(settings.OUTPUT.OutputFormat) +
             " format cannot be written by this build.",
         1);
     recording = 0;
-    return 0;
+    return false;
   }
   writer->SetNoticeSink([this](const std::string& text, int level) { Log(text, level); });
-  std::string err = writer->Open(path);
+  if (clipNumber > 0) clip.path = ClipPathFor(clip.path);
+  const std::string err = writer->Open(clip.path);
   if (!err.empty()) {
     Log(err, 1);
     recording = 0;
-    return 0;
-  }
-  StartCapture();
-  clipTicks = 0;
-  std::vector<int16_t> block(queue->SamplesPerBlock());
-  std::vector<int16_t> processed;
-  bool failed = false;
-  int64_t framesWritten = 0;
-  auto writeSamples = [&](std::span<const int16_t> samples) {
-    const size_t frames = samples.size() / static_cast<size_t>(channels);
-    if (frames == 0) return true;
-    if (writer->Write(samples.data(), frames)) {
-      framesWritten += static_cast<int64_t>(frames);
-      return true;
-    }
-    Log(writer->ErrorText(), 2);
-    Log("Recording stopped: the output file could not be written. It has been closed and "
-        "holds the audio up to the failure.",
-        2);
-    recording = 0;
-    failed = true;
     return false;
-  };
-  // The DSP settings are read afresh for every block.
-  auto writeBlock = [&](int n) {
-    return writeSamples(
-        ApplyDsp(*transform, Dsp(), {block.data(), static_cast<size_t>(n)}, processed));
-  };
-
-  while (recording) {
-    int n = 0;
-    FetchResult r = FetchBlock(block.data(), &n);
-    if (r == FetchResult::EndOfClip) break;
-    if (r == FetchResult::NoBlock) continue;
-    if (!writeBlock(n)) break;
-    if (ClipEnded()) break;
   }
-
-  JoinCapture();
-  // A stop by hand keeps what was already captured: write the blocks still
-  // queued. An automatic stop keeps its exact length.
-  if (!failed && stopRequested && !autoStopped) {
-    int n;
-    while ((n = queue->Pop(block.data(), 0ms)) > 0) {
-      const Settings::SilSection s = Sil();
-      if (s.Det && detector.PausedBySilence()) continue;
-      if (!writeBlock(n)) break;
-      ++clipTicks;
-    }
+  RecoveryJournal::Opened(settings.OUTPUT.OutputFormat, clip.path);
+  clip.writer = std::move(writer);
+  SetPath(clip.path);
+  if (clipNumber > 0) {
+    RecMessage m;
+    m.type = RecMsg::NewClip;
+    m.text = clip.path;
+    channel->Post(std::move(m));
   }
-  // What the resamplers still hold belongs at the end of this clip.
-  if (!failed) writeSamples(FlushDsp(*transform, processed));
-  if (!writer->Close()) {
-    Log(writer->ErrorText(), 2);
-  }
-  // A clip that no audio reached (the input failed before its first block,
-  // or the recording ended at once) leaves no file behind.
-  if (framesWritten == 0) {
-    writer->RemoveFiles(path);
-    Log("No audio reached " + path + ": the empty file was removed.", 0);
-  }
-  writer.reset();
-  RecMessage done;
-  done.type = RecMsg::ClipDone;
-  done.text = path;
-  done.param = clipTicks;
-  channel->Send(std::move(done));
-  return failed ? 0 : 1;
+  return true;
 }
 
-void RecordSession::State::RecordClips() {
-  EncoderWorker(Path());
-  const Settings::SilSection s = Sil();
-  if (settings.MISC.Split || (s.Det && s.Split)) {
-    const std::string folder = FolderOf(basePath);
-    const std::string title = FileNameOf(basePath);
-    const std::string ext = FileExtensionFor(settings.OUTPUT.OutputFormat, settings);
-    while (recording) {
-      if (endCapture) {
-        const int number = ++clipNumber;
-        endCapture = 0;
-        const std::string name = ExpandNamingRule(settings.MISC.RenameStr, title, number,
-                                                  settings.MISC.Rename, settings.MISC.timestamp,
-                                                  std::time(nullptr));
-        const std::string path = folder + name + ext;
-        SetPath(path);
-        RecMessage m;
-        m.type = RecMsg::NewClip;
-        m.text = path;
-        channel->Post(std::move(m));
-        EncoderWorker(path);
+bool RecordSession::State::WriteSamples(std::span<const int16_t> samples) {
+  const size_t frames = samples.size() / static_cast<size_t>(channels);
+  if (frames == 0) return true;
+  if (clip.writer->Write(samples.data(), frames)) {
+    clip.frames += static_cast<int64_t>(frames);
+    return true;
+  }
+  Log(clip.writer->ErrorText(), 2);
+  Log("Recording stopped: the output file could not be written. It has been closed and "
+      "holds the audio up to the failure.",
+      2);
+  recording = 0;
+  clip.failed = true;
+  return false;
+}
+
+// One fetched block into the current clip, through the DSP stage with the
+// settings of this block.
+bool RecordSession::State::WriteToClip(const int16_t* block, int samples) {
+  if (clip.failed) return false;
+  if (!clip.writer && !OpenClip()) return false;
+  if (!WriteSamples(ApplyDsp(*transform, Dsp(), {block, static_cast<size_t>(samples)}, processed)))
+    return false;
+  ++clip.blocks;
+  return true;
+}
+
+// Closes the current clip. A clip that never received a block has no file
+// and is not reported.
+void RecordSession::State::FinishClip() {
+  if (!clip.writer) return;
+  // What the resamplers still hold belongs at the end of this clip.
+  if (!clip.failed) WriteSamples(FlushDsp(*transform, processed));
+  const bool closed = clip.writer->Close();
+  if (!closed) Log(clip.writer->ErrorText(), 2);
+  // Blocks that reached the clip but no frame that reached the writer (a
+  // resampler still filling, a write refused at once): the file holds no
+  // audio and is removed, with whatever else the writer made for it.
+  if (clip.frames == 0) {
+    clip.writer->RemoveFiles(clip.path);
+    clip.writer.reset();
+    RecoveryJournal::Closed(clip.path);
+    Log("No audio reached " + clip.path + ": the empty file was removed.", 0);
+    return;
+  }
+  clip.writer.reset();
+  bool whole = closed && !clip.failed;
+  if (!whole) {
+    // The writer gave up half-way (a full disk): put the file into the
+    // shape its readers expect, with the length that is really in it.
+    const FormatFamily* family = FamilyOf(settings.OUTPUT.OutputFormat);
+    if (family && family->recover) {
+      const RecoveredFile r = family->recover(settings.OUTPUT.OutputFormat, clip.path);
+      if (r.ok) {
+        whole = true;
+        Log("The file " + clip.path + " holds " + RecoveredLengthText(r.seconds) +
+                " of audio: " + r.done + ".",
+            1);
       } else {
-        std::this_thread::sleep_for(10ms);
+        Log("The file " + clip.path + " could not be repaired: " + r.error + ".", 2);
+      }
+    } else {
+      whole = true;  // nothing more can be done for it now
+    }
+  }
+  if (whole) RecoveryJournal::Closed(clip.path);
+  RecMessage done;
+  done.type = RecMsg::ClipDone;
+  done.text = clip.path;
+  done.param = clip.blocks;
+  channel->Send(std::move(done));
+}
+
+// Names the next split clip from the naming rule as it stands now; its file
+// is created with its first block.
+void RecordSession::State::NextClip() {
+  const int number = ++clipNumber;
+  endCapture = 0;
+  clipTicks = 0;
+  const Settings::MiscSection m = Misc();
+  const std::string name = ExpandNamingRule(m.RenameStr, FileNameOf(basePath), number, m.Rename,
+                                            m.timestamp, std::time(nullptr));
+  clip = Clip{};
+  clip.path =
+      FolderOf(basePath) + name + FileExtensionFor(settings.OUTPUT.OutputFormat, settings);
+}
+
+// The clips of the recording: blocks go into the current clip until split by
+// time or silence ends it; the next clip continues with the next block of
+// the same queue.
+void RecordSession::State::RecordClips() {
+  clip = Clip{};
+  clip.path = Path();
+  clipTicks = 0;
+  StartCapture();
+  std::vector<int16_t> block(queue->SamplesPerBlock());
+  while (recording) {
+    int n = 0;
+    const FetchResult r = FetchBlock(block.data(), &n);
+    if (r == FetchResult::EndOfClip) {
+      if (recording && endCapture) {
+        FinishClip();
+        NextClip();
+      }
+      continue;
+    }
+    if (r == FetchResult::NoBlock) continue;
+    if (!WriteToClip(block.data(), n)) break;
+    if (ClipEnded()) {
+      FinishClip();
+      NextClip();
+    }
+  }
+  recording = 0;
+  JoinCapture();
+  // A stop by hand keeps what was already captured: the blocks still queued
+  // are written, and the split rule still cuts them into clips. An
+  // automatic stop keeps its exact length.
+  if (!clip.failed && stopRequested && !autoStopped) {
+    int n;
+    while ((n = queue->Pop(block.data(), 0ms)) > 0) {
+      if (Sil().Det && detector.PausedBySilence()) continue;
+      if (!WriteToClip(block.data(), n)) break;
+      if (ClipEnded()) {
+        FinishClip();
+        NextClip();
       }
     }
   }
+  FinishClip();
 }
 
 void RecordSession::State::EncoderMain(int startDelayMs) {
@@ -504,6 +579,7 @@ bool RecordSession::Start(SessionParams p) {
   st->source = std::move(p.source);
   st->sil = st->settings.SIL;
   st->dsp = st->settings.DSP;
+  st->misc = st->settings.MISC;
   st->rate = SampleRateOf(st->settings);
   st->channels = ChannelsOf(st->settings);
   st->framesPerBlock = st->rate / 10;
@@ -563,13 +639,25 @@ void RecordSession::Abort(int source) {
 }
 
 void RecordSession::UpdateSilence(const Settings::SilSection& sil) {
-  std::lock_guard<std::mutex> lock(st_->silMutex);
+  std::lock_guard<std::mutex> lock(st_->liveMutex);
   st_->sil = sil;
 }
 
 void RecordSession::UpdateDsp(const Settings::DspSection& dsp) {
-  std::lock_guard<std::mutex> lock(st_->dspMutex);
+  std::lock_guard<std::mutex> lock(st_->liveMutex);
   st_->dsp = dsp;
+}
+
+void RecordSession::UpdateSettings(const Settings& live) {
+  std::lock_guard<std::mutex> lock(st_->liveMutex);
+  st_->sil = live.SIL;
+  st_->dsp = live.DSP;
+  st_->misc.AmpBar = live.MISC.AmpBar;
+  st_->misc.Vis1 = live.MISC.Vis1;
+  st_->misc.Vis2 = live.MISC.Vis2;
+  st_->misc.RenameStr = live.MISC.RenameStr;
+  st_->misc.Rename = live.MISC.Rename;
+  st_->misc.timestamp = live.MISC.timestamp;
 }
 
 void RecordSession::Join() {

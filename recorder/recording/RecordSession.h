@@ -1,10 +1,14 @@
 #pragma once
-// One recording from "Record" to the last closed file. An encoder thread runs
-// for the whole recording and, for each clip, opens the clip's writer and
-// starts a capture thread that reads 100 ms blocks from the input into the
-// session's block queue. The encoder thread fetches each block, counts it for
-// auto-stop and split, runs silence detection and the DSP stage, and writes
-// it. Both threads report only through the RecChannel.
+// One recording from "Record" to the last closed file. An encoder thread and
+// a capture thread run for the whole recording. The capture thread opens the
+// input once and reads 100 ms blocks from it into the session's block
+// queue until the recording ends, so that nothing is lost between clips;
+// while paused it keeps reading and discards what arrives. The encoder
+// thread fetches each block, counts it for auto-stop and split, runs
+// silence detection and the DSP stage, and writes it into the current
+// clip, cutting the clips from the queue. A clip's file is created with its
+// first block: a clip that never receives one leaves no file. Both threads
+// report only through the RecChannel.
 // Thread affinity: the public methods are called from the user-interface
 // thread (the command line's main); the threads are internal.
 
@@ -61,8 +65,13 @@ class RecordSession {
   void Abort(int source);
   // Silence settings take effect at the next block.
   void UpdateSilence(const Settings::SilSection& sil);
-  // DSP settings likewise take effect at the next block.
+  // DSP settings likewise take effect at the next block ("Clipping" and
+  // "Dithering" at the next block read from the input).
   void UpdateDsp(const Settings::DspSection& dsp);
+  // Every setting the threads read live, from the process-wide settings:
+  // silence, DSP, the display switches (AmpBar, Vis1, Vis2) and the naming
+  // rule (RenameStr, Rename, timestamp) of the next split clip.
+  void UpdateSettings(const Settings& live);
   // Waits until the encoder thread has ended (after Finished was handled).
   void Join();
 

@@ -81,7 +81,9 @@ void RecordingController::UpdateSilence(const Settings::SilSection& sil) { sessi
 void RecordingController::UpdateDsp(const Settings::DspSection& dsp) { session_.UpdateDsp(dsp); }
 
 int RecordingController::Pump(int waitMs) {
-  return channel_.Pump([this](const RecMessage& m) { Handle(m); }, waitMs);
+  const int handled = channel_.Pump([this](const RecMessage& m) { Handle(m); }, waitMs);
+  if (live_ && active_) session_.UpdateSettings(*live_);
+  return handled;
 }
 
 void RecordingController::Join() { session_.Join(); }

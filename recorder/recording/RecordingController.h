@@ -25,11 +25,13 @@ namespace tarvexa {
 
 struct ClipResult {
   std::string path;
-  int blocks = 0;  // 100-ms blocks written into it; a clip no audio reached has no file
+  int blocks = 0;  // 100-ms blocks written into it
 };
 
 struct RecordingOutcome {
-  std::vector<ClipResult> clips;  // every clip closed, in order (empty ones too)
+  // Every clip written, in order. A clip that received no audio has no
+  // file and is not listed.
+  std::vector<ClipResult> clips;
   bool autoStopped = false;       // the auto-stop time ended the recording
   int errors = 0;                 // error lines (level 2) the recording logged
   int64_t droppedBlocks = 0;      // blocks lost because the encoder fell behind
@@ -97,6 +99,13 @@ class RecordingController {
   // Silence and DSP settings changed while recording.
   void UpdateSilence(const Settings::SilSection& sil);
   void UpdateDsp(const Settings::DspSection& dsp);
+  // The process-wide settings (owned by the receiving thread, outliving
+  // the controller's use of them). While recording, every Pump hands the
+  // ones the recording reads live (silence, DSP with clipping and
+  // dithering, the display switches, the naming rule of the next split
+  // clip) to the session, so a change reaches it within a block or so.
+  // nullptr: the recording keeps the settings it started with.
+  void SetLiveSettings(const Settings* live) { live_ = live; }
 
   // Handles the waiting messages; with waitMs it first waits up to that
   // long for one to arrive. Returns how many were handled.
@@ -134,6 +143,7 @@ class RecordingController {
   RecChannel channel_;
   RecordSession session_{channel_};
   Settings settings_;
+  const Settings* live_ = nullptr;
   RecordingOutcome outcome_;
   bool active_ = false;
   bool shutDown_ = false;

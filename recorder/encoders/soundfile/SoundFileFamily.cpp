@@ -2,7 +2,9 @@
 
 #include <sndfile.h>
 
+#include "encoders/soundfile/SoundFileRepair.h"
 #include "encoders/soundfile/SoundFileWriter.h"
+#include "encoders/soundfile/WavWriter.h"
 #include "platform/Text.h"
 
 namespace tarvexa {
@@ -68,8 +70,12 @@ const FormatFamily& SoundFileFamily() {
       .describe = Describe,
       .allowedPairs = AllowedPairs,
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
+        // Plain WAV in PCM, float and the two laws is our own container;
+        // everything else is the sound-file library's.
+        if (WavWriter::Writes(s)) return std::make_unique<WavWriter>(s);
         return std::make_unique<SoundFileWriter>(s);
       },
+      .recover = RecoverSoundFile,
   };
   return family;
 }

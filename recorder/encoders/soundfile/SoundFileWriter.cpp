@@ -1,10 +1,12 @@
-// The libsndfile writer: WAV, AIFF and formats 13..30.
+// The libsndfile writer: AIFF, formats 13..30, and WAV in the sub-encodings
+// that WavWriter leaves to it (the ADPCM, GSM and G721 codecs).
 //
 // Beyond handing blocks to libsndfile the writer does three things for the
 // safety of long or interrupted recordings:
-//  - WAV in a PCM or floating-point sub-encoding is opened as RF64 with
-//    automatic downgrade, so a file that stays below 4 GiB is closed as a
-//    RIFF/WAVE file and a longer one as RF64 instead of a broken WAV;
+//  - WAVEX (the extensible WAV) in a PCM or floating-point sub-encoding is
+//    opened as RF64 with automatic downgrade, so a file that stays below
+//    4 GiB is closed as an extensible RIFF/WAVE file and a longer one as
+//    RF64 instead of a broken WAV;
 //  - the header is rewritten after about every second of audio, so a file
 //    left behind by a crash or a killed process is readable up to then;
 //  - a short write (disk full, file size limit, drive gone) is reported and
@@ -20,9 +22,9 @@ namespace tarvexa {
 
 namespace {
 
-// Sub-encodings that RF64 can carry as well as WAV.
+// Sub-encodings that RF64 can carry as well as the extensible WAV.
 bool HasRf64Variant(int formatWord) {
-  if ((formatWord & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAV) return false;
+  if ((formatWord & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAVEX) return false;
   switch (formatWord & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_U8:
     case SF_FORMAT_PCM_16:
