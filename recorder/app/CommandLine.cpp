@@ -25,6 +25,7 @@
 #include "recording/DeviceProbe.h"
 #include "recording/RecordingController.h"
 #include "recording/WavFileSource.h"
+#include "recovery/RecoveryJournal.h"
 #include "soundserver/SourceWatcher.h"
 
 namespace tarvexa {
@@ -32,15 +33,18 @@ namespace tarvexa {
 namespace {
 
 std::atomic<int> g_interrupts{0};
+std::atomic<int> g_pauseToggles{0};
 
 void OnSignal(int) { g_interrupts.fetch_add(1); }
+void OnPauseSignal(int) { g_pauseToggles.fetch_add(1); }
 
 const char* kUsageHead =
     "Usage: TarvexaSoundRecorder --record OUTPUT [options]\n"
     "       TarvexaSoundRecorder --list-devices\n"
     "\n"
     "Records from a sound-card input (or a sound file) into OUTPUT, in the\n"
-    "output format of Config.ini unless told otherwise. Ctrl+C stops cleanly.\n"
+    "output format of Config.ini unless told otherwise. Ctrl+C stops cleanly;\n"
+    "the signal SIGUSR1 (kill -USR1 PID) pauses and resumes.\n"
     "\n"
     "Options:\n"
     "  --record OUTPUT       the first output file (split clips go beside it)\n"
@@ -439,8 +443,11 @@ int RunCommandLine(int argc, char** argv) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGXFSZ, SIG_IGN);  // a size limit shows up as a write error
+  std::signal(SIGUSR1, OnPauseSignal);
 
   log.WriteBanner(std::time(nullptr));
+  // Files an earlier run left unfinished (a crash, a kill, a power loss).
+  RecoverUnfinishedRecordings(sink);
   log.Write("Format: " + applied.label, 0);
   RecordingController::Request request;
   request.settings = settings;
@@ -449,8 +456,12 @@ int RunCommandLine(int argc, char** argv) {
   if (!recorder.Start(std::move(request))) return 1;  // it has said why
 
   int handledInterrupts = 0;
+  int handledPauses = 0;
   while (!progress.finished) {
     recorder.Pump(100);
+    // SIGUSR1: the Pause button; the session logs what the window logs.
+    const int pauses = g_pauseToggles.load();
+    for (; handledPauses != pauses; ++handledPauses) recorder.TogglePause();
     const int interrupts = g_interrupts.load();
     if (interrupts != handledInterrupts) {
       handledInterrupts = interrupts;

@@ -53,6 +53,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/desktop/KeepAwake.h"
 #include "recording/DeviceProbe.h"
+#include "recovery/RecoveryJournal.h"
 #include "widgets/AmpBar.h"
 #include "widgets/CountdownMessageBox.h"
 #include "widgets/Icons.h"
@@ -118,6 +119,8 @@ CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
 
   recorder_.AddListener(this);
   recorder_.SetWakeup([this] { WakeUp(); });
+  // The threads read the silence, DSP, display and naming settings live.
+  recorder_.SetLiveSettings(&settings_);
   tipTimer_.setSingleShot(true);
   connect(&tipTimer_, &QTimer::timeout, this, [this] {
     if (!tipShown_ && tipAtStartup_ && store_->ReadTip() != 0) ShowTipOfTheDay();
@@ -374,6 +377,8 @@ void CRecorderDlg::InitMainDialog() {
   log_.SetFile(DataFile("Tarvexa Sound Recorder.log"));
   log_.SetWriteLog(settings_.MISC.WriteLog != 0);
   log_.WriteBanner(start_);
+  // Files an earlier run left unfinished (a crash, a kill, a power loss).
+  RecoverUnfinishedRecordings([this](const std::string& t, int l) { Write(t, l); });
 
   format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
 

@@ -34,6 +34,7 @@ struct FormatText {
 // What the repair of a file that was not closed properly did.
 struct RecoveredFile {
   bool ok = false;       // the file now reads to its end
+  bool changed = false;  // something had to be repaired
   std::string done;      // for the log: "cut back to its last whole frame; ..."
   double seconds = -1;   // the audio it holds; < 0 when not known
   std::string error;     // why not, when !ok

@@ -439,7 +439,8 @@ void RecordSession::State::FinishClip() {
       if (r.ok) {
         whole = true;
         Log("The file " + clip.path + " holds " + RecoveredLengthText(r.seconds) +
-                " of audio: " + r.done + ".",
+                " of audio up to the failure" + (r.changed ? ": " + r.done : std::string()) +
+                ".",
             1);
       } else {
         Log("The file " + clip.path + " could not be repaired: " + r.error + ".", 2);

@@ -111,13 +111,19 @@ void RecoveryJournal::Opened(int format, const std::string& path) {
     }
   }
   self.open.insert(path);
-  // On disk before the first audio, so that a power loss finds it.
-  AppendLine(self.journal, "open " + std::to_string(format) + " " + Escape(path), true);
+  // On disk before the first audio, so that a power loss finds it; with the
+  // full path, as the next start may be in another folder.
+  std::error_code ec;
+  const fs::path full = fs::absolute(path, ec);
+  AppendLine(self.journal,
+             "open " + std::to_string(format) + " " + Escape(ec ? path : full.string()), true);
 }
 
 void RecoveryJournal::Closed(const std::string& path) {
   ThisProcess& self = Self();
   std::lock_guard<std::mutex> lock(self.mutex);
+  std::error_code ec;
+  const fs::path full = fs::absolute(path, ec);
   auto it = self.open.find(path);
   if (it == self.open.end()) return;
   self.open.erase(it);
@@ -125,7 +131,7 @@ void RecoveryJournal::Closed(const std::string& path) {
     ::unlink(self.journal.c_str());
     self.journal.clear();
   } else {
-    AppendLine(self.journal, "closed " + Escape(path), false);
+    AppendLine(self.journal, "closed " + Escape(ec ? path : full.string()), false);
   }
 }
 

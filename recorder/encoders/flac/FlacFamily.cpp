@@ -1,5 +1,6 @@
 #include "encoders/flac/FlacFamily.h"
 
+#include "encoders/flac/FlacRepair.h"
 #include "encoders/flac/FlacWriter.h"
 
 namespace tarvexa {
@@ -13,6 +14,7 @@ const FormatFamily& FlacFamily() {
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<FlacWriter>(s);
       },
+      .recover = RecoverFlacFile,
   };
   return family;
 }

@@ -1,5 +1,6 @@
 #include "encoders/mp3/Mp3Family.h"
 
+#include "encoders/mp3/Mp3Repair.h"
 #include "encoders/mp3/Mp3Writer.h"
 
 namespace tarvexa {
@@ -18,6 +19,7 @@ const FormatFamily& Mp3Family() {
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<Mp3Writer>(s);
       },
+      .recover = RecoverMp3File,
   };
   return family;
 }

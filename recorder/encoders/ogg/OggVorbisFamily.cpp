@@ -1,5 +1,6 @@
 #include "encoders/ogg/OggVorbisFamily.h"
 
+#include "encoders/OggRepair.h"
 #include "encoders/ogg/OggVorbisWriter.h"
 
 namespace tarvexa {
@@ -23,6 +24,7 @@ const FormatFamily& OggVorbisFamily() {
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<OggVorbisWriter>(s);
       },
+      .recover = [](int, const std::string& path) { return RecoverOggFile(path); },
   };
   return family;
 }

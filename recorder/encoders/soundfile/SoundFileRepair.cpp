@@ -274,10 +274,8 @@ Fix RepairW64(RepairFile& f, uint64_t size) {
     fix.error = f.Error();
     return fix;
   }
-  // Chunks end on 8-byte boundaries; the padding is left out on a full disk.
-  const unsigned char zeros[8] = {};
-  const uint64_t padding = (8 - newSize % 8) % 8;
-  if (padding && f.Write(newSize, zeros, padding)) newSize += padding;
+  // The last chunk gets no padding to 8 bytes: readers take the file's
+  // length for the data's end.
   const uint64_t frames = PcmLikeTag(tag) ? data / blockAlign : data / blockAlign * samplesPerBlock;
   unsigned char v[24];
   PutLe64(v, 24 + data);
@@ -386,6 +384,7 @@ RecoveredFile RecoverSoundFile(int, const std::string& path) {
   }
   sf_close(file);
   r.ok = true;
+  r.changed = fix.changed;
   r.seconds = info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : -1;
   if (!fix.recognised) {
     r.done = "its header was left as it was written";

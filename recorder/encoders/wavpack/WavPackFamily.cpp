@@ -1,5 +1,6 @@
 #include "encoders/wavpack/WavPackFamily.h"
 
+#include "encoders/wavpack/WavPackRepair.h"
 #include "encoders/wavpack/WavPackWriter.h"
 
 namespace tarvexa {
@@ -12,6 +13,7 @@ const FormatFamily& WavPackFamily() {
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<WavPackWriter>(s);
       },
+      .recover = RecoverWavPackFile,
   };
   return family;
 }
