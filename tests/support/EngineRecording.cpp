@@ -79,6 +79,7 @@ Recording Record(const Settings& s, std::shared_ptr<InputSource> source, const s
       case RecMsg::NewClip: r.newClips.push_back(m.text); break;
       case RecMsg::Finished: r.finished = true; break;
       case RecMsg::Block:
+        r.displaySamples.push_back(m.samples.size());
         if (onBlock) onBlock(session, ++blocksSeen);
         break;
       default: break;

@@ -29,6 +29,7 @@ struct Recording {
   std::vector<std::string> clips;                 // finished clips, in order
   std::vector<int> clipBlocks;                    // blocks written to each of them
   std::vector<std::string> newClips;              // clips announced when started
+  std::vector<size_t> displaySamples;             // samples in each block's display copy
   std::vector<std::pair<std::string, int>> logs;  // text and level
   bool finished = false;                          // the session said it finished
   bool autoStopped = false;

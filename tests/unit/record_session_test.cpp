@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <numeric>
 #include <thread>
 
 #include "EngineRecording.h"
+#include "encoders/ClipWriter.h"
 #include "formats/FormatCatalogue.h"
+#include "formats/FormatFamily.h"
 #include "recording/RecordSession.h"
 #include "recording/WavFileSource.h"
 
@@ -173,34 +177,54 @@ TEST(RecordSession, UnwritableFolderEndsTheSessionThroughFinished) {
 }
 
 namespace {
-// A device that cannot be opened, or one that delivers blocks faster than
-// real time without ever waiting (to overrun the queue).
+// A device that cannot be opened, or one that delivers numbered blocks (every
+// sample of block n is n), each after sleepMs, without ever waiting for the
+// encoder. It counts how often it is opened and closed and keeps the
+// clipping and dithering switches it was last given.
 class FakeDevice : public InputSource {
  public:
-  FakeDevice(bool failOpen, int blocks, int sleepMs) : failOpen_(failOpen), blocks_(blocks), sleepMs_(sleepMs) {}
-  bool Open(const OpenOptions&, int* code, std::string* error) override {
+  FakeDevice(bool failOpen, int blocks, int sleepMs, bool realTime = true)
+      : failOpen_(failOpen), blocks_(blocks), sleepMs_(sleepMs), realTime_(realTime) {}
+  bool Open(const OpenOptions& o, int* code, std::string* error) override {
+    ++opens;
     if (failOpen_) {
       *code = -9996;
       *error = "Invalid device";
       return false;
     }
+    channels_ = o.channels;
+    clip = o.clip;
     return true;
   }
   ReadResult Read(int16_t* dest, int frames, int* got, std::string*) override {
     if (sleepMs_) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs_));
-    std::fill(dest, dest + frames * 2, static_cast<int16_t>(++n_));
+    std::fill(dest, dest + frames * channels_, static_cast<int16_t>(++read));
     *got = frames;
-    return n_ >= blocks_ ? ReadResult::End : ReadResult::Ok;
+    return read >= blocks_ ? ReadResult::End : ReadResult::Ok;
   }
-  void Close() override {}
-  bool IsRealTime() const override { return true; }
+  void Close() override { ++closes; }
+  void SetConversion(bool c, bool d) override { clip = c, dither = d; }
+  bool IsRealTime() const override { return realTime_; }
+
+  std::atomic<int> opens{0}, closes{0}, read{0};
+  std::atomic<bool> clip{true}, dither{true};
 
  private:
   bool failOpen_;
   int blocks_;
   int sleepMs_;
-  int n_ = 0;
+  bool realTime_;
+  int channels_ = 2;
 };
+
+// The block numbers of a file written from a FakeDevice, one per block.
+std::vector<int> BlockNumbers(const std::string& path, int channels = 2) {
+  const Audio a = ReadAudio(path);
+  std::vector<int> n;
+  for (size_t i = 0; i < a.samples.size(); i += static_cast<size_t>(4410 * channels))
+    n.push_back(a.samples[i]);
+  return n;
+}
 }  // namespace
 
 TEST(RecordSession, InputThatCannotBeOpenedEndsTheSession) {
@@ -209,8 +233,9 @@ TEST(RecordSession, InputThatCannotBeOpenedEndsTheSession) {
   EXPECT_TRUE(r.finished);
   EXPECT_TRUE(r.LoggedPart("Fail to open input stream."));
   EXPECT_TRUE(r.LoggedPart("Error number: -9996    Error message: Invalid device."));
-  ASSERT_EQ(r.clips.size(), 1u);
-  EXPECT_EQ(r.clipBlocks[0], 0);
+  // A recording that never got a block leaves no file.
+  EXPECT_TRUE(r.clips.empty());
+  EXPECT_FALSE(fs::exists(dir + "/out.wav"));
 }
 
 TEST(RecordSession, OverrunDropsOldestBlocksAndSaysSo) {
@@ -260,4 +285,163 @@ TEST(RecordSession, FailedFormatPreparationStillEndsThroughFinished) {
   EXPECT_EQ(std::count(r.logs.begin(), r.logs.end(),
                        std::make_pair(std::string("Invalid Ogg Vorbis format."), 1)),
             1);
+}
+
+// Every format: when a split boundary meets the end (the auto-stop time, or
+// an input that ends there), the recording has exactly the clips that hold
+// audio; no empty file is created or announced.
+TEST(RecordSession, SplitMeetingTheEndMakesNoEmptyClipInAnyFormat) {
+  const std::string dir = ScratchDir("session_split_end");
+  int formats = 0;
+  for (const FormatFamily* family : FormatFamilies()) {
+    if (!family->makeWriter) continue;
+    for (int format : family->codes) {
+      Settings s;
+      s.OUTPUT.OutputFormat = static_cast<int16_t>(format);
+      ApplyOutputFormat(s, RateChannelMatrix::All());  // a rate and channel count it takes
+      if (format == kFormatHTK) s.OUTPUT.Chan = 1;      // libsndfile writes HTK in mono only
+      if (!PrepareEncoder(s).empty()) continue;  // an outside encoder this machine lacks
+      ++formats;
+      const int rate = SampleRateOf(s), chan = ChannelsOf(s);
+      const std::string input = MakeTestWav(dir + "/in" + std::to_string(rate) + "_" +
+                                                std::to_string(chan) + ".wav",
+                                            rate, chan, 10.0);
+      s.MISC.Split = 1;
+      s.MISC.SplitSec = 5;
+      for (const bool autoStop : {true, false}) {
+        const std::string folder =
+            dir + "/" + FormatTag(format) + (autoStop ? "_stop" : "_end");
+        fs::create_directories(folder);
+        Settings t = s;
+        t.MISC.Stop = autoStop;
+        t.MISC.StopMin = 0;
+        t.MISC.StopSec = 10;
+        const std::string first = folder + "/Talk" + FileExtensionFor(format, t);
+        Recording r = Record(t, std::make_shared<WavFileSource>(input, true), first);
+        SCOPED_TRACE(folder);
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.clipBlocks, (std::vector<int>{50, 50}));
+        EXPECT_EQ(r.newClips.size(), 1u);
+        EXPECT_EQ(r.autoStopped, autoStop);
+        int files = 0;
+        for (const auto& e : fs::directory_iterator(folder)) {
+          if (e.path().filename().string().rfind("._", 0) == 0) continue;  // SD2's resource fork
+          ++files;
+          EXPECT_GT(fs::file_size(e.path()), 0u) << e.path();
+        }
+        EXPECT_EQ(files, 2);
+      }
+    }
+  }
+  EXPECT_GE(formats, 25);
+}
+
+// A stop by hand writes what was already captured, and the split rule still
+// cuts it: no clip is longer than the split length.
+TEST(RecordSession, BlocksWrittenAfterAStopStillFollowTheSplitRule) {
+  const std::string dir = ScratchDir("session_stop_split");
+  Settings s = WavSettings();
+  s.MISC.Split = 1;
+  s.MISC.SplitSec = 5;
+  auto device = std::make_shared<FakeDevice>(false, 100000, 10);
+  // An encoder at 30 ms a block behind a device at 10 ms: the queue fills.
+  Recording r = Record(s, device, dir + "/Talk.wav", 20,
+                       [](RecordSession& session, int blocks) {
+                         if (blocks == 120) session.Stop();
+                       },
+                       30);
+  ASSERT_TRUE(r.finished);
+  ASSERT_GE(r.clips.size(), 3u);
+  int written = 0;
+  for (size_t i = 0; i < r.clips.size(); ++i) {
+    EXPECT_LE(r.clipBlocks[i], 50) << r.clips[i];
+    if (i + 1 < r.clips.size()) {
+      EXPECT_EQ(r.clipBlocks[i], 50) << r.clips[i];
+    }
+    written += r.clipBlocks[i];
+  }
+  EXPECT_EQ(written + r.dropped, device->read.load()) << "every block read is written or reported";
+}
+
+// Pause on a live input: the device is read on and what arrives is thrown
+// away, so the paused span is absent from the file and the audio after the
+// resume is what the device delivered after the resume. One open of the
+// device serves the whole recording.
+TEST(RecordSession, PauseLeavesThePausedSpanOutOfTheFile) {
+  const std::string dir = ScratchDir("session_live_pause");
+  auto device = std::make_shared<FakeDevice>(false, 100000, 100);  // paced like a sound card
+  std::atomic<int> pausedAt{0}, resumedAt{0};
+  Recording r = Record(WavSettings(), device, dir + "/out.wav", 8,
+                       [&](RecordSession& session, int blocks) {
+                         if (blocks == 10) {
+                           session.TogglePause();
+                           pausedAt = device->read.load();
+                           std::this_thread::sleep_for(1500ms);
+                           resumedAt = device->read.load();
+                           session.TogglePause();
+                         }
+                         if (blocks == 20) session.Stop();
+                       });
+  ASSERT_EQ(r.clips.size(), 1u);
+  EXPECT_TRUE(r.LoggedPart("Recording manually paused:  " + dir + "/out.wav"));
+  EXPECT_TRUE(r.LoggedPart("Manually resumed recording:  " + dir + "/out.wav"));
+  EXPECT_EQ(device->opens.load(), 1);
+  const std::vector<int> n = BlockNumbers(r.clips[0]);
+  ASSERT_FALSE(n.empty());
+  // In order, with one gap: the blocks read while paused.
+  int gaps = 0;
+  for (size_t i = 1; i < n.size(); ++i) {
+    ASSERT_GT(n[i], n[i - 1]);
+    if (n[i] != n[i - 1] + 1) {
+      ++gaps;
+      EXPECT_LE(n[i - 1], pausedAt + 1);
+      EXPECT_GE(n[i], resumedAt);
+      EXPECT_GE(n[i] - n[i - 1] - 1, 13) << "about 1.5 s of blocks left out";
+    }
+  }
+  EXPECT_EQ(gaps, 1);
+  // Written, plus what the pause threw away, is all that was read.
+  EXPECT_NEAR(static_cast<double>(n.size() + r.dropped),
+              device->read.load() - (resumedAt.load() - pausedAt.load()), 2.0);
+}
+
+// One device run for the whole recording: splits cut the clips from the
+// queue, so the joined clips hold every block once. Settings changed while
+// recording reach it: the naming rule names the next clip, the display
+// switches and the clipping and dithering switches apply at once.
+TEST(RecordSession, OneDeviceRunAcrossSplitsAndLiveSettings) {
+  const std::string dir = ScratchDir("session_one_run");
+  Settings s = WavSettings();
+  s.MISC.Split = 1;
+  s.MISC.SplitSec = 5;
+  auto device = std::make_shared<FakeDevice>(false, 150, 5, false);
+  Recording r = Record(s, device, dir + "/Talk.wav", 8, [&](RecordSession& session, int blocks) {
+    if (blocks != 20) return;
+    Settings live = s;
+    live.MISC.RenameStr = "%of%-next-%sc%";
+    live.MISC.Rename = 1;
+    live.MISC.timestamp = 0;
+    live.MISC.AmpBar = live.MISC.Vis1 = live.MISC.Vis2 = 0;
+    live.DSP.Clip = 0;
+    live.DSP.Dither = 0;
+    session.UpdateSettings(live);
+  });
+  ASSERT_EQ(r.clips.size(), 3u);
+  EXPECT_EQ(r.clips[1], dir + "/Talk-next-1.wav");
+  EXPECT_EQ(r.clips[2], dir + "/Talk-next-2.wav");
+  EXPECT_EQ(device->opens.load(), 1);
+  EXPECT_EQ(device->closes.load(), 1);
+  std::vector<int> all;
+  for (const std::string& c : r.clips) {
+    const std::vector<int> n = BlockNumbers(c);
+    all.insert(all.end(), n.begin(), n.end());
+  }
+  std::vector<int> want(150);
+  std::iota(want.begin(), want.end(), 1);
+  EXPECT_EQ(all, want);
+  EXPECT_FALSE(device->clip.load());
+  EXPECT_FALSE(device->dither.load());
+  ASSERT_EQ(r.displaySamples.size(), 150u);
+  EXPECT_GT(r.displaySamples.front(), 0u);
+  EXPECT_EQ(r.displaySamples.back(), 0u) << "the displays were switched off";
 }

@@ -11,9 +11,10 @@
 #include <map>
 #include <set>
 
-#include "TestSupport.h"
+#include "EngineRecording.h"
 #include "encoders/ClipWriter.h"
 #include "encoders/soundfile/SoundFileWriter.h"
+#include "encoders/soundfile/WavWriter.h"
 #include "formats/FormatCatalogue.h"
 
 namespace tarvexa {
@@ -206,7 +207,10 @@ TEST(SoundFileWriter, EverySubEncodingOfEveryFormat) {
                                    "_" + std::to_string(extSlot) + "_" + std::to_string(chan);
           const std::string path = base + FileExtensionFor(format, s);
 
-          SoundFileWriter writer(s);
+          // The family's writer: WAV in PCM, float and the laws is our own
+          // container, the rest libsndfile's.
+          const std::unique_ptr<ClipWriter> made = MakeClipWriter(s);
+          ClipWriter& writer = *made;
           const bool ruleAllows = FormatMatrixOf(s).allowed[chan - 1][freq];
           if (!ruleAllows || kRefusedByLibsndfile.count({format, chan})) {
             // The rule keeps these from being chosen, because libsndfile
@@ -267,41 +271,155 @@ TEST(SoundFileWriter, EverySubEncodingOfEveryFormat) {
   EXPECT_GT(written, 200);
 }
 
-// WAV is opened as RF64 with downgrade; a file that stays small must come out
-// as a RIFF/WAVE file for every sub-encoding that takes that route.
-TEST(SoundFileWriter, SmallWavIsRiffWave) {
-  const std::string dir = test::ScratchDir("writer_riff");
-  const bool haveFfprobe = test::HaveTool("ffprobe");
-  for (int index = 0; index < 12; ++index) {
-    SCOPED_TRACE(SubEncodingsOf(kFormatWAV)[index].name);
-    const int chan = (index == 10 || index == 11) ? 1 : 2;  // GSM 6.10, G721: mono only
-    Settings s = ForSubEncoding(kFormatWAV, index, chan, 7);
-    const std::string path = dir + "/w" + std::to_string(index) + ".wav";
-    SoundFileWriter writer(s);
-    ASSERT_EQ(writer.Open(path), "");
-    ASSERT_TRUE(WriteBlocks(writer, Signal(44100, chan, 1.0), 44100, chan));
-    ASSERT_TRUE(writer.Close());
+// The chunks of a RIFF/RF64 file as they stand on disk (no library that
+// mends sizes): id -> (offset of the body, size field).
+struct Chunks {
+  std::string riff;  // "RIFF" or "RF64"
+  uint32_t riffSize = 0;
+  std::map<std::string, std::pair<uint64_t, uint32_t>> at;
+  std::vector<std::string> order;
+};
+Chunks ParseRiff(const std::string& path) {
+  Chunks c;
+  std::ifstream in(path, std::ios::binary);
+  char h[12] = {};
+  in.read(h, 12);
+  c.riff.assign(h, 4);
+  std::memcpy(&c.riffSize, h + 4, 4);
+  uint64_t pos = 12;
+  const uint64_t size = fs::file_size(path);
+  while (pos + 8 <= size) {
+    char ch[8];
+    in.seekg(static_cast<std::streamoff>(pos));
+    in.read(ch, 8);
+    uint32_t sz = 0;
+    std::memcpy(&sz, ch + 4, 4);
+    const std::string id(ch, 4);
+    c.at[id] = {pos + 8, sz};
+    c.order.push_back(id);
+    if (id == "data") break;
+    pos += 8 + sz + (sz & 1);
+  }
+  return c;
+}
+std::vector<unsigned char> Bytes(const std::string& path, uint64_t at, size_t n) {
+  std::vector<unsigned char> b(n);
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(at));
+  in.read(reinterpret_cast<char*>(b.data()), static_cast<std::streamsize>(n));
+  return b;
+}
 
-    char magic[16] = {};
-    std::ifstream(path, std::ios::binary).read(magic, sizeof magic);
-    EXPECT_EQ(std::string(magic, 4), "RIFF");
-    EXPECT_EQ(std::string(magic + 8, 4), "WAVE");
-    // PCM, float, u-law and A-law keep room for the 64-bit sizes of RF64 (a
-    // JUNK chunk first), which a recording past 4 GiB turns into its ds64
-    // chunk; the ADPCM, GSM and G721 codecs have no RF64 form.
-    EXPECT_EQ(std::string(magic + 12, 4), index < 8 ? "JUNK" : "fmt ");
-    uint32_t riffSize = 0;
-    std::memcpy(&riffSize, magic + 4, 4);
-    EXPECT_EQ(riffSize + 8, fs::file_size(path));
-    if (haveFfprobe) {
-      std::string out;
-      ASSERT_EQ(test::Run("ffprobe -v error -show_entries format=format_name -of csv=p=0 " +
-                              test::Quote(path),
-                          &out),
-                0);
-      EXPECT_EQ(out, "wav\n");
-      EXPECT_NEAR(FfprobeDuration(path), 1.0, 0.05);
+// Format 1 is a classic RIFF/WAVE file: the format chunk exactly as the
+// sound-file library writes it for a plain WAV (format tag 1 for PCM), with
+// room kept for RF64 (a JUNK chunk first) in the sub-encodings that can
+// grow past 4 GiB; WAVEX is the extensible one. Python's wave module, which
+// takes only classic PCM, reads 8- and 16-bit mono and stereo exactly.
+TEST(SoundFileWriter, WavIsAClassicRiffWaveThatPythonReads) {
+  const std::string dir = test::ScratchDir("writer_riff");
+  for (int index = 0; index < 12; ++index) {
+    for (int chan = 1; chan <= 2; ++chan) {
+      if (chan == 2 && (index == 10 || index == 11)) continue;  // GSM 6.10, G721: mono only
+      SCOPED_TRACE(std::string(SubEncodingsOf(kFormatWAV)[index].name) + " " +
+                   std::to_string(chan));
+      const Settings s = ForSubEncoding(kFormatWAV, index, chan, 7);
+      const std::string path = dir + "/w" + std::to_string(index) + "_" + std::to_string(chan) + ".wav";
+      const std::vector<int16_t>& input = Signal(44100, chan, 1.0);
+      const std::unique_ptr<ClipWriter> writer = MakeClipWriter(s);
+      ASSERT_EQ(writer->Open(path), "");
+      ASSERT_TRUE(WriteBlocks(*writer, input, 44100, chan));
+      ASSERT_TRUE(writer->Close());
+
+      const std::string ref = dir + "/ref" + std::to_string(index) + "_" + std::to_string(chan) + ".wav";
+      WriteReference(ref, SndfileFormatCode(s), 44100, chan, input);
+      const Chunks got = ParseRiff(path), want = ParseRiff(ref);
+      EXPECT_EQ(got.riff, "RIFF");
+      EXPECT_EQ(got.riffSize + 8, fs::file_size(path));
+      EXPECT_EQ(got.order.front(), index < 8 ? "JUNK" : "fmt ");
+      ASSERT_TRUE(got.at.count("fmt ") && got.at.count("data"));
+      // The format chunk is the library's, byte for byte.
+      EXPECT_EQ(got.at.at("fmt ").second, want.at.at("fmt ").second);
+      EXPECT_EQ(Bytes(path, got.at.at("fmt ").first, got.at.at("fmt ").second),
+                Bytes(ref, want.at.at("fmt ").first, want.at.at("fmt ").second));
+      EXPECT_EQ(got.at.count("fact"), want.at.count("fact"));
+      // The data is the library's too.
+      EXPECT_EQ(got.at.at("data").second, want.at.at("data").second);
+      EXPECT_EQ(Bytes(path, got.at.at("data").first, got.at.at("data").second),
+                Bytes(ref, want.at.at("data").first, want.at.at("data").second));
+
+      if (index <= 1) {  // 8 and 16 bit PCM
+        std::string out;
+        ASSERT_EQ(test::Run("python3 -c 'import sys, wave, hashlib; w = wave.open(sys.argv[1]); "
+                            "print(w.getnchannels(), w.getsampwidth(), w.getframerate(), "
+                            "w.getnframes(), hashlib.md5(w.readframes(w.getnframes())).hexdigest())' " +
+                                test::Quote(path),
+                            &out),
+                  0)
+            << out;
+        std::string md5;
+        test::Run("python3 -c 'import sys, hashlib; d = open(sys.argv[1], \"rb\").read(); "
+                  "print(hashlib.md5(d[" + std::to_string(want.at.at("data").first) + ":" +
+                      std::to_string(want.at.at("data").first + want.at.at("data").second) +
+                      "]).hexdigest())' " + test::Quote(ref),
+                  &md5);
+        EXPECT_EQ(out, std::to_string(chan) + " " + std::to_string(index == 0 ? 1 : 2) +
+                           " 44100 44100 " + md5);
+      }
     }
+  }
+  // WAVEX: the extensible format tag.
+  const Settings x = ForSubEncoding(kFormatWAVEX, 1, 2, 7);
+  const std::unique_ptr<ClipWriter> writer = MakeClipWriter(x);
+  ASSERT_EQ(writer->Open(dir + "/x.wav"), "");
+  ASSERT_TRUE(WriteBlocks(*writer, Signal(44100, 2, 1.0), 44100, 2));
+  ASSERT_TRUE(writer->Close());
+  const Chunks c = ParseRiff(dir + "/x.wav");
+  ASSERT_TRUE(c.at.count("fmt "));
+  const auto tag = Bytes(dir + "/x.wav", c.at.at("fmt ").first, 2);
+  EXPECT_EQ(tag[0] | (tag[1] << 8), 0xFFFE);
+}
+
+// Past the RIFF limit (4 GiB; here lowered to 512 KiB) a WAV turns into RF64
+// in place, and a recording killed after that point leaves an RF64 file
+// whose ds64 chunk gives the data written so far.
+TEST(SoundFileWriter, WavPastTheRiffLimitBecomesRf64EvenWhenKilled) {
+  const std::string dir = test::ScratchDir("writer_rf64");
+  const Settings s = ForSubEncoding(kFormatWAV, 1, 2, 7);
+  const std::vector<int16_t>& input = Signal(44100, 2, 5.0);
+  for (const bool killed : {false, true}) {
+    const std::string path = dir + (killed ? "/killed.wav" : "/whole.wav");
+    int status = 0;
+    test::InChild(
+        [&] {
+          WavWriter writer(s);
+          writer.SetRiffLimitForTest(1 << 19);
+          if (!writer.Open(path).empty() || !WriteBlocks(writer, input, 44100, 2)) return "failed";
+          if (killed) kill(getpid(), SIGKILL);
+          return writer.Close() ? "" : "close failed";
+        },
+        &status);
+    ASSERT_EQ(WIFSIGNALED(status), killed);
+    const Chunks c = ParseRiff(path);
+    EXPECT_EQ(c.riff, "RF64");
+    EXPECT_EQ(c.riffSize, 0xFFFFFFFFu);
+    ASSERT_EQ(c.order.front(), "ds64");
+    const auto ds64 = Bytes(path, c.at.at("ds64").first, 24);
+    uint64_t riff = 0, data = 0, frames = 0;
+    std::memcpy(&riff, &ds64[0], 8);
+    std::memcpy(&data, &ds64[8], 8);
+    std::memcpy(&frames, &ds64[16], 8);
+    EXPECT_EQ(riff + 8, fs::file_size(path));
+    EXPECT_EQ(data, input.size() * 2);
+    EXPECT_EQ(frames, input.size() / 2);
+    EXPECT_EQ(c.at.at("data").second, 0xFFFFFFFFu);
+    EXPECT_NEAR(FfprobeDuration(path), 5.0, 1e-6);
+    std::string out;
+    ASSERT_EQ(test::Run("sox " + test::Quote(path) + " -t s16 - | md5sum", &out), 0);
+    std::string in;
+    test::WriteFile(dir + "/in.raw", std::string(reinterpret_cast<const char*>(input.data()),
+                                                 input.size() * 2));
+    test::Run("md5sum < " + test::Quote(dir + "/in.raw"), &in);
+    EXPECT_EQ(out, in) << "sox reads the whole RF64 file sample-exact";
   }
 }
 
@@ -350,8 +468,8 @@ TEST(SoundFileWriter, RefusedDescriptions) {
 TEST(SoundFileWriter, UncreatableFileIsReported) {
   const std::string dir = test::ScratchDir("writer_nofolder");
   const std::string path = dir + "/missing/folder/clip.wav";
-  SoundFileWriter writer(ForSubEncoding(kFormatWAV, 1, 2, 7));
-  EXPECT_EQ(writer.Open(path), "Error : could not open file : " + path);
+  const std::unique_ptr<ClipWriter> writer = MakeClipWriter(ForSubEncoding(kFormatWAV, 1, 2, 7));
+  EXPECT_EQ(writer->Open(path), "Error : could not open file : " + path);
   SoundFileWriter aiff(ForSubEncoding(kFormatAIFF, 2, 2, 7));
   EXPECT_EQ(aiff.Open(path + ".aiff"), "Error : could not open file : " + path + ".aiff");
 }
@@ -399,9 +517,9 @@ TEST_P(KilledWhileRecording, FileIsReadableUpToTheLastSecond) {
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    SoundFileWriter writer(s);
-    if (!writer.Open(path).empty()) _exit(2);
-    if (!WriteBlocks(writer, input, 44100, 2)) _exit(3);
+    const std::unique_ptr<ClipWriter> writer = MakeClipWriter(s);
+    if (!writer->Open(path).empty()) _exit(2);
+    if (!WriteBlocks(*writer, input, 44100, 2)) _exit(3);
     kill(getpid(), SIGKILL);  // no Close, no destructor
     _exit(4);
   }
@@ -419,6 +537,16 @@ TEST_P(KilledWhileRecording, FileIsReadableUpToTheLastSecond) {
   }
   if (test::HaveTool("ffprobe") && FfprobeReads(c.format, SF_FORMAT_PCM_16)) {
     EXPECT_GE(FfprobeDuration(path), 4.0);
+  }
+  if (c.format == kFormatWAV && c.index < 8) {
+    // Read straight from the header, without a library that mends sizes:
+    // it covers every block written, and the file ends with the data.
+    const Chunks chunks = ParseRiff(path);
+    ASSERT_TRUE(chunks.at.count("data"));
+    const auto [dataAt, dataSize] = chunks.at.at("data");
+    EXPECT_EQ(dataAt + dataSize, fs::file_size(path));
+    EXPECT_EQ(chunks.riffSize + 8, fs::file_size(path));
+    EXPECT_EQ(dataSize % 4, 0u);
   }
 }
 
@@ -463,7 +591,8 @@ TEST_P(WriteFailure, IsReportedAndTheFileKeepsWhatWasWritten) {
     rlimit limit{200 * 1024, 200 * 1024};
     setrlimit(RLIMIT_FSIZE, &limit);
     FullResult r;
-    SoundFileWriter writer(s);
+    const std::unique_ptr<ClipWriter> made = MakeClipWriter(s);
+    ClipWriter& writer = *made;
     if (writer.Open(path).empty()) {
       for (size_t at = 0; at + block <= input.size() / 2; at += block) {
         if (!writer.Write(input.data() + at * 2, block)) {
