@@ -542,6 +542,13 @@ void RecordSession::State::EncoderMain(int startDelayMs) {
     m.param = 2;
     channel->Post(std::move(m));
     recording = 0;
+    // The clip keeps what was written; a failure here leaves it to the
+    // journal's repair at the next start.
+    clip.failed = true;
+    try {
+      FinishClip();
+    } catch (const std::exception&) {
+    }
   }
   recording = 0;
   JoinCapture();

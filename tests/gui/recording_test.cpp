@@ -8,6 +8,7 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 #include <QtWidgets/QAbstractButton>
+#include <QtWidgets/QCheckBox>
 #include <QtWidgets/QProgressBar>
 #include <QtWidgets/QPushButton>
 
@@ -16,6 +17,7 @@
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
 #include "app/MiscPage.h"
+#include "components/ui/VisualizePage.h"
 #include "widgets/AmpBar.h"
 #include "widgets/CountdownMessageBox.h"
 #include "widgets/TimeDisplay.h"
@@ -300,4 +302,34 @@ TEST(Recording, SplitClipsAreAnnouncedAndReported) {
   EXPECT_EQ(clips[1][1].toInt(), 50);
   EXPECT_EQ(clips[2][1].toInt(), 20);
   EXPECT_EQ(dlg.OutputPath(), third);
+}
+
+// Settings changed while recording reach the recording, as they are read
+// live: a level bar switched on shows the input at once, and a changed
+// naming rule names the next split clip.
+TEST(Recording, SettingsChangedWhileRecordingReachIt) {
+  WindowFixture w("live-settings");
+  w.UseInputFile(Input(6.0), true);
+  ASSERT_TRUE(w.Start());
+  CRecorderDlg& dlg = w.Dlg();
+  auto& s = dlg.CurrentSettings();
+  s.OUTPUT.OutputFormat = 1;
+  s.MISC.Split = 1;
+  s.MISC.SplitHour = s.MISC.SplitMin = 0;
+  s.MISC.SplitSec = 5;
+  s.MISC.AmpBar = s.MISC.Vis1 = s.MISC.Vis2 = 0;
+  dlg.GetMiscPage()->Load();
+  dlg.GetVisualizePage()->Load();
+  QSignalSpy finished(&dlg, &CRecorderDlg::sessionFinished);
+  const std::string first = w.Home() + "/live.wav";
+  ASSERT_TRUE(dlg.StartRecordingTo(QString::fromStdString(first)));
+  QTest::qWait(1000);
+  EXPECT_EQ(dlg.LeftBar()->Level(), AmpBar::kRestLevel) << "the bars are off";
+  dlg.GetVisualizePage()->AmpBarCheck()->setChecked(true);
+  s.MISC.RenameStr = "%of%-live-%sc%";
+  QTest::qWait(700);
+  EXPECT_NE(dlg.LeftBar()->Level(), AmpBar::kRestLevel) << "switched on while recording";
+  ASSERT_TRUE(finished.wait(20000));
+  EXPECT_TRUE(fs::exists(first));
+  EXPECT_TRUE(fs::exists(w.Home() + "/live-live-00001.wav")) << w.Log().Dump();
 }

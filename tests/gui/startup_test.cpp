@@ -12,6 +12,7 @@
 #include <QtWidgets/QSpinBox>
 
 #include <filesystem>
+#include <fstream>
 
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
@@ -142,6 +143,25 @@ TEST(Startup, AMissingOrUnreadableWmaProfileFileIsAWarningOnly) {
     EXPECT_EQ(w.Log().LevelOf(row.warning), 1) << w.Log().Dump();
     EXPECT_LT(w.Log().Find(row.warning), w.Log().Find("Initializing audio devices..."));
   }
+}
+
+// A recording that an earlier run left unfinished (killed, or the power
+// went) is repaired at start, with one line in the log.
+TEST(Startup, AFileAnEarlierRunLeftUnfinishedIsRepaired) {
+  WindowFixture w("recover");
+  const std::string wav = MakeTestWav(w.Home() + "/left.wav", 44100, 2, 1.0);
+  const auto whole = fs::file_size(wav);
+  { std::ofstream(wav, std::ios::app | std::ios::binary) << "xyz"; }  // a torn last frame
+  fs::create_directories(w.Home() + "/Journal");
+  WriteFile(w.Home() + "/Journal/1.journal", "tarvexa-journal 1\nprocess 1 1\nopen 1 " + wav + "\n");
+  ASSERT_TRUE(w.Start());
+  EXPECT_EQ(w.Log().LevelOf("Recovered the unfinished recording " + wav +
+                            ": the sizes in its header were set from the file's length, cut back "
+                            "to its last whole sample frame; it holds 0:01.0 of audio."),
+            1)
+      << w.Log().Dump();
+  EXPECT_EQ(fs::file_size(wav), whole);
+  EXPECT_FALSE(fs::exists(w.Home() + "/Journal/1.journal"));
 }
 
 TEST(Startup, AMissingComponentEndsStartupAfterTheErrorBox) {
