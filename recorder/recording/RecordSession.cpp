@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 #include <exception>
+#include <filesystem>
 #include <vector>
 
 #include "encoders/ClipWriter.h"
@@ -22,6 +23,7 @@
 namespace tarvexa {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 struct RecordSession::State {
   RecChannel* channel = nullptr;
@@ -147,8 +149,21 @@ const char* PriorityName(int level) {
 
 // The path a split clip is created at. The first file is the user's choice
 // (with the save dialog's overwrite question); a split clip's name comes
-// from the naming rule.
-std::string ClipPathFor(const std::string& named) { return named; }
+// from the naming rule, and where a file of that name is already there (a
+// clip of an earlier recording into the same folder) the clip takes the
+// first free "NAME (2).EXT", "NAME (3).EXT", ..., so that a recording never
+// writes over audio it did not make.
+std::string UnusedPathFor(const std::string& named) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(named, ec))) return named;
+  const std::string stem = StripExtension(named);
+  const std::string ext = named.substr(stem.size());
+  for (int n = 2; n < 100000; ++n) {
+    const std::string path = stem + " (" + std::to_string(n) + ")" + ext;
+    if (!fs::exists(fs::symlink_status(path, ec))) return path;
+  }
+  return named;
+}
 }  // namespace
 
 // ---------------------------------------------------------------- capture
@@ -364,7 +379,7 @@ bool RecordSession::State::OpenClip() {
     return false;
   }
   writer->SetNoticeSink([this](const std::string& text, int level) { Log(text, level); });
-  if (clipNumber > 0) clip.path = ClipPathFor(clip.path);
+  if (clipNumber > 0) clip.path = UnusedPathFor(clip.path);
   const std::string err = writer->Open(clip.path);
   if (!err.empty()) {
     Log(err, 1);
