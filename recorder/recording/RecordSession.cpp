@@ -79,6 +79,7 @@ struct RecordSession::State {
     bool failed = false;
   } clip;
   std::vector<int16_t> processed;  // DSP output of the current block
+  bool madeFile = false;           // a clip's file was created
 
   void Log(const std::string& text, int level) { channel->PostLog(text, level); }
   void ReportPriority(const ThreadPriority& priority, const char* thread, int level,
@@ -388,6 +389,7 @@ bool RecordSession::State::OpenClip() {
   }
   RecoveryJournal::Opened(settings.OUTPUT.OutputFormat, clip.path);
   clip.writer = std::move(writer);
+  madeFile = true;
   SetPath(clip.path);
   if (clipNumber > 0) {
     RecMessage m;
@@ -529,6 +531,9 @@ void RecordSession::State::RecordClips() {
     }
   }
   FinishClip();
+  // The input failed before its first block, or the recording ended at
+  // once: the user learns that there is no file.
+  if (!madeFile) Log("No audio reached " + Path() + ": no file was made.", 0);
 }
 
 void RecordSession::State::EncoderMain(int startDelayMs) {

@@ -84,6 +84,6 @@ check "... saying so" grep -q "The MP2 format cannot record 8000 Hz" <<<"$out"
 capture timeout 60 "$REC" --record "$W/nothing.wav" --device 999 --format wav
 check "a device that cannot be opened fails" test "$rc" -ne 0 -a "$rc" -ne 124
 check "... and leaves no file" test ! -e "$W/nothing.wav"
-check "... saying so" grep -q "No audio reached $W/nothing.wav: the empty file was removed." <<<"$out"
+check "... saying so" grep -q "No audio reached $W/nothing.wav: no file was made." <<<"$out"
 
 finish
