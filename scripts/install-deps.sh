@@ -30,6 +30,9 @@ PKGS=(
   libgtest-dev pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   ffmpeg sox libsox-fmt-all flac wavpack mpg123 lame vorbis-tools twolame
   xvfb xauth dbus dbus-x11 x11-utils xdotool
+  # install and package: icons, manual page, checks of the launcher and the
+  # metainfo, the Debian package and its library dependencies
+  librsvg2-bin scdoc desktop-file-utils appstream man-db file dpkg-dev sndfile-programs
 )
 
 missing=()

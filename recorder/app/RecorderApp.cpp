@@ -48,6 +48,9 @@ int RunRecorderWindow(int argc, char** argv) {
   // The window may live on in the notification area with no window shown;
   // the exit sequence ends the program.
   app.setQuitOnLastWindowClosed(false);
+  // Names the installed launcher, so that the desktop shows its icon and
+  // name for the window (packaging/org.tarvexa.SoundRecorder.desktop).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tarvexa.SoundRecorder"));
 
   // The application name comes from the executable's name.
   SingleInstance instance;

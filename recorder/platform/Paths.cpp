@@ -26,7 +26,7 @@ std::string DataFolder() {
     return s;
   }
   std::string prog = ProgramFolder();
-  if (access(prog.c_str(), W_OK) == 0) return prog;
+  if (!IsInstalledProgramFolder(prog) && access(prog.c_str(), W_OK) == 0) return prog;
   fs::path base;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
     base = xdg;
@@ -39,6 +39,19 @@ std::string DataFolder() {
   std::error_code ec;
   fs::create_directories(dir, ec);
   return dir.string();
+}
+
+bool IsInstalledProgramFolder(const std::string& folder) {
+  constexpr const char* kName = "tarvexa-sound-recorder";
+  fs::path dir(folder);
+  if (dir.filename() != kName) return false;
+  std::error_code ec;
+  fs::path up = dir.parent_path();  // lib/ or lib/<triplet>/
+  for (int level = 0; level < 2 && up.has_relative_path(); ++level) {
+    up = up.parent_path();
+    if (fs::is_directory(up / "share" / kName, ec)) return true;
+  }
+  return false;
 }
 
 std::string DataFile(const std::string& name) { return DataFolder() + "/" + name; }

@@ -11,9 +11,17 @@ namespace tarvexa {
 std::string ProgramFolder();
 
 // Folder for Config.ini, Task.ini, Output.ini and the event log:
-// $TARVEXA_HOME when set; else the program folder when it is writable; else
-// $XDG_DATA_HOME/tarvexa-sound-recorder (~/.local/share/...), created on demand.
+// $TARVEXA_HOME when set; else the program folder when it is writable and
+// not an installed one; else $XDG_DATA_HOME/tarvexa-sound-recorder
+// (~/.local/share/...), created on demand.
 std::string DataFolder();
+
+// True when `folder` is the program folder of an installed recorder:
+// <prefix>/lib/tarvexa-sound-recorder (or one level deeper, as in
+// lib/x86_64-linux-gnu/) with <prefix>/share/tarvexa-sound-recorder beside
+// it. Such a folder is shared by every user and never holds their files,
+// even when it is writable (root, or an install into the user's own prefix).
+bool IsInstalledProgramFolder(const std::string& folder);
 
 // DataFolder() + "/" + name.
 std::string DataFile(const std::string& name);
