@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# The Debian package: CPack builds it from the build tree; apt can install
+# it on a system with nothing installed (simulated against the machine's
+# package lists); its dependencies cover every library its programs link;
+# unpacked into a throwaway root (dpkg -x), its command records from a file
+# into every built format with no environment variables set, and its window
+# opens under Xvfb. Nothing is written into the unpacked tree.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/installed.sh"
+W=$(scratch package)
+BUILD=$(dirname "$TARVEXA_BIN")
+
+capture cpack -G DEB -B "$W/pkg" --config "$BUILD/CPackConfig.cmake"
+check "cpack builds the package" test "$rc" -eq 0 || echo "$out"
+debs=("$W"/pkg/*.deb)
+DEB="${debs[0]}"
+check "... one .deb ($(basename "$DEB"))" test "${#debs[@]}" -eq 1 -a -f "$DEB"
+
+# A fresh Debian: apt resolves the package with an empty dpkg status.
+: > "$W/empty-status"
+capture apt-get -s -o Dir::State::status="$W/empty-status" install "$DEB"
+check "apt installs it on a system with nothing installed" \
+  grep -q "^Inst $(dpkg-deb -f "$DEB" Package) " <<<"$out" || echo "$out" | tail -5
+
+ROOT="$W/root"
+dpkg -x "$DEB" "$ROOT"
+REC="$ROOT/usr/bin/TarvexaSoundRecorder"
+check "usr/bin/TarvexaSoundRecorder leads to the program folder" \
+  test "$(readlink -f "$REC")" = "$ROOT/usr/lib/tarvexa-sound-recorder/TarvexaSoundRecorder"
+
+# Every library an ELF file of the package needs belongs to a package that
+# Depends names (or to the package itself).
+depends=$(dpkg-deb -f "$DEB" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g; s/:.*//' | sort -u)
+uncovered=""
+libcache=$(ldconfig -p)
+while IFS= read -r elf; do
+  for lib in $(readelf -d "$elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    [ -n "$(find "$ROOT" -name "$lib" -print -quit)" ] && continue
+    path=$(awk -v l="$lib" '$1 == l && /x86-64/ && !found { print $NF; found = 1 }' <<<"$libcache")
+    owner=""
+    for p in "$path" "/usr$path" "$(readlink -f "$path")"; do  # /lib is /usr/lib
+      owner=$(dpkg -S "$p" 2>/dev/null | awk -F: 'NR == 1 { print $1 }') && break
+    done
+    grep -qx "$owner" <<<"$depends" || uncovered+=" $(basename "$elf"):$lib($owner)"
+  done
+done < <(find "$ROOT" -type f -exec sh -c 'head -c4 "$1" | grep -q ELF' _ {} \; -print)
+check "Depends covers every linked library${uncovered:+, not:$uncovered}" test -z "$uncovered"
+
+# Every built format, from the unpacked tree, with its default settings.
+# (code channels) pairs; mono where the container holds only one channel.
+FORMATS=(
+  1 2  2 2  4 2  6 2  7 2  9 2  12 2
+  13 2  14 2  15 2  16 1  17 2  18 2  19 2  20 2  21 2  22 2  23 2  24 1  25 1  26 2  27 1
+  28 2  29 2  30 2
+)
+mkdir -p "$W/home" "$W/out"
+for ch in 1 2; do
+  sox -n -r 44100 -c "$ch" -b 16 "$W/in$ch.wav" synth 3 sine 440 sine 660 vol 0.5 2>/dev/null
+done
+before=$(tree_state "$ROOT")
+for ((i = 0; i < ${#FORMATS[@]}; i += 2)); do
+  code=${FORMATS[i]} ch=${FORMATS[i + 1]}
+  check "format $code records from the package" \
+    records_format "$REC" "$W/home" "$W/out" "$code" "$W/in$ch.wav" 132300 "$ch"
+done
+
+# The window, on a private X server and the virtual sound card: it reaches
+# the end of its initialisation, and SIGTERM ends it through its exit
+# sequence, which saves the settings into the user's data folder.
+VA="$TARVEXA_SOURCE_DIR/tests/support/virtual-audio.sh"
+export TARVEXA_AUDIO_DIR="$W/audio"
+env_text=$(bash "$VA" start) || { echo "the virtual sound card could not be started"; exit 1; }
+eval "$env_text"
+trap 'bash "$VA" stop >/dev/null 2>&1 || true' EXIT
+data="$W/home/.local/share/tarvexa-sound-recorder"
+cat > "$W/window.sh" <<EOF
+env -i HOME="$W/home" PATH=/usr/bin:/bin DISPLAY="\$DISPLAY" XAUTHORITY="\$XAUTHORITY" \
+  ALSA_CONFIG_PATH="$ALSA_CONFIG_PATH" "$REC" > "$W/window.txt" 2>&1 &
+pid=\$!
+timeout 60 xdotool search --sync --onlyvisible --name "^Tarvexa Sound Recorder" > /dev/null || echo "no window"
+for i in \$(seq 300); do grep -q "Finished Initialization" "$data/Tarvexa Sound Recorder.log" && break; sleep 0.2; done
+kill -TERM \$pid
+wait \$pid
+echo "exit \$?"
+EOF
+capture xvfb-run -a bash "$W/window.sh"
+check "the window opens and ends on SIGTERM with status 0" test "$out" = "exit 0" || cat "$W/window.txt"
+check "... after its initialisation" grep -q "Finished Initialization" "$data/Tarvexa Sound Recorder.log"
+check "... and saves its settings in the user's data folder" grep -q "^\[OUTPUT\]" "$data/Config.ini"
+check "nothing is written into the unpacked tree" test "$before" = "$(tree_state "$ROOT")"
+
+finish
