@@ -21,9 +21,9 @@ check "bin/TarvexaSoundRecorder starts the installed executable" \
 sox -n -r 44100 -c 2 -b 16 "$W/in.wav" synth 4 sine 440 sine 660 vol 0.5 2>/dev/null
 mkdir -p "$W/home" "$W/out"
 before=$(tree_state "$P")
-for code in 2 6 4; do
-  check "format $code records from the installed command" \
-    records_format "$REC" "$W/home" "$W/out" "$code" "$W/in.wav" 176400 2
+for name in mp3 flac ogg; do
+  check "$name records from the installed command" \
+    records_format "$REC" "$W/home" "$W/out" "$name" "$W/in.wav" 4
 done
 check "the event log is in the user's data folder" \
   test -s "$W/home/.local/share/tarvexa-sound-recorder/Tarvexa Sound Recorder.log"

@@ -4,49 +4,73 @@
 # recorder's variables, no LD_LIBRARY_PATH.
 run_clean() { local home="$1"; shift; env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 "$@"; }
 
-# Sample frames per channel in FILE, as a reader nobody here wrote decodes
-# them. A headless RAW file is measured with the sample width that the
-# recorder's LOG announced for it.
-decoded_frames() {
-  local file="$1" channels="$2" log="$3"
-  case "$file" in
-    *.mp3) mpg123 -q -s "$file" | wc -c | awk -v c="$channels" '{ print $1 / (2 * c) }' ;;
-    *.flac) flac -s -t "$file" && metaflac --show-total-samples "$file" ;;
-    *.wv) wvunpack -q -v "$file" && ffmpeg -v error -i "$file" -f s16le - | wc -c |
-            awk -v c="$channels" '{ print $1 / (2 * c) }' ;;
-    *.ogg | *.mp2 | *.wma | *.ape | *.aac | *.m4a | *.mpc)
-      ffmpeg -v error -i "$file" -f s16le - | wc -c | awk -v c="$channels" '{ print $1 / (2 * c) }' ;;
-    *.raw)
-      local bits
-      bits=$(sed -n 's/.*Format: RAW: .* \([0-9][0-9]*\) bit.*/\1/p' "$log")
-      stat -c %s "$file" | awk -v c="$channels" -v b="${bits:-0}" '{ print b ? $1 / (b / 8 * c) : -1 }' ;;
-    # Everything else is one of the sound-file library's containers.
-    *) sndfile-info "$file" | awk '/^Frames/ { n = $3 } END { print n + 0 }' ;;
-  esac
+# The formats an installed command says it writes (its --help).
+built_formats() {
+  "$1" --help | awk '/^Output formats this build writes/ { on = 1; next } /^[^ ]/ { on = 0 } on'
 }
 
-# Records the sine file IN (FRAMES frames, CHANNELS channels) with the
-# installed command REC into format CODE under folder OUT and checks the file
-# it made: one file, which a reader nobody here wrote decodes into as many
-# frames (lossy formats may pad up to two MPEG frames). Extra arguments go to
-# the recorder.
+# Seconds of audio in FILE as a reader nobody here wrote decodes it. A
+# headless RAW file is measured with the sample width, rate and channels
+# that the recorder's LOG announced for it; VQF is decoded with the vqfdec
+# in PROGRAM_FOLDER.
+decoded_seconds() {
+  local file="$1" log="$2" program_folder="$3"
+  local frames rate
+  case "$file" in
+    *.mp3)  # mpg123 trims the encoder's delay and padding (LAME tag)
+      frames=$(mpg123 -q -m -s "$file" | wc -c | awk '{ print $1 / 2 }')
+      rate=$(probe "$file" sample_rate) ;;
+    *.flac)
+      flac -s -t "$file" || return 1
+      frames=$(metaflac --show-total-samples "$file")
+      rate=$(metaflac --show-sample-rate "$file") ;;
+    *.raw)
+      local format
+      format=$(grep -m1 'Format: RAW:' "$log")
+      local bits=$(sed -n 's/.* \([0-9][0-9]*\) bit.*/\1/p' <<<"$format")
+      local channels=1
+      grep -q Stereo <<<"$format" && channels=2
+      rate=$(sed -n 's/.* \([0-9][0-9]*\) Hz.*/\1/p' <<<"$format")
+      frames=$(stat -c %s "$file" | awk -v c="$channels" -v b="${bits:-0}" '{ print b ? $1 / (b / 8 * c) : 0 }') ;;
+    *.vqf)
+      "$program_folder/vqfdec" "$file" "$file.wav" > /dev/null || return 1
+      decoded_seconds "$file.wav" "$log" "$program_folder"
+      return ;;
+    *.wv | *.ogg | *.mp2 | *.wma | *.ape | *.aac | *.m4a | *.mp4 | *.mpc)
+      case "$file" in *.wv) wvunpack -q -v "$file" || return 1 ;; esac
+      frames=$(ffmpeg -v error -i "$file" -ac 1 -f s16le - | wc -c | awk '{ print $1 / 2 }')
+      rate=$(probe "$file" sample_rate) ;;
+    *)  # one of the sound-file library's containers
+      local info
+      info=$(sndfile-info "$file") || return 1
+      frames=$(awk '/^Frames/ { n = $3 } END { print n + 0 }' <<<"$info")
+      rate=$(awk '/^Sample Rate/ { n = $4 } END { print n + 0 }' <<<"$info") ;;
+  esac
+  awk -v f="$frames" -v r="$rate" 'BEGIN { if (r > 0) printf "%.4f\n", f / r; else print -1 }'
+}
+
+# Records the sound file IN (SECONDS long) with the installed command REC
+# into format NAME under folder OUT and checks the file it made: exactly
+# one, which decodes to the length of IN: none of it lost, and no more than
+# a lossy coder's last frames added. Extra arguments go to the recorder.
 records_format() {
-  local rec="$1" home="$2" out="$3" code="$4" in="$5" frames="$6" channels="$7"
-  shift 7
-  local log="$out/format$code.txt"
-  if ! run_clean "$home" "$rec" --record "$out/format$code" --input-file "$in" --fast \
-      --format "$code" "$@" > "$log" 2>&1; then
-    echo "format $code: the recording failed:"; cat "$log"; return 1
+  local rec="$1" home="$2" out="$3" name="$4" in="$5" seconds="$6"
+  shift 6
+  local log="$out/$name.txt"
+  if ! run_clean "$home" "$rec" --record "$out/$name" --input-file "$in" --fast \
+      --format "$name" "$@" > "$log" 2>&1; then
+    echo "$name: the recording failed:"; cat "$log"; return 1
   fi
   local made
-  mapfile -t made < <(find "$out" -maxdepth 1 -name "format$code.*" ! -name '*.txt')
-  if [ "${#made[@]}" -ne 1 ]; then echo "format $code: made ${made[*]:-nothing}"; return 1; fi
+  mapfile -t made < <(find "$out" -maxdepth 1 -name "$name.*" ! -name '*.txt')
+  if [ "${#made[@]}" -ne 1 ]; then echo "$name: made ${made[*]:-nothing}"; return 1; fi
   local got
-  got=$(decoded_frames "${made[0]}" "$channels" "$log") || { echo "format $code: ${made[0]} does not decode"; return 1; }
-  local slack=0
-  case "${made[0]}" in *.mp3 | *.ogg | *.mp2 | *.wma | *.aac | *.m4a | *.mpc | *.vqf) slack=2304 ;; esac
-  if ! awk -v g="$got" -v w="$frames" -v s="$slack" 'BEGIN { exit !(g >= w && g <= w + s) }'; then
-    echo "format $code: ${made[0]} decodes to $got frames, not $frames"; return 1
+  got=$(decoded_seconds "${made[0]}" "$log" "$(dirname "$(readlink -f "$rec")")") ||
+    { echo "$name: ${made[0]} does not decode"; return 1; }
+  local slack=0.01
+  case "${made[0]}" in *.mp3 | *.ogg | *.mp2 | *.wma | *.aac | *.m4a | *.mp4 | *.mpc | *.vqf) slack=0.35 ;; esac
+  if ! awk -v g="$got" -v w="$seconds" -v s="$slack" 'BEGIN { exit !(g >= w * 0.99 && g <= w + s) }'; then
+    echo "$name: ${made[0]} decodes to $got s, not $seconds s"; return 1
   fi
 }
 

@@ -46,22 +46,21 @@ while IFS= read -r elf; do
 done < <(find "$ROOT" -type f -exec sh -c 'head -c4 "$1" | grep -q ELF' _ {} \; -print)
 check "Depends covers every linked library${uncovered:+, not:$uncovered}" test -z "$uncovered"
 
-# Every built format, from the unpacked tree, with its default settings.
-# (code channels) pairs; mono where the container holds only one channel.
-FORMATS=(
-  1 2  2 2  4 2  6 2  7 2  9 2  12 2
-  13 2  14 2  15 2  16 1  17 2  18 2  19 2  20 2  21 2  22 2  23 2  24 1  25 1  26 2  27 1
-  28 2  29 2  30 2
-)
+# Every format the package says it writes, from the unpacked tree, with
+# its default settings.
+formats=$(built_formats "$REC")
+check "the package writes WAV, MP3, Ogg Vorbis and FLAC at least" \
+  test "$(grep -o -w -E 'wav|mp3|ogg|flac' <<<"$formats" | sort | tr '\n' ' ')" = "flac mp3 ogg wav "
 mkdir -p "$W/home" "$W/out"
-for ch in 1 2; do
-  sox -n -r 44100 -c "$ch" -b 16 "$W/in$ch.wav" synth 3 sine 440 sine 660 vol 0.5 2>/dev/null
-done
+sox -n -r 44100 -c 2 -b 16 "$W/in.wav" synth 3 sine 440 sine 660 vol 0.5 2>/dev/null
 before=$(tree_state "$ROOT")
-for ((i = 0; i < ${#FORMATS[@]}; i += 2)); do
-  code=${FORMATS[i]} ch=${FORMATS[i + 1]}
-  check "format $code records from the package" \
-    records_format "$REC" "$W/home" "$W/out" "$code" "$W/in$ch.wav" 132300 "$ch"
+for name in $formats; do
+  # HTK: libsndfile writes one channel only, and the recorder leaves that
+  # to the writer's "Invalid format!" (soundfile_writer_test).
+  extra=()
+  [ "$name" = htk ] && extra=(--channels 1)
+  check "$name records from the package" \
+    records_format "$REC" "$W/home" "$W/out" "$name" "$W/in.wav" 3 "${extra[@]}"
 done
 
 # The window, on a private X server and the virtual sound card: it reaches
