@@ -49,3 +49,46 @@ function(tarvexa_install_beside_program file)
   install(FILES "${file}" DESTINATION ${TARVEXA_SHARE_INSTALL_DIR})
   tarvexa_install_link(${TARVEXA_INSTALL_DIR} "${name}" "${TARVEXA_SHARE_INSTALL_DIR}/${name}")
 endfunction()
+
+# Everything in the build's program folder (build/bin) is part of the
+# recorder and is installed by the folder that builds it, next to the
+# target (install(TARGETS ...)), except the build's own programs: the
+# tests, the benchmarks and their helpers (every target of tests/ and
+# bench/), and tools named with tarvexa_not_installed (say, a program that
+# makes source files). <build>/not-installed.txt lists those files; the
+# install and package tests hold every other file of build/bin against the
+# installed program folder, so that a library or program the recorder loads
+# cannot be left out of the install unnoticed.
+function(tarvexa_not_installed)
+  set_property(GLOBAL APPEND PROPERTY TARVEXA_NOT_INSTALLED_TARGETS ${ARGN})
+endfunction()
+
+function(_tarvexa_targets_below dir out)
+  get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    _tarvexa_targets_below("${sub}" sub_targets)
+    list(APPEND targets ${sub_targets})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+
+function(_tarvexa_write_not_installed)
+  _tarvexa_targets_below("${CMAKE_SOURCE_DIR}" all)
+  get_property(named GLOBAL PROPERTY TARVEXA_NOT_INSTALLED_TARGETS)
+  set(lines "")
+  foreach(target IN LISTS all)
+    get_target_property(type ${target} TYPE)
+    if(NOT type MATCHES "^(EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY)$")
+      continue()
+    endif()
+    get_target_property(source_dir ${target} SOURCE_DIR)
+    string(FIND "${source_dir}/" "${CMAKE_SOURCE_DIR}/tests/" in_tests)
+    string(FIND "${source_dir}/" "${CMAKE_SOURCE_DIR}/bench/" in_bench)
+    if(in_tests EQUAL 0 OR in_bench EQUAL 0 OR target IN_LIST named)
+      string(APPEND lines "$<TARGET_FILE:${target}>\n")
+    endif()
+  endforeach()
+  file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/not-installed.txt" CONTENT "${lines}")
+endfunction()
+cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL _tarvexa_write_not_installed)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# `cmake --install` into a fresh prefix: the command in bin/ records MP3,
+# `cmake --install` into a fresh prefix: the installed program folder holds
+# every file of build/bin that is not a test's; the command in bin/ records MP3,
 # FLAC and Ogg Vorbis with no environment variables set and keeps the user's
 # files out of the installed tree; the launcher, the metainfo and the manual
 # page are valid and name what is installed.
@@ -15,6 +16,20 @@ check "cmake --install succeeds" test "$rc" -eq 0 || echo "$out"
 REC="$P/bin/TarvexaSoundRecorder"
 check "bin/TarvexaSoundRecorder starts the installed executable" \
   test "$(readlink -f "$REC")" = "$P/lib/tarvexa-sound-recorder/TarvexaSoundRecorder"
+
+# Every file that the build's program folder holds for the recorder (the
+# libraries and programs it loads or starts, its components, its read-only
+# files) is in the installed one, as the same kind of file: a file added to
+# build/bin without an install rule fails here. Against an empty folder the
+# check names the recorder's own files and none of the tests' or benchmarks'.
+missing=$(not_installed "$TARVEXA_BIN" "$P/lib/tarvexa-sound-recorder" "$BUILD/not-installed.txt")
+check "the installed program folder holds every file of build/bin the recorder uses${missing:+; it lacks: $(paste -sd, <<<"$missing")}" \
+  test -z "$missing"
+mkdir -p "$W/empty"
+all=$(not_installed "$TARVEXA_BIN" "$W/empty" "$BUILD/not-installed.txt")
+check "... a check that counts the recorder's files and not the build's own programs" \
+  test "$(grep -c -x -E 'TarvexaSoundRecorder|lame_enc\.so|components/SndAudioRecord2\.so' <<<"$all")" -eq 3 \
+  -a -z "$(grep -E '_test$|^bench_|^fake_logind$|^screenshot_' <<<"$all")"
 
 # The command line, from the prefix only. The prefix is writable (as an
 # install into ~/.local is), and still the user's files go to the data folder.

@@ -77,3 +77,34 @@ records_format() {
 # Lists every file and link under a folder with its size, to see that a run
 # changed nothing there.
 tree_state() { (cd "$1" && find . -printf '%p %y %s\n' | sort); }
+
+# What a file is, as far as running it goes: an ELF executable or library
+# (stripped or not), or another file; and whether a program or another file
+# may be executed (a library needs no such bit: Debian installs them 0644).
+file_kind() {
+  local kind
+  kind=$(file -bL "$1" | grep -o -E '^ELF [0-9]+-bit [LM]SB (pie executable|executable|shared object)') || kind=file
+  [[ "$kind" != *"shared object" && -x "$1" ]] && kind+=", executable"
+  echo "$kind"
+}
+
+# The files of the build's program folder BIN that the installed program
+# folder INSTALLED lacks or holds as another kind of file, one a line. Not
+# counted: the build's own programs, listed in NOT_INSTALLED (tests,
+# benchmarks), and the user's files, which the recorder writes into the
+# build's folder when it runs from there.
+not_installed() {
+  local bin="$1" installed="$2" list="$3" f
+  if [ ! -s "$list" ]; then echo "(no list of the build's own programs: $list)"; return; fi
+  while IFS= read -r f; do
+    grep -qxF "$bin/$f" "$list" && continue
+    case "${f##*/}" in
+      Config.ini* | Task.ini* | Output.ini* | temp.tag | *.log | *.lock) continue ;;
+    esac
+    if [ ! -e "$installed/$f" ]; then
+      echo "$f"
+    elif [ "$(file_kind "$bin/$f")" != "$(file_kind "$installed/$f")" ]; then
+      echo "$f ($(file_kind "$bin/$f"), installed as $(file_kind "$installed/$f"))"
+    fi
+  done < <(cd "$bin" && find . \( -type f -o -type l \) -printf '%P\n' | LC_ALL=C sort)
+}

@@ -28,6 +28,11 @@ REC="$ROOT/usr/bin/TarvexaSoundRecorder"
 check "usr/bin/TarvexaSoundRecorder leads to the program folder" \
   test "$(readlink -f "$REC")" = "$ROOT/usr/lib/tarvexa-sound-recorder/TarvexaSoundRecorder"
 
+# The program folder holds every file of build/bin that is not a test's.
+missing=$(not_installed "$TARVEXA_BIN" "$ROOT/usr/lib/tarvexa-sound-recorder" "$BUILD/not-installed.txt")
+check "the package's program folder holds every file of build/bin the recorder uses${missing:+; it lacks: $(paste -sd, <<<"$missing")}" \
+  test -z "$missing"
+
 # Every library an ELF file of the package needs belongs to a package that
 # Depends names (or to the package itself).
 depends=$(dpkg-deb -f "$DEB" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g; s/:.*//' | sort -u)
