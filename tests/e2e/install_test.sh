@@ -2,8 +2,8 @@
 # `cmake --install` into a fresh prefix: the installed program folder holds
 # every file of build/bin that is not a test's; the command in bin/ records MP3,
 # FLAC and Ogg Vorbis with no environment variables set and keeps the user's
-# files out of the installed tree; the launcher, the metainfo and the manual
-# page are valid and name what is installed.
+# files out of the installed tree; the launcher, the metainfo, the manual
+# page and the scheduler's user unit are valid and name what is installed.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/installed.sh"
 W=$(scratch install)
@@ -79,5 +79,7 @@ check "--help names options" test -n "$options"
 for option in $options; do
   check "the manual page explains $option" grep -q -- "^ *$option" <<<"$page"
 done
+
+checks_scheduler_unit "" "$P" "$REC"
 
 finish

@@ -108,3 +108,29 @@ not_installed() {
     fi
   done < <(cd "$bin" && find . \( -type f -o -type l \) -printf '%P\n' | LC_ALL=C sort)
 }
+
+# The scheduler without a window, in the tree installed for PREFIX under
+# ROOT (a staging folder, or "" when installed in place), of the command
+# REC: where the command has --scheduler, the one user unit of the tree
+# (share/ or lib/systemd/user) starts PREFIX/bin/TarvexaSoundRecorder
+# --scheduler, and systemd finds nothing wrong in it; a command without the
+# mode comes with no unit.
+checks_scheduler_unit() {
+  local root="$1" prefix="$2" rec="$3" units
+  units=$(cd "$root$prefix" && find share/systemd/user lib/systemd/user -name '*.service' 2>/dev/null || true)
+  if ! "$rec" --help | grep -q -- '^ *--scheduler '; then
+    check "no scheduler unit for a command without --scheduler (${units:-none})" test -z "$units"
+    return
+  fi
+  check "the scheduler's user unit is installed (${units:-none})" \
+    grep -qx -E '(share|lib)/systemd/user/tarvexa-scheduler\.service' <<<"$units"
+  local unit="$root$prefix/$units"
+  check "... and starts $prefix/bin/TarvexaSoundRecorder --scheduler" \
+    grep -qsx "ExecStart=$prefix/bin/TarvexaSoundRecorder --scheduler" "$unit"
+  [ -z "$root" ] || return 0  # its command is checked where it runs
+  local runtime
+  runtime=$(mktemp -d)
+  capture env XDG_RUNTIME_DIR="$runtime" MANPATH="$prefix/share/man" systemd-analyze verify --user "$unit"
+  rm -rf "$runtime"
+  check "... which systemd reads without a complaint${out:+: $out}" test "$rc" -eq 0 -a -z "$out"
+}

@@ -33,6 +33,8 @@ missing=$(not_installed "$TARVEXA_BIN" "$ROOT/usr/lib/tarvexa-sound-recorder" "$
 check "the package's program folder holds every file of build/bin the recorder uses${missing:+; it lacks: $(paste -sd, <<<"$missing")}" \
   test -z "$missing"
 
+checks_scheduler_unit "$ROOT" /usr "$REC"
+
 # Every library an ELF file of the package needs belongs to a package that
 # Depends names (or to the package itself).
 depends=$(dpkg-deb -f "$DEB" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g; s/:.*//' | sort -u)
