@@ -23,8 +23,19 @@ std::string CheckCustomEncoder(const std::string& encoder, const std::string& pa
 
 std::string ExternalEncoderFolder() { return ProgramFolder() + "/External"; }
 
-bool NeroAacEncoderPresent() { return IsFile(ExternalEncoderFolder() + "/neroAacEnc"); }
+std::string UserExternalEncoderFolder() {
+  if (!IsInstalledProgramFolder(ProgramFolder())) return ExternalEncoderFolder();
+  return DataFolder() + "/External";
+}
 
-bool CtAacEncoderPresent() { return IsFile(ExternalEncoderFolder() + "/enc_aacplus"); }
+std::string ExternalEncoderProgram(const std::string& name) {
+  const std::string own = UserExternalEncoderFolder() + "/" + name;
+  if (IsFile(own)) return own;
+  return ExternalEncoderFolder() + "/" + name;
+}
+
+bool NeroAacEncoderPresent() { return IsFile(ExternalEncoderProgram("neroAacEnc")); }
+
+bool CtAacEncoderPresent() { return IsFile(ExternalEncoderProgram("enc_aacplus")); }
 
 }  // namespace tarvexa

@@ -25,8 +25,20 @@ inline std::string CheckCustomEncoder(const Settings::CustomSection& c) {
   return CheckCustomEncoder(c.Encoder, c.Parameter, c.FileExt);
 }
 
-// ProgramFolder() + "/External".
+// ProgramFolder() + "/External": the encoder programs that come with the
+// recorder.
 std::string ExternalEncoderFolder();
+
+// Where the user puts outside encoder programs of his own: the program
+// folder's "External" folder, except for an installed recorder, whose
+// program folder is shared and not the user's to change: then DataFolder()
+// + "/External".
+std::string UserExternalEncoderFolder();
+
+// The outside encoder program NAME: the user's own in
+// UserExternalEncoderFolder() when there is one, else the one in
+// ExternalEncoderFolder() (which may not exist).
+std::string ExternalEncoderProgram(const std::string& name);
 
 // The Nero AAC encoder program (AAC containers 4 to 7).
 bool NeroAacEncoderPresent();

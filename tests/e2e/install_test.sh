@@ -40,6 +40,18 @@ for name in mp3 flac ogg; do
   check "$name records from the installed command" \
     records_format "$REC" "$W/home" "$W/out" "$name" "$W/in.wav" 4
 done
+# The installed program folder is not the user's to change: an encoder
+# program of his own goes into External/ in his data folder, and the
+# installed recorder runs it from there.
+ext="$W/home/.local/share/tarvexa-sound-recorder/External"
+mkdir -p "$ext"
+printf '#!/bin/sh\necho "$@" > "%s"\nexec mpcenc "$@"\n' "$W/mppenc-ran" > "$ext/mppenc"
+chmod +x "$ext/mppenc"
+check "mpc records through the user's own External/mppenc" \
+  records_format "$REC" "$W/home" "$W/out" mpc "$W/in.wav" 4
+check "... which the recorder ran" test -s "$W/mppenc-ran"
+check "bin/vqfdec starts the installed decoder" \
+  test "$(readlink -f "$P/bin/vqfdec")" = "$P/lib/tarvexa-sound-recorder/vqfdec"
 check "the event log is in the user's data folder" \
   test -s "$W/home/.local/share/tarvexa-sound-recorder/Tarvexa Sound Recorder.log"
 check "nothing is written into the installed tree" test "$before" = "$(tree_state "$P")"

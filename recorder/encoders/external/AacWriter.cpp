@@ -90,9 +90,9 @@ AacEncoder AacEncoderOf(int container) {
 
 std::string AacProgramFor(int container) {
   switch (AacEncoderOf(container)) {
-    case AacEncoder::Faac: return ExternalEncoderFolder() + "/faac";
-    case AacEncoder::Nero: return ExternalEncoderFolder() + "/neroAacEnc";
-    case AacEncoder::Ct: return ExternalEncoderFolder() + "/enc_aacplus";
+    case AacEncoder::Faac: return ExternalEncoderProgram("faac");
+    case AacEncoder::Nero: return ExternalEncoderProgram("neroAacEnc");
+    case AacEncoder::Ct: return ExternalEncoderProgram("enc_aacplus");
     case AacEncoder::None: break;
   }
   return {};

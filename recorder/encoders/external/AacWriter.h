@@ -3,7 +3,7 @@
 // (".aac", ".m4a", ".m4b", ".mp4") through our own "External/faac" (FFmpeg's
 // AAC encoder; LC, Main or LTP, never HE-AAC), 4 to 7 through the Nero AAC
 // encoder and 8 through the CT AAC+ encoder, both programs the user puts
-// into "External/" himself.
+// into "External/" himself (UserExternalEncoderFolder()).
 // Thread affinity: the writer runs on the encoder thread; the free
 // functions are pure over a Settings value (any thread).
 
@@ -24,7 +24,7 @@ inline constexpr const char* kAacContainerTexts[kAacContainerCount] = {
 
 enum class AacEncoder { Faac, Nero, Ct, None };
 AacEncoder AacEncoderOf(int container);
-// The program of a container in ExternalEncoderFolder(); "" for None.
+// The program of a container (ExternalEncoderProgram); "" for None.
 std::string AacProgramFor(int container);
 
 // The switches of the container's encoder, exactly as the command line

@@ -24,7 +24,7 @@ std::string PresetName(int preset) {
 }  // namespace
 
 std::string MusepackProgram() {
-  const std::string own = ExternalEncoderFolder() + "/mppenc";
+  const std::string own = ExternalEncoderProgram("mppenc");
   if (::access(own.c_str(), X_OK) == 0) return own;
   return FindProgram("mpcenc");
 }
@@ -38,7 +38,8 @@ ExternalCommand MusepackWriter::CommandFor(const std::string& path) const {
   ExternalCommand c;
   const std::string program = MusepackProgram();
   if (program.empty()) {
-    c.error = "Error: no Musepack encoder was found: put mppenc into " + ExternalEncoderFolder() +
+    c.error = "Error: no Musepack encoder was found: put mppenc into " +
+              UserExternalEncoderFolder() +
               " or install mpcenc (Debian package musepack-tools).";
     return c;
   }

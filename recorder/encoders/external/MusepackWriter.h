@@ -1,6 +1,6 @@
 #pragma once
 // Musepack (".mpc", ".mp+", ".mpp") through an outside encoder program:
-// "External/mppenc" beside the recorder when it is there, else mpcenc from
+// the user's "External/mppenc" when it is there, else mpcenc from
 // the system (Debian's musepack-tools), both with the same switches.
 // Thread affinity: the writer runs on the encoder thread; the free
 // functions are pure over a Settings value (any thread).
@@ -30,7 +30,7 @@ class MusepackWriter final : public ExternalClipWriter {
   ExternalCommand CommandFor(const std::string& path) const override;
 };
 
-// The encoder program: ExternalEncoderFolder()/mppenc when it is an
+// The encoder program: ExternalEncoderProgram("mppenc") when it is an
 // executable file, else mpcenc on $PATH; "" when there is neither.
 std::string MusepackProgram();
 
