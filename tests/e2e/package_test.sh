@@ -36,8 +36,11 @@ check "the package's program folder holds every file of build/bin the recorder u
 checks_scheduler_unit "$ROOT" /usr "$REC"
 
 # Every library an ELF file of the package needs belongs to a package that
-# Depends names (or to the package itself).
-depends=$(dpkg-deb -f "$DEB" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g; s/:.*//' | sort -u)
+# Depends names, or that one of those depends on (libtag1v5 brings the
+# library in libtag1v5-vanilla), or to the package itself.
+named=$(dpkg-deb -f "$DEB" Depends | tr ',|' '\n\n' | sed 's/(.*//; s/[[:space:]]//g; s/:.*//' | sort -u)
+depends=$( (echo "$named"; apt-cache depends --no-recommends --no-suggests $named |
+  sed -n 's/^ *|\{0,1\}\(Pre\)\{0,1\}Depends: \([^ <>]*\).*/\2/p' | sed 's/:.*//') | sort -u)
 uncovered=""
 libcache=$(ldconfig -p)
 while IFS= read -r elf; do
