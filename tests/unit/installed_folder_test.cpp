@@ -23,7 +23,8 @@ TEST(InstalledProgramFolder, KnownByTheShareFolderBesideIt) {
   const Case cases[] = {
       {"usr/lib/tarvexa-sound-recorder", "usr/share/tarvexa-sound-recorder", true},
       {"usr/lib/x86_64-linux-gnu/tarvexa-sound-recorder", "usr/share/tarvexa-sound-recorder", true},
-      {"home/u/.local/lib/tarvexa-sound-recorder", "home/u/.local/share/tarvexa-sound-recorder", true},
+      {"home/u/.local/lib/tarvexa-sound-recorder", "home/u/.local/share/tarvexa-sound-recorder",
+       true},
       // Not installed: no share folder; a build tree; too deep below the prefix;
       // a portable copy in a folder of the same name.
       {"opt/lib/tarvexa-sound-recorder", "", false},

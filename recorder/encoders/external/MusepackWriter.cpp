@@ -39,8 +39,7 @@ ExternalCommand MusepackWriter::CommandFor(const std::string& path) const {
   const std::string program = MusepackProgram();
   if (program.empty()) {
     c.error = "Error: no Musepack encoder was found: put mppenc into " +
-              UserExternalEncoderFolder() +
-              " or install mpcenc (Debian package musepack-tools).";
+              UserExternalEncoderFolder() + " or install mpcenc (Debian package musepack-tools).";
     return c;
   }
   c.argv = MusepackArguments(settings(), program, path);
