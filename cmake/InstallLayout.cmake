@@ -95,20 +95,16 @@ cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL _tarvexa_write_not_ins
 
 # Installs the systemd user unit TEMPLATE (NAME.service.in) as NAME.service
 # into share/systemd/user, where the user's service manager looks for a
-# prefix of /usr, /usr/local or ~/.local, with @TARVEXA_COMMAND@ replaced by
-# the absolute path of the installed command. The path is taken when the
-# install runs, so that the package (installed to /usr through DESTDIR)
-# names its own.
+# prefix of /usr, /usr/local or ~/.local, with @TARVEXA_SCHEDULER_PROGRAM@
+# replaced by the absolute path of the installed executable. The path is
+# taken when the install runs, so that the package (installed to /usr
+# through DESTDIR) names its own, not the configured prefix.
 function(tarvexa_install_user_unit template)
   get_filename_component(name "${template}" NAME)
   string(REGEX REPLACE "\\.in$" "" name "${name}")
-  if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
-    set(command "${CMAKE_INSTALL_BINDIR}/TarvexaSoundRecorder")
-  else()
-    set(command "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/TarvexaSoundRecorder")
-  endif()
   install(CODE "
-    set(TARVEXA_COMMAND \"${command}\")
+    set(TARVEXA_SCHEDULER_PROGRAM
+        \"\${CMAKE_INSTALL_PREFIX}/${TARVEXA_INSTALL_DIR}/TarvexaSoundRecorder\")
     configure_file(\"${template}\" \"${CMAKE_CURRENT_BINARY_DIR}/install-units/${name}\" @ONLY)
     file(INSTALL \"${CMAKE_CURRENT_BINARY_DIR}/install-units/${name}\"
          DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/systemd/user\")")

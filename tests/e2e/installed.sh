@@ -112,9 +112,9 @@ not_installed() {
 # The scheduler without a window, in the tree installed for PREFIX under
 # ROOT (a staging folder, or "" when installed in place), of the command
 # REC: where the command has --scheduler, the one user unit of the tree
-# (share/ or lib/systemd/user) starts PREFIX/bin/TarvexaSoundRecorder
-# --scheduler, and systemd finds nothing wrong in it; a command without the
-# mode comes with no unit.
+# (share/ or lib/systemd/user) starts the installed executable (by an
+# absolute path, through bin/ or not) with --scheduler, and systemd finds
+# nothing wrong in it; a command without the mode comes with no unit.
 checks_scheduler_unit() {
   local root="$1" prefix="$2" rec="$3" units
   units=$(cd "$root$prefix" && find share/systemd/user lib/systemd/user -name '*.service' 2>/dev/null || true)
@@ -124,9 +124,11 @@ checks_scheduler_unit() {
   fi
   check "the scheduler's user unit is installed (${units:-none})" \
     grep -qx -E '(share|lib)/systemd/user/tarvexa-scheduler\.service' <<<"$units"
-  local unit="$root$prefix/$units"
-  check "... and starts $prefix/bin/TarvexaSoundRecorder --scheduler" \
-    grep -qsx "ExecStart=$prefix/bin/TarvexaSoundRecorder --scheduler" "$unit"
+  local unit="$root$prefix/$units" program
+  program=$(sed -n 's/^ExecStart=\(\/[^ ]*\) --scheduler$/\1/p' "$unit" 2>/dev/null)
+  check "... and starts the installed executable with --scheduler (${program:-no such line})" \
+    test -n "$program" -a "$(readlink -f "$root$program")" = \
+    "$(readlink -f "$root$prefix/lib/tarvexa-sound-recorder/TarvexaSoundRecorder")"
   [ -z "$root" ] || return 0  # its command is checked where it runs
   local runtime
   runtime=$(mktemp -d)
