@@ -2,9 +2,20 @@
 # The Debian package: CPack builds it from the build tree; apt can install
 # it on a system with nothing installed (simulated against the machine's
 # package lists); its dependencies cover every library its programs link;
-# unpacked into a throwaway root (dpkg -x), its command records from a file
-# into every built format with no environment variables set, and its window
-# opens under Xvfb. Nothing is written into the unpacked tree.
+# unpacked into a throwaway root (dpkg -x) and run from /usr, its command
+# records from a file into every built format with no environment variables
+# set, and its window opens under Xvfb. Nothing is written into the unpacked
+# tree.
+
+# The test runs in a mount namespace of its own, where the unpacked package
+# is laid over /usr: it runs from the paths apt would install it to (and
+# that its install step wrote into its files), and nothing outside the test
+# sees it.
+if [ -z "${TARVEXA_PACKAGE_NAMESPACE:-}" ]; then
+  userns=()
+  [ "$(id -u)" -eq 0 ] || userns=(--map-root-user)
+  exec unshare --mount "${userns[@]}" env TARVEXA_PACKAGE_NAMESPACE=1 bash "$0" "$@"
+fi
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/installed.sh"
 W=$(scratch package)
@@ -24,9 +35,11 @@ check "apt installs it on a system with nothing installed" \
 
 ROOT="$W/root"
 dpkg -x "$DEB" "$ROOT"
-REC="$ROOT/usr/bin/TarvexaSoundRecorder"
-check "usr/bin/TarvexaSoundRecorder leads to the program folder" \
-  test "$(readlink -f "$REC")" = "$ROOT/usr/lib/tarvexa-sound-recorder/TarvexaSoundRecorder"
+mount -t overlay overlay -o "lowerdir=$ROOT/usr:/usr" /usr ||
+  { echo "the package cannot be laid over /usr"; exit 1; }
+REC=/usr/bin/TarvexaSoundRecorder
+check "/usr/bin/TarvexaSoundRecorder leads to the program folder" \
+  test "$(readlink -f "$REC")" = /usr/lib/tarvexa-sound-recorder/TarvexaSoundRecorder
 
 # The program folder holds every file of build/bin that is not a test's.
 missing=$(not_installed "$TARVEXA_BIN" "$ROOT/usr/lib/tarvexa-sound-recorder" "$BUILD/not-installed.txt")
