@@ -116,9 +116,10 @@ not_installed() {
 # absolute path, through bin/ or not) with --scheduler, and systemd finds
 # nothing wrong in it; a command without the mode comes with no unit.
 checks_scheduler_unit() {
-  local root="$1" prefix="$2" rec="$3" units
+  local root="$1" prefix="$2" rec="$3" units help
   units=$(cd "$root$prefix" && find share/systemd/user lib/systemd/user -name '*.service' 2>/dev/null || true)
-  if ! "$rec" --help | grep -q -- '^ *--scheduler '; then
+  help=$("$rec" --help)
+  if ! grep -q -- '^ *--scheduler ' <<<"$help"; then
     check "no scheduler unit for a command without --scheduler (${units:-none})" test -z "$units"
     return
   fi
