@@ -82,9 +82,14 @@ for size in 16 22 24 32 48 64 128 256; do
   check "... and as a ${size}x${size} PNG" grep -q "PNG image data, $size x $size" <<<"$(file "$png")"
 done
 
+# Every command in bin/ has a manual page, which renders without warnings.
+for command in "$P"/bin/*; do
+  page="$P/share/man/man1/$(basename "$command").1.gz"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null) || true
+  check "the manual page of $(basename "$command") renders without warnings${warnings:+: $warnings}" \
+    test -f "$page" -a -z "$warnings"
+done
 man="$P/share/man/man1/TarvexaSoundRecorder.1.gz"
-warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$man" 2>&1 >/dev/null) || true
-check "the manual page renders without warnings${warnings:+: $warnings}" test -z "$warnings"
 page=$(LC_ALL=C man -l "$man" 2>/dev/null)
 options=$("$REC" --help | grep -o -- '--[a-z-]*' | sort -u)
 check "--help names options" test -n "$options"
