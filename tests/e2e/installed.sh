@@ -101,6 +101,7 @@ not_installed() {
     case "${f##*/}" in
       Config.ini* | Task.ini* | Output.ini* | temp.tag | *.log | *.lock) continue ;;
     esac
+    case "$f" in Journal/*) continue ;; esac  # the recovery journal
     if [ ! -e "$installed/$f" ]; then
       echo "$f"
     elif [ "$(file_kind "$bin/$f")" != "$(file_kind "$installed/$f")" ]; then
