@@ -56,7 +56,13 @@ player=$!
 sleep 0.3
 "$REC" --record "$W/paused.wav" --format 1 --rate 44100 --channels 2 > "$W/paused.log" 2>&1 &
 rec=$!
-sleep 3.2
+# Time the pause from the recording's start, not the process's: on a busy
+# machine start-up alone can take most of a second.
+for _ in $(seq 100); do
+  grep -q "Start recording" "$W/paused.log" 2>/dev/null && break
+  sleep 0.1
+done
+sleep 3
 kill -USR1 "$rec"
 sleep 4
 kill -USR1 "$rec"
