@@ -52,6 +52,11 @@ bool MakePipe(int fds[2]) {
   return true;
 }
 
+// The redirector whose output reader runs on this thread. A sink that calls
+// Close() is told apart by this, not by thread_, which Open may still be
+// assigning on the owner's thread when the reader's first line arrives.
+thread_local const ConsoleRedirector* tReaderOf = nullptr;
+
 void IgnoreSigpipeOnce() {
   static std::once_flag once;
   std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
@@ -173,7 +178,6 @@ bool ConsoleRedirector::Open(const std::vector<std::string>& argv) {
     return fail(static_cast<unsigned>(e.code().value()),
                 std::string("Cannot start the output reader: ") + e.what());
   }
-  threadId_ = thread_.get_id();
   return true;
 }
 
@@ -261,8 +265,7 @@ void ConsoleRedirector::Terminate(int graceMs) {
 }
 
 void ConsoleRedirector::StopThread() {
-  if (!thread_.joinable()) return;
-  if (std::this_thread::get_id() == threadId_) {
+  if (tReaderOf == this) {
     // From a sink: the thread ends when the sink returns.
     closedBySink_ = true;
     return;
@@ -282,12 +285,11 @@ void ConsoleRedirector::StopThread() {
       WriteStdError(kRedirectThreadDeadNotice);
     }
   }
-  thread_.join();
-  threadId_ = {};
+  if (thread_.joinable()) thread_.join();
 }
 
 void ConsoleRedirector::Close() {
-  if (thread_.joinable() && std::this_thread::get_id() == threadId_) {
+  if (tReaderOf == this) {
     StopThread();
     return;
   }
@@ -310,6 +312,7 @@ void ConsoleRedirector::Deliver(const char* data, size_t size) {
 }
 
 void ConsoleRedirector::RedirectMain() {
+  tReaderOf = this;
   char buffer[kReadBytes];
   // Reads what is there now: 1 more may come, 0 end of output (or a sink
   // closed the runner), -1 error.

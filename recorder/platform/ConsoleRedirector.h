@@ -107,7 +107,6 @@ class ConsoleRedirector {
   int stdoutRead_ = -1;   // owned by the redirect thread while it runs
   int wake_[2] = {-1, -1};  // the owner's "stop reading" signal
   std::thread thread_;
-  std::thread::id threadId_;
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> closedBySink_{false};
   std::mutex doneMutex_;
