@@ -95,12 +95,13 @@ std::string NameList(bool written) {
     }
     line += " " + name;
   }
-  return out + line + "\n";
+  return line == " " ? out : out + line + "\n";
 }
 
 std::string Usage() {
+  const std::string missing = NameList(false);
   return std::string(kUsageHead) + "Output formats this build writes (--format NAME):\n" +
-         NameList(true) + "Not built yet:\n" + NameList(false) +
+         NameList(true) + (missing.empty() ? "" : "Not built yet:\n" + missing) +
          "FLAC is native (.flac) or in Ogg (.ogg), as OUTPUT or Config.ini says.\n\n" + kUsageTail;
 }
 
