@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "components/ComponentRegistry.h"
 #include "platform/Paths.h"
 
 namespace tarvexa {
@@ -39,11 +40,13 @@ void ComponentHandle::Reset() {
 bool ComponentHandle::Create(const std::string& name, const std::string& folder,
                              std::string* error) {
   Reset();
-  const std::string path = folder + "/" + name + ".so";
+  const std::string path = RegisteredLibrary(name, folder, error);
+  if (path.empty()) return false;
   void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib) {
     const char* why = dlerror();
-    *error = why ? why : ("cannot load " + path);
+    *error = name + " is registered as " + path + ", which cannot be loaded: " +
+             (why ? why : "unknown error");
     return false;
   }
   dlerror();

@@ -1,9 +1,11 @@
 #pragma once
-// Creates a component by name: loads <folder>/<Name>.so, asks its entry point
-// for the component and checks what it got. The folder is
-// $TARVEXA_COMPONENT_DIR when set, else "components" beside the executable.
-// Thread affinity: any thread; a handle and its component are used by one
-// thread at a time.
+// Creates a component by name: looks the name up in the component registry
+// (ComponentRegistry.h), loads the library registered for it, asks its entry
+// point for the component and checks what it got. The component folder, which
+// holds the installed components and their registry, is $TARVEXA_COMPONENT_DIR
+// when set, else "components" beside the executable.
+// Thread affinity: any thread (the registry is read afresh, nothing is
+// shared); a handle and its component are used by one thread at a time.
 
 #include <memory>
 #include <string>
@@ -12,7 +14,7 @@
 
 namespace tarvexa {
 
-// The folder components are loaded from.
+// The folder of the installed components and their registry.
 std::string ComponentFolder();
 
 // One created component with its library. Releasing the component comes
@@ -26,8 +28,9 @@ class ComponentHandle {
   ComponentHandle(ComponentHandle&& other) noexcept;
   ComponentHandle& operator=(ComponentHandle&& other) noexcept;
 
-  // Loads and creates the component; on failure returns false with the
-  // reason in *error and holds nothing.
+  // Loads and creates the component registered as `name` (the user's
+  // registry first, then the one in `folder`); on failure returns false with
+  // the reason in *error and holds nothing.
   bool Create(const std::string& name, const std::string& folder, std::string* error);
   void Reset();
 

@@ -18,6 +18,7 @@
 #include "TestSupport.h"
 #include "app/MiscPage.h"
 #include "app/TipDlg.h"
+#include "components/ComponentRegistry.h"
 #include "platform/Paths.h"
 
 using namespace tarvexa;
@@ -28,17 +29,16 @@ namespace {
 
 std::string ComponentsDir() { return std::string(TARVEXA_BIN_DIR) + "/components"; }
 
-// A copy of the component folder in which `broken` is replaced by `with`
-// (an empty `with` leaves the library out).
-std::string ComponentCopy(const std::string& name,
-                          const std::vector<std::pair<std::string, std::string>>& broken) {
+// A component folder whose registry is the build's own with some entries
+// pointing elsewhere.
+std::string RegistryWith(const std::string& name, const ComponentEntries& changes) {
   const std::string dir = ScratchDir("components-" + name);
-  for (const auto& entry : fs::directory_iterator(ComponentsDir()))
-    fs::copy_file(entry.path(), dir + "/" + entry.path().filename().string());
-  for (const auto& [lib, with] : broken) {
-    fs::remove(dir + "/" + lib + ".so");
-    if (!with.empty()) fs::copy_file(with, dir + "/" + lib + ".so");
-  }
+  ComponentEntries entries;
+  std::string why;
+  EXPECT_EQ(ReadRegistry(InstalledRegistry(ComponentsDir()), &entries, &why), RegistryRead::Ok) << why;
+  for (const auto& [component, library] : changes) entries[component] = library;
+  EXPECT_TRUE(UpdateRegistry(InstalledRegistry(dir), [&](ComponentEntries& e) { e = entries; }, &why))
+      << why;
   return dir;
 }
 
@@ -166,7 +166,8 @@ TEST(Startup, AFileAnEarlierRunLeftUnfinishedIsRepaired) {
 
 TEST(Startup, AMissingComponentEndsStartupAfterTheErrorBox) {
   WindowFixture w("missing-component");
-  setenv("TARVEXA_COMPONENT_DIR", ComponentCopy("missing", {{"SndWMAFile2", ""}}).c_str(), 1);
+  setenv("TARVEXA_COMPONENT_DIR",
+         RegistryWith("missing", {{"SndWMAFile2", ComponentsDir() + "/gone/SndWMAFile2.so"}}).c_str(), 1);
   EXPECT_FALSE(w.Start(false));
   unsetenv("TARVEXA_COMPONENT_DIR");
 
@@ -191,9 +192,9 @@ TEST(Startup, EveryComponentIsTriedAndBrokenLibrariesFail) {
   const std::string noEntry = "/lib/x86_64-linux-gnu/libm.so.6";
   ASSERT_TRUE(fs::exists(noEntry));
   setenv("TARVEXA_COMPONENT_DIR",
-         ComponentCopy("broken",
-                       {{"SndAudioRecord2", noEntry},
-                        {"SndAudioVisualization2", ComponentsDir() + "/SndAudioTransform2.so"}})
+         RegistryWith("broken",
+                      {{"SndAudioRecord2", noEntry},
+                       {"SndAudioVisualization2", ComponentsDir() + "/SndAudioTransform2.so"}})
              .c_str(),
          1);
   EXPECT_FALSE(w.Start(false));
