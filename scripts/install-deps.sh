@@ -33,6 +33,8 @@ PKGS=(
   # install and package: icons, manual page, checks of the launcher and the
   # metainfo, the Debian package and its library dependencies
   librsvg2-bin scdoc desktop-file-utils appstream man-db file dpkg-dev sndfile-programs
+  # tests: a faked wall clock for the scheduler (libfaketime)
+  faketime
 )
 
 missing=()
