@@ -56,7 +56,7 @@ void Scheduler::RefreshSchedule() {
   std::time_t bestDue = 0;
   for (size_t i = 0; i < rows.size(); ++i) {
     const std::time_t now = now_.Now();  // read anew for each task
-    const std::optional<std::time_t> next = GetNextStartTime(rows[i], now);
+    const std::optional<std::time_t> next = UpcomingStartTime(rows[i], now);
     if (!next || !rows[i].active) continue;
     const int64_t span = static_cast<int64_t>(*next) - now;
     if (span > 0 && span < bestSpan) {

@@ -132,6 +132,12 @@ int64_t SecondsUntilStart(const CTask& task, std::time_t now) {
   return next ? static_cast<int64_t>(*next) - now : 0;
 }
 
+std::optional<std::time_t> UpcomingStartTime(const CTask& task, std::time_t now) {
+  const std::optional<std::time_t> next = GetNextStartTime(task, now);
+  if (next && *next == now && task.mode != kModeOnce) return GetNextStartTime(task, now + 1);
+  return next;
+}
+
 int StopSecondsFor(const CTask& task, const Settings& s) {
   if (task.override) {
     if (!task.stopAfter) return 0;

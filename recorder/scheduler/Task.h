@@ -84,6 +84,12 @@ std::optional<std::time_t> GetNextStartTime(const CTask& task, std::time_t now);
 // Whole seconds from now to the next start; 0 or less means "Never".
 int64_t SecondsUntilStart(const CTask& task, std::time_t now);
 
+// The start the scheduler waits for: GetNextStartTime, except that a
+// recurring task whose start is this very second (just launched, just
+// cancelled, a recording that ended at once) looks on to its following
+// start instead of dropping out of the schedule until something changes.
+std::optional<std::time_t> UpcomingStartTime(const CTask& task, std::time_t now);
+
 // The auto-stop length that will be in force for the task's recording, in
 // seconds: the task's own when it overrides, else the global one; 0 when the
 // recording is stopped by hand.
