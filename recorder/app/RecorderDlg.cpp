@@ -54,6 +54,7 @@
 #include "platform/desktop/KeepAwake.h"
 #include "recording/DeviceProbe.h"
 #include "recovery/RecoveryJournal.h"
+#include "scheduler/ui/TaskListPage.h"
 #include "widgets/AmpBar.h"
 #include "widgets/CountdownMessageBox.h"
 #include "widgets/Icons.h"
@@ -220,12 +221,25 @@ void CRecorderDlg::BuildWindow() {
   visuals_ = new VisualDisplays(settings_, vis1_, vis2_, left_, right_, this);
   visualizePage_ = new VisualizePage(
       settings_, *visuals_, [this](const std::string& t, int l) { Write(t, l); }, tabs_);
+  scheduler_ = std::make_unique<Scheduler>(settings_, store_.get(), clock_,
+                                           [this](const std::string& t, int l) { Write(t, l); });
+  schedulerPage_ = new TaskListPage(
+      settings_,
+      {[this](const std::string& t, int l) { Write(t, l); },
+       [this] { return recorder_.IsActive() || scheduler_->Busy(); }, [this] { return scheduler_->Busy(); },
+       [this] { scheduler_->RefreshSchedule(); }, {}},
+      tabs_);
+  scheduler_->SetTaskSource([this] { return schedulerPage_->Tasks(); });
+  scheduler_->SetScheduleChanged([this] {
+    schedulerPage_->RefreshNextStart();
+    schedulerPage_->Stabilize();
+  });
   pages_ = {logPage_,
             devicePage_,
             visualizePage_,
             EmptyPage("Output", tabs_),
             EmptyPage("Metadata", tabs_),
-            EmptyPage("Scheduler", tabs_),
+            schedulerPage_,
             miscPage_,
             advancedPage_};
   for (int i = 0; i < kPageCount; ++i) tabs_->addTab(pages_[i], tr(kPageNames[i]));
@@ -387,6 +401,7 @@ void CRecorderDlg::InitMainDialog() {
   miscPage_->Load();
   advancedPage_->Load();
   visualizePage_->Load();
+  schedulerPage_->Load(DataFile("Task.ini"));
   SelectPage(kLogPage);
 
   Write("Initializing main dialog...", -1);
@@ -495,6 +510,7 @@ void CRecorderDlg::FinishStartup() {
   StartTipTimer();
   ReportDiskSpace(std::string());
   visuals_->ClearBoth();
+  scheduler_->RefreshSchedule();
   Write("Finished Initialization.", -1);
 }
 
@@ -716,6 +732,10 @@ void CRecorderDlg::OnFinished(const RecordingOutcome& outcome) {
   progress_->setValue(1000);
   KeepAwakeWhileRecording(false);
   ReportDiskSpace(outputPath_);
+  // After any recording: the global settings come back after a task's own,
+  // and the next start is looked for (also after a manual recording, so a
+  // task skipped meanwhile is not lost).
+  scheduler_->RecordingFinished();
   UpdateLook();
   const int action = AfterRecordingActionFor(outcome, settings_);
   if (action != kActDoNothing && !exiting_) {
@@ -754,6 +774,7 @@ void CRecorderDlg::UpdateLook() {
   pause_->setText(paused ? tr("Resume") : tr("Pause"));
   miscPage_->Stabilize(active);
   devicePage_->Stabilize(active);
+  schedulerPage_->Stabilize();
 
   const QIcon icon = paused ? icons::Paused() : recording ? icons::Recording() : icons::Program();
   setWindowIcon(icon);
@@ -842,6 +863,7 @@ void CRecorderDlg::ExitSequence() {
     ShowMessageBox(this, tr("Error on saving settings!"), QString(), QMessageBox::Critical);
   std::error_code ec;
   fs::remove(DataFile("temp.tag"), ec);
+  schedulerPage_->Save();
 
   if (tray_) tray_->RemoveIcon();
   advancedPage_->Hotkeys()->Release();

@@ -32,6 +32,7 @@
 #include "config/Settings.h"
 #include "platform/AudioSystem.h"
 #include "recording/RecordingController.h"
+#include "scheduler/Scheduler.h"
 
 class QAction;
 class QActionGroup;
@@ -54,6 +55,7 @@ class FormatMenu;
 class KeepAwake;
 class LogPage;
 class MiscPage;
+class TaskListPage;
 class TimeDisplay;
 class VisualDisplays;
 class VisualizePage;
@@ -145,6 +147,8 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   DevicePage* GetDevicePage() const { return devicePage_; }
   MiscPage* GetMiscPage() const { return miscPage_; }
   AdvancedPage* GetAdvancedPage() const { return advancedPage_; }
+  TaskListPage* GetSchedulerPage() const { return schedulerPage_; }
+  Scheduler& GetScheduler() { return *scheduler_; }
   TimeDisplay* GetTimeDisplay() const { return time_; }
   AmpBar* LeftBar() const { return left_; }
   AmpBar* RightBar() const { return right_; }
@@ -214,6 +218,9 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   // The recording.
   RecordingController recorder_{[this](const std::string& t, int l) { Write(t, l); }};
   std::atomic<bool> pumpQueued_{false};
+  // Scheduled tasks (the launch of a task's recording is not wired yet).
+  SystemClock clock_;
+  std::unique_ptr<Scheduler> scheduler_;
   std::string outputPath_;
   int recChannels_ = 2;
 
@@ -248,6 +255,7 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   DevicePage* devicePage_ = nullptr;
   MiscPage* miscPage_ = nullptr;
   AdvancedPage* advancedPage_ = nullptr;
+  TaskListPage* schedulerPage_ = nullptr;
   QPushButton* format_ = nullptr;
   FormatMenu* formatMenu_ = nullptr;
   QPointer<EncoderOptionsSheet> sheet_;
