@@ -124,15 +124,8 @@ TEST_F(SchedulerTest, LaunchesAtTheAnnouncedSecondWithItsOwnSettingsAndBringsThe
   dormant.active = 0;
   CTask task = Daily("Morning show", 7);
   task.outputFile = dir + "/new/sub.folder/Morning show.mp3";
-  task.override = 1;
-  task.format = 1;  // WAV
-  task.freqIndex = 8;
-  task.channels = 1;
-  task.stopAfter = 1;
-  task.stopSecond = 4;
-  task.stopMinute = 0;
-  task.stopHour = 0;
-  task.afterRecording = 0;
+  task.override = 1, task.format = 1, task.freqIndex = 8, task.channels = 1, task.afterRecording = 0;
+  task.stopAfter = 1, task.stopHour = 0, task.stopMinute = 0, task.stopSecond = 4;
   task.runApp = 1;
   task.appCommand = "'" + ArgsScript(dir + "/bin dir/app.sh", dir + "/app.txt") + "' --play \"a b\"";
   task.openUrl = 1;
@@ -162,12 +155,10 @@ TEST_F(SchedulerTest, LaunchesAtTheAnnouncedSecondWithItsOwnSettingsAndBringsThe
   EXPECT_EQ(plan.basePath, dir + "/new/sub.folder/Morning show");
   EXPECT_EQ(plan.lateSeconds, 0);
   EXPECT_TRUE(fs::is_directory(dir + "/new/sub.folder"));
-  EXPECT_EQ(launcher.atStart.OUTPUT.OutputFormat, 1);
-  EXPECT_EQ(launcher.atStart.OUTPUT.Freq, 8);
-  EXPECT_EQ(launcher.atStart.OUTPUT.Chan, 1);
-  EXPECT_EQ(launcher.atStart.MISC.Stop, 1);
-  EXPECT_EQ(launcher.atStart.MISC.StopSec, 4);
-  EXPECT_EQ(launcher.atStart.MISC.ActAftRec, 0);
+  const Settings& at = launcher.atStart;  // format, rate, channels, stop, its seconds, action
+  EXPECT_EQ(std::vector<int>({at.OUTPUT.OutputFormat, at.OUTPUT.Freq, at.OUTPUT.Chan, at.MISC.Stop,
+                              at.MISC.StopSec, at.MISC.ActAftRec}),
+            std::vector<int>({1, 8, 1, 1, 4, 0}));
   EXPECT_TRUE(sched.ScheduledRecording());
   EXPECT_TRUE(sched.TaskOverride());
   // The global values wait in Config.ini meanwhile.
@@ -207,10 +198,7 @@ TEST_F(SchedulerTest, SkippedWhileRecordingYetTheNextDayIsAnnouncedWhenThatRecor
 
 TEST_F(SchedulerTest, ACancelledConfirmationRecordsNothingAndLooksAhead) {
   CTask task = Daily("Ask first", 7);
-  task.confirm = 1;
-  task.confirmSecs = 45;
-  task.override = 1;
-  task.format = 1;
+  task.confirm = 1, task.confirmSecs = 45, task.override = 1, task.format = 1;
   rows = {task};
   launcher.answer = false;
   clock.Set("2026-06-01 06:59:00 +0200");
@@ -242,11 +230,8 @@ TEST_F(SchedulerTest, StartsSeenLateRecordTheRestOrAreSkipped) {
     log.clear();
     launcher.plans.clear();
     CTask task = Daily(c.what, 7);
-    task.override = 1;
-    task.stopAfter = c.stopSeconds > 0;
-    task.stopHour = 0;
-    task.stopMinute = static_cast<uint16_t>(c.stopSeconds / 60);
-    task.stopSecond = 0;
+    task.override = 1, task.stopAfter = c.stopSeconds > 0;
+    task.stopHour = 0, task.stopMinute = static_cast<uint16_t>(c.stopSeconds / 60), task.stopSecond = 0;
     rows = {task};
     clock.Set("2026-06-01 06:00:00 +0200");
     sched.RefreshSchedule();
@@ -300,9 +285,7 @@ TEST_F(SchedulerTest, WhichTaskIsAnnounced) {
 
   // Forty days ahead fires forty days ahead, not before.
   CTask once = Daily("Far", 8);
-  once.mode = kModeOnce;
-  once.startMonth = 7;
-  once.startDay = 11;
+  once.mode = kModeOnce, once.startMonth = 7, once.startDay = 11;
   rows = {once};
   clock.Set("2026-06-01 08:00:00 +0200");
   launcher.plans.clear();
@@ -363,10 +346,8 @@ TEST_F(SchedulerTest, TheApplicationStartsWithoutAShell) {
   EXPECT_FALSE(fs::exists(dir + "/INJECTED"));
 
   CTask task = Daily("Missing app", 7);
-  task.runApp = 1;
-  task.appCommand = "no-such-program-here --now";
-  task.openUrl = 1;
-  task.url = "-x";
+  task.runApp = 1, task.appCommand = "no-such-program-here --now";
+  task.openUrl = 1, task.url = "-x";
   rows = {task};
   clock.Set("2026-06-01 06:00:00 +0200");
   sched.RefreshSchedule();

@@ -15,52 +15,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Hex(const std::string& hex) {
+std::string Hex(std::string hex) {
+  std::erase(hex, ' ');
   std::string out;
-  for (size_t i = 0; i + 1 < hex.size();) {
-    if (hex[i] == ' ') {
-      ++i;
-      continue;
-    }
-    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    i += 2;
-  }
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
 }
 
 // A task whose every field differs from its neighbours of the same width.
 CTask Sample() {
-  CTask t;
-  t.title = "Ab";
-  t.active = 1;
-  t.confirm = 0;
-  t.confirmSecs = 30;
-  t.mode = 12;
-  t.outputFile = "/o.mp3";
-  t.startYear = 2026;
-  t.startMonth = 12;
-  t.startDay = 8;
-  t.startHour = 7;
-  t.startMinute = 5;
-  t.startSecond = 9;
-  t.runApp = 1;
-  t.openUrl = 0;
-  t.appCommand = "vlc";
-  t.url = "";
-  t.override = 1;
-  t.format = 2;
-  t.freqIndex = 11;
-  t.channels = 1;
-  t.split = 1;
-  t.splitHour = 23;
-  t.splitMinute = 59;
-  t.splitSecond = 58;
-  t.stopAfter = 1;
-  t.stopHour = 4;
-  t.stopMinute = 6;
-  t.stopSecond = 3;
-  t.afterRecording = 7;
-  return t;
+  return CTask{.title = "Ab", .active = 1, .confirm = 0, .confirmSecs = 30, .mode = 12, .outputFile = "/o.mp3",
+               .startYear = 2026, .startMonth = 12, .startDay = 8, .startHour = 7, .startMinute = 5,
+               .startSecond = 9, .runApp = 1, .openUrl = 0, .appCommand = "vlc", .url = "", .override = 1,
+               .format = 2, .freqIndex = 11, .channels = 1, .split = 1, .splitHour = 23, .splitMinute = 59,
+               .splitSecond = 58, .stopAfter = 1, .stopHour = 4, .stopMinute = 6, .stopSecond = 3,
+               .afterRecording = 7};
 }
 
 struct Logged {
