@@ -75,10 +75,11 @@ LocalDateTime AddDays(LocalDateTime t, int n) {
 std::optional<std::time_t> ToInstant(const LocalDateTime& t) {
   if (!IsValidLocal(t)) return std::nullopt;
   const int64_t wall = AsUtc(t);
-  // Every offset in force within a day either side; zones change their
-  // offset at most a few times a year, so these cover the day of t.
+  // The offsets in force around t: a zone changes its offset at most a few
+  // times a year, so a day either side sees the offsets before and after
+  // any change that touches the day of t.
   std::vector<long> offsets;
-  for (int64_t probe = wall - 2 * 86400; probe <= wall + 2 * 86400; probe += 3600) {
+  for (int64_t probe : {wall - 86400, wall - 43200, wall, wall + 43200, wall + 86400}) {
     const long o = OffsetAt(static_cast<std::time_t>(probe));
     if (std::find(offsets.begin(), offsets.end(), o) == offsets.end()) offsets.push_back(o);
   }
