@@ -15,21 +15,21 @@ RealTimeAlarm::~RealTimeAlarm() {
 
 void RealTimeAlarm::ArmAt(int64_t instantMs) {
   if (fd_ < 0) return;
-  itimerspec spec{};
+  itimerspec when{};
   // An all-zero value would disarm; the first nanosecond of the epoch rings at once.
   if (instantMs <= 0) {
-    spec.it_value.tv_nsec = 1;
+    when.it_value.tv_nsec = 1;
   } else {
-    spec.it_value.tv_sec = static_cast<time_t>(instantMs / 1000);
-    spec.it_value.tv_nsec = static_cast<long>(instantMs % 1000) * 1000000L;
+    when.it_value.tv_sec = static_cast<time_t>(instantMs / 1000);
+    when.it_value.tv_nsec = static_cast<long>(instantMs % 1000) * 1000000L;
   }
-  ::timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &spec, nullptr);
+  ::timerfd_settime(fd_, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &when, nullptr);
 }
 
 void RealTimeAlarm::Disarm() {
   if (fd_ < 0) return;
-  itimerspec spec{};
-  ::timerfd_settime(fd_, 0, &spec, nullptr);
+  itimerspec when{};
+  ::timerfd_settime(fd_, 0, &when, nullptr);
   Acknowledge();
 }
 
