@@ -1,15 +1,18 @@
 #pragma once
-// Replaces a file whole or not at all: the new content goes to a temporary
-// file beside the target, is flushed to the disk, and is renamed over the
-// target, so a crash or a full disk never leaves a half-written file.
+// Replacing a whole file so that a crash, a full disk or a power cut at any
+// moment leaves either the old file or the new one, never a mixture: the
+// bytes go to a temporary file beside the target, are flushed to the disk
+// and the temporary file is renamed over the target.
 // Thread affinity: any thread.
 
 #include <string>
+#include <string_view>
 
 namespace tarvexa {
 
-// False with the reason in *error (when given) when the file could not be
-// written; the old file is then untouched.
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string* error);
+// Writes bytes as the new content of path, keeping the permissions of the
+// file it replaces. False with a reason in *error (when given) on failure;
+// the old file is then untouched and no temporary file is left behind.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
 }  // namespace tarvexa
