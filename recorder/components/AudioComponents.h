@@ -46,6 +46,7 @@ class AudioComponents {
     return Get(ComponentId::AudioRecord).As<AudioRecordRole>(kRoleAudioRecord);
   }
   WmaFileRole* WmaFile() const { return Get(ComponentId::WmaFile).As<WmaFileRole>(kRoleWmaFile); }
+  WmaInfoRole* WmaInfo() const { return Get(ComponentId::WmaInfo).As<WmaInfoRole>(kRoleWmaInfo); }
   TransformRole* Transform() const {
     return Get(ComponentId::Transform).As<TransformRole>(kRoleTransform);
   }

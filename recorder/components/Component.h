@@ -116,10 +116,37 @@ class WmaFileRole {
   ~WmaFileRole() = default;
 };
 
-// Reading and writing the tags of WMA files (the metadata page).
+// Reading and writing the tags of WMA files (the metadata page). Calls
+// address the file last opened. One caller at a time, on any thread (the
+// metadata page calls from its worker thread).
 class WmaInfoRole {
  public:
-  virtual bool CanRead(const char* path) const = 0;
+  // The attributes the metadata page reads and writes.
+  static constexpr const char* kTitle = "Title";
+  static constexpr const char* kAuthor = "Author";
+  static constexpr const char* kAlbum = "WM/AlbumTitle";
+  static constexpr const char* kGenre = "WM/Genre";
+  static constexpr const char* kYear = "WM/Year";
+  static constexpr const char* kTrack = "WM/TrackNumber";
+  static constexpr const char* kDescription = "Description";
+
+  // Reads the stream properties and attributes of a WMA (ASF) file; false
+  // with ErrorText() when it is none or cannot be read.
+  virtual bool Open(const char* path) = 0;
+  virtual void Close() = 0;
+  virtual int DurationSeconds() const = 0;
+  virtual int BitrateKbps() const = 0;
+  virtual int SampleRate() const = 0;  // Hz
+  virtual int Channels() const = 0;
+  // An attribute's value as UTF-8, "" when the file has none. Valid until
+  // the next call.
+  virtual const char* Attribute(const char* name) = 0;
+  // Sets an attribute for the next Save; an empty value removes it.
+  virtual void SetAttribute(const char* name, const char* value) = 0;
+  // Writes the attributes set since Open into the file, through a copy that
+  // replaces it only when complete. False with ErrorText() on failure.
+  virtual bool Save() = 0;
+  virtual const char* ErrorText() const = 0;
 
  protected:
   ~WmaInfoRole() = default;
