@@ -47,6 +47,8 @@
 #include "formats/FormatCatalogue.h"
 #include "formats/ui/EncoderOptionsSheet.h"
 #include "formats/ui/FormatMenu.h"
+#include "outputs/ui/MetadataPage.h"
+#include "outputs/ui/OutputPage.h"
 #include "platform/DiskSpace.h"
 #include "platform/Paths.h"
 #include "platform/Version.h"
@@ -234,11 +236,22 @@ void CRecorderDlg::BuildWindow() {
     schedulerPage_->RefreshNextStart();
     schedulerPage_->Stabilize();
   });
+  // A file a recording is writing is not renamed, deleted or tagged.
+  auto inUse = [this](const std::string& path) {
+    return recorder_.IsActive() && fs::path(path).lexically_normal() == fs::path(outputPath_).lexically_normal();
+  };
+  auto log = [this](const std::string& t, int l) { Write(t, l); };
+  outputPage_ = new OutputPage({log, inUse}, tabs_);
+  metadataPage_ = new MetadataPage({log, inUse, ProgramFolder(), DataFolder()}, tabs_);
+  connect(outputPage_, &OutputPage::editMetadataRequested, this, [this](const QString& path) {
+    metadataPage_->Load(path);
+    SelectPage(kMetadataPage);
+  });
   pages_ = {logPage_,
             devicePage_,
             visualizePage_,
-            EmptyPage("Output", tabs_),
-            EmptyPage("Metadata", tabs_),
+            outputPage_,
+            metadataPage_,
             schedulerPage_,
             miscPage_,
             advancedPage_};
@@ -402,6 +415,7 @@ void CRecorderDlg::InitMainDialog() {
   advancedPage_->Load();
   visualizePage_->Load();
   schedulerPage_->Load(DataFile("Task.ini"));
+  outputPage_->Load();
   SelectPage(kLogPage);
 
   Write("Initializing main dialog...", -1);
@@ -418,6 +432,7 @@ bool CRecorderDlg::InitComponents() {
 
   time_->SetColors(palette().color(QPalette::Button), QColor(0, 0, 153));
   visuals_->Attach(components_);
+  metadataPage_->SetWmaInfo(components_.WmaInfo());
 
   if (WmaFileRole* wma = components_.WmaFile()) {
     const std::string profile = WmaProfileFile();
@@ -864,12 +879,20 @@ void CRecorderDlg::ExitSequence() {
   std::error_code ec;
   fs::remove(DataFile("temp.tag"), ec);
   schedulerPage_->Save();
+  std::string error;
+  if (!outputPage_->Save(&error)) {
+    Write("An error occurred while saving the output files.", 1);
+    Write(error, 1);
+    ShowMessageBox(this, tr("An Error Occurred While Saving the Output Files."), QString(),
+                   QMessageBox::Critical);
+  }
 
   if (tray_) tray_->RemoveIcon();
   advancedPage_->Hotkeys()->Release();
   if (!recorder_.SessionRunning()) {
     AudioSystem::Terminate();
     visuals_->Detach();  // the views draw from the visualizer components
+    metadataPage_->SetWmaInfo(nullptr);  // after a tag program still running
     components_.ReleaseAll();  // else the recording still uses the transform
   }
   done(1);
@@ -894,7 +917,9 @@ bool CRecorderDlg::eventFilter(QObject* watched, QEvent* e) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (w && w->window() == this) {
       const int key = static_cast<QKeyEvent*>(e)->key();
-      if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) return true;
+      // A multi-line text or an in-place edit keeps them for itself.
+      const bool ownKeys = w->property("takesEnterAndEscape").toBool();
+      if (!ownKeys && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)) return true;
     }
   }
   return QDialog::eventFilter(watched, e);

@@ -54,7 +54,9 @@ class EncoderOptionsSheet;
 class FormatMenu;
 class KeepAwake;
 class LogPage;
+class MetadataPage;
 class MiscPage;
+class OutputPage;
 class TaskListPage;
 class TimeDisplay;
 class VisualDisplays;
@@ -146,6 +148,8 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   LogPage* GetLogPage() const { return logPage_; }
   DevicePage* GetDevicePage() const { return devicePage_; }
   MiscPage* GetMiscPage() const { return miscPage_; }
+  OutputPage* GetOutputPage() const { return outputPage_; }
+  MetadataPage* GetMetadataPage() const { return metadataPage_; }
   AdvancedPage* GetAdvancedPage() const { return advancedPage_; }
   TaskListPage* GetSchedulerPage() const { return schedulerPage_; }
   Scheduler& GetScheduler() { return *scheduler_; }
@@ -254,6 +258,8 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   LogPage* logPage_ = nullptr;
   DevicePage* devicePage_ = nullptr;
   MiscPage* miscPage_ = nullptr;
+  OutputPage* outputPage_ = nullptr;
+  MetadataPage* metadataPage_ = nullptr;
   AdvancedPage* advancedPage_ = nullptr;
   TaskListPage* schedulerPage_ = nullptr;
   QPushButton* format_ = nullptr;
