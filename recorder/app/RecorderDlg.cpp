@@ -721,6 +721,12 @@ void CRecorderDlg::OnClipStarted(const std::string& path) {
 }
 
 void CRecorderDlg::OnClipDone(const ClipResult& clip) {
+  // The result counts input blocks; with resampling the written length is
+  // that times the rate.
+  const Settings& rec = recorder_.RecordingSettings();
+  const bool oggFlac = rec.OUTPUT.OutputFormat == kFormatFLAC && rec.FLAC.Native == 0;
+  outputPage_->AddRecording(Q(clip.path), SecondsOfBlocks(clip.blocks, rec.DSP.Res != 0, rec.DSP.ResN),
+                            oggFlac);
   emit clipFinished(Q(clip.path), clip.blocks);
 }
 
