@@ -24,11 +24,13 @@ PKGS=(
   zlib1g-dev nettle-dev
   # user interface
   qt6-base-dev qt6-base-dev-tools libgl-dev libx11-dev libxtst-dev
-  # desktop services: opening files and links (xdg-open)
-  xdg-utils
+  # desktop services: opening files and links (xdg-open), file types for the
+  # output list's "Open"
+  xdg-utils shared-mime-info
   # tests: unit framework, a virtual capture device, and decoders nobody here wrote
   libgtest-dev pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
   ffmpeg sox libsox-fmt-all flac wavpack mpg123 lame vorbis-tools twolame
+  musepack-tools
   xvfb xauth dbus dbus-x11 x11-utils xdotool
   # install and package: icons, manual page, checks of the launcher and the
   # metainfo, the Debian package and its library dependencies

@@ -1,7 +1,6 @@
 #include "outputs/ui/OutputPage.h"
 
 #include <QtCore/QDateTime>
-#include <QtCore/QFile>
 #include <QtCore/QLocale>
 #include <QtCore/QMimeDatabase>
 #include <QtGui/QAction>
@@ -15,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "outputs/DesktopTrash.h"
 #include "outputs/ProgramRun.h"
 #include "platform/Paths.h"
 #include "platform/ShellOpen.h"
@@ -136,6 +136,7 @@ class OutputTableModel : public QAbstractTableModel {
     beginResetModel();
     endResetModel();
   }
+  void RowChanged(int row) { emit dataChanged(index(row, 0), index(row, kOutputColumnCount - 1)); }
 
  private:
   const OutputItems& items_;
@@ -378,7 +379,10 @@ bool OutputPage::FinishRename(int row, const QString& name) {
   switch (items_.Rename(row, name.toStdString(), &error)) {
     case RenameResult::Renamed:
       Log("Renamed " + before.FullPath() + " to " + name.toStdString(), 0);
-      Changed({row});
+      // The editor is still committing: update the row, not the whole model.
+      model_->RowChanged(row);
+      list_->horizontalHeader()->setSortIndicatorShown(items_.SortColumn() >= 0);
+      saveTimer_.start();
       return true;
     case RenameResult::Unchanged:
       return false;
@@ -417,11 +421,20 @@ void OutputPage::Delete() {
     if (!Exists(path)) {
       Log(" " + path + " not found!", 1);
       gone.push_back(row);
-    } else if (QFile::moveToTrash(Q(path))) {
-      Log("Moved to the trash: " + path, 0);
-      gone.push_back(row);
-    } else {
-      noTrash.push_back(row);
+      continue;
+    }
+    std::string error;
+    switch (MoveToTrash(path, &error)) {
+      case TrashResult::Trashed:
+        Log("Moved to the trash: " + path, 0);
+        gone.push_back(row);
+        break;
+      case TrashResult::NoTrash:
+        noTrash.push_back(row);
+        break;
+      case TrashResult::Failed:
+        Log("The file " + path + " could not be moved to the trash: " + error, 1);
+        break;
     }
   }
   // Where there is no trash, deleting is for good: ask first.
