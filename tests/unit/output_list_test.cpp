@@ -10,6 +10,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "outputs/DesktopTrash.h"
 #include "outputs/OutputItems.h"
 
 namespace tarvexa {
@@ -267,6 +268,31 @@ TEST(OutputList, RenameNeverReplacesAnotherFile) {
   EXPECT_FALSE(fs::exists(dir + "take.mp3"));
   fs::remove(dir + "Rock \"n\" Roll; rm -rf ~.mp3");
   EXPECT_EQ(items.Rename(0, "again.mp3", &error), RenameResult::Failed) << "the file is gone";
+}
+
+TEST(DesktopTrash, SameNamesKeepTheirOwnPlaceAndNoTrashMovesNothing) {
+  const std::string dir = test::ScratchDir("output_list_trash");
+  test::ScopedEnv data("XDG_DATA_HOME", dir + "/data");
+  fs::create_directories(dir + "/one");
+  fs::create_directories(dir + "/two 2");
+  const std::string first = Touch(dir + "/one/My Take.mp3", "1");
+  const std::string second = Touch(dir + "/two 2/My Take.mp3", "2");
+  std::string error, at1, at2;
+  ASSERT_EQ(MoveToTrash(first, &error, &at1), TrashResult::Trashed) << error;
+  ASSERT_EQ(MoveToTrash(second, &error, &at2), TrashResult::Trashed) << error;
+  EXPECT_EQ(at1, dir + "/data/Trash/files/My Take.mp3");
+  EXPECT_EQ(test::ReadFile(at1), "1");
+  EXPECT_EQ(test::ReadFile(at2), "2");
+  const std::string info = test::ReadFile(dir + "/data/Trash/info/" + fs::path(at2).filename().string() + ".trashinfo");
+  EXPECT_EQ(info.rfind("[Trash Info]\nPath=", 0), 0u) << info;
+  EXPECT_NE(info.find("Path=" + dir + "/two%202/My%20Take.mp3\n"), std::string::npos) << info;
+  EXPECT_NE(info.find("\nDeletionDate=20"), std::string::npos) << info;
+
+  // A data folder that cannot hold a trash: nothing moves.
+  test::ScopedEnv broken("XDG_DATA_HOME", Touch(dir + "/not-a-folder"));
+  const std::string third = Touch(dir + "/one/third.mp3", "3");
+  EXPECT_EQ(MoveToTrash(third, &error), TrashResult::NoTrash);
+  EXPECT_EQ(test::ReadFile(third), "3");
 }
 
 }  // namespace

@@ -91,6 +91,11 @@ std::unique_ptr<TagLib::File> OpenFile(const std::string& path, const std::strin
     tries.emplace_back(new TagLib::TrueAudio::File(p, readProperties, style));
   }
   if (tries.empty() || !tries.back()->isValid()) return nullptr;
+  // TagLib takes almost any bytes for MPEG audio; a file must hold a stream.
+  if (readProperties) {
+    const TagLib::AudioProperties* p = tries.back()->audioProperties();
+    if (!p || p->sampleRate() <= 0) return nullptr;
+  }
   return std::move(tries.back());
 }
 
@@ -235,7 +240,7 @@ int Usage(const char* program) {
 
   const std::string path = argv[argc - 1];
   const std::string ext = LowerExtension(path);
-  if (!OpenFile(path, ext, false)) {
+  if (!OpenFile(path, ext, true)) {
     std::fprintf(stderr, "cannot read the tag of %s\n", path.c_str());
     return kUnreadable;
   }
