@@ -134,6 +134,8 @@ CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
 
 CRecorderDlg::~CRecorderDlg() {
   qApp->removeEventFilter(this);
+  // A tag program still running may be using the WMA component.
+  metadataPage_->SetWmaInfo(nullptr);
   // Nothing may wake this window any more. A recording's DSP stage runs on
   // the transform component: its thread must be gone before the components
   // are released with the members.
