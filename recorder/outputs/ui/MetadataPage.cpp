@@ -53,6 +53,8 @@ MetadataPage::MetadataPage(Hooks hooks, QWidget* parent) : QWidget(parent), hook
   year_ = new QLineEdit(this);
   track_->setMaxLength(3);
   year_->setMaxLength(4);
+  for (QLineEdit* e : {track_, year_})
+    e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
   comment_ = new QPlainTextEdit(this);
   comment_->setProperty("takesEnterAndEscape", true);  // a comment has several lines
   comment_->setTabChangesFocus(true);
@@ -74,8 +76,11 @@ MetadataPage::MetadataPage(Hooks hooks, QWidget* parent) : QWidget(parent), hook
   row(3, "Genre:", genre_);
   form->addWidget(new QLabel(tr("Track:"), tag), 4, 0);
   form->addWidget(track_, 4, 1);
-  form->addWidget(new QLabel(tr("Year:"), tag), 4, 2);
-  form->addWidget(year_, 4, 3);
+  auto* yearLine = new QHBoxLayout;
+  yearLine->addWidget(new QLabel(tr("Year:"), tag));
+  yearLine->addWidget(year_);
+  yearLine->addStretch(1);
+  form->addLayout(yearLine, 4, 2, 1, 2);
   form->addWidget(new QLabel(tr("Comment:"), tag), 5, 0, Qt::AlignTop);
   form->addWidget(comment_, 5, 1, 1, 3);
   form->setRowStretch(5, 1);
