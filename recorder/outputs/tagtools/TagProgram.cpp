@@ -93,8 +93,8 @@ std::unique_ptr<TagLib::File> OpenFile(const std::string& path, const std::strin
   if (tries.empty() || !tries.back()->isValid()) return nullptr;
   // TagLib takes almost any bytes for MPEG audio; a file must hold a stream.
   if (readProperties) {
-    const TagLib::AudioProperties* p = tries.back()->audioProperties();
-    if (!p || p->sampleRate() <= 0) return nullptr;
+    const TagLib::AudioProperties* stream = tries.back()->audioProperties();
+    if (!stream || stream->sampleRate() <= 0) return nullptr;
   }
   return std::move(tries.back());
 }
