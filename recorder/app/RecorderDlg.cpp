@@ -80,14 +80,6 @@ constexpr const char* kPageNames[CRecorderDlg::kPageCount] = {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-
-// A page whose content comes with later work.
-QWidget* EmptyPage(const char* name, QWidget* parent) {
-  auto* page = new QWidget(parent);
-  page->setObjectName(QStringLiteral("%1Page").arg(QLatin1String(name)));
-  return page;
-}
-
 }  // namespace
 
 const char* CRecorderDlg::PageName(int page) {

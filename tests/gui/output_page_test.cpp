@@ -58,7 +58,7 @@ class Desktop {
   // The targets opened so far, once there are n of them.
   std::vector<std::string> Opened(size_t n) const {
     std::vector<std::string> lines;
-    QTest::qWaitFor([&] {
+    (void)QTest::qWaitFor([&] {
       lines.clear();
       std::string text = ReadFile(root_ + "/opened");
       for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
@@ -283,7 +283,7 @@ TEST(OutputPage, EveryClipOfASplitResampledRecordingIsListed) {
             "[OUTPUT]\nOutputFormat=1\n[MISC]\nSplit=1\nSplitHour=0\nSplitMin=0\nSplitSec=5\n"
             "[DSP]\nRes=1\nResN=200\n");
   const std::string input = MakeTestWav(w.Home() + "/in.wav", 44100, 2, 11.0);
-  setenv("TARVEXA_TEST_INPUT_FILE", input.c_str(), 1);
+  w.UseInputFile(input, false);
   ASSERT_TRUE(w.Start());
   CRecorderDlg& dlg = w.Dlg();
   QSignalSpy finished(&dlg, &CRecorderDlg::sessionFinished);
