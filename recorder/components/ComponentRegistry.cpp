@@ -9,6 +9,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 
 namespace tarvexa {
@@ -63,17 +64,6 @@ std::string Format(const ComponentEntries& entries) {
   text += '\n';
   for (const auto& [name, path] : entries) text += name + "=" + path + "\n";
   return text;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 class FolderLock {
@@ -148,31 +138,8 @@ bool UpdateRegistry(const std::string& path, const std::function<void(ComponentE
   ReadRegistry(path, &entries, nullptr);  // a damaged file is replaced whole
   edit(entries);
 
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    *error = Errno("cannot write in " + folder);
-    return false;
-  }
   // Readable by every user of an installation written by root.
-  bool written = fchmod(fd, 0644) == 0 && WriteAll(fd, Format(entries)) && fsync(fd) == 0;
-  std::string reason = written ? std::string() : std::strerror(errno);
-  if (close(fd) != 0 && written) {
-    written = false;
-    reason = std::strerror(errno);
-  }
-  if (!written) {
-    *error = "cannot write " + temp + ": " + reason;
-    unlink(temp.c_str());
-    return false;
-  }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
-    *error = Errno("cannot replace " + path);
-    unlink(temp.c_str());
-    return false;
-  }
-  fsync(lock.fd());  // the rename itself survives a power cut
-  return true;
+  return WriteFileAtomically(path, Format(entries), error, 0644);
 }
 
 std::string InstalledRegistry(const std::string& componentFolder) {

@@ -1,8 +1,7 @@
 #pragma once
-// Output.ini, the output list between runs: a 32-bit little-endian count,
-// then per item its six column texts as length-prefixed single-byte strings
-// (a length below 255 in one byte; else 0xFF and a 16-bit length below
-// 0xFFFF; else 0xFF, 0xFFFF and a 32-bit length) and a 32-bit taggable flag.
+// Output.ini, the output list between runs, in the archive serialisation
+// (platform/Archive.h): a 32-bit count, then per item its six column texts
+// as length-prefixed strings and a 32-bit taggable flag.
 // Thread affinity: any thread.
 
 #include <cstdint>

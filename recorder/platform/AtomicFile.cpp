@@ -33,7 +33,8 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         int mode) {
   static std::atomic<unsigned> counter{0};
   const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "." +
                            std::to_string(counter.fetch_add(1));
@@ -43,9 +44,12 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     if (error) *error = ErrnoText("cannot create", temp, errno);
     return false;
   }
-  // Keep the permissions of the file being replaced.
+  // Keep the permissions of the file being replaced, unless told otherwise.
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+  if (mode >= 0)
+    ::fchmod(fd, static_cast<mode_t>(mode) & 07777);
+  else if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    ::fchmod(fd, st.st_mode & 07777);
 
   auto fail = [&](const char* what, const std::string& name, int err) {
     if (fd >= 0) ::close(fd);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/Archive.h"
 #include "platform/AtomicFile.h"
 #include "scheduler/LocalTime.h"
 
@@ -21,91 +22,7 @@ namespace {
 // this is damage and is not read into memory.
 constexpr uintmax_t kMaxFileBytes = 64u << 20;
 
-class Writer {
- public:
-  void U16(uint16_t v) {
-    out_ += static_cast<char>(v & 0xFF);
-    out_ += static_cast<char>(v >> 8);
-  }
-  void U32(uint32_t v) {
-    U16(static_cast<uint16_t>(v & 0xFFFF));
-    U16(static_cast<uint16_t>(v >> 16));
-  }
-  void Str(const std::string& s) {
-    if (s.size() < 0xFF) {
-      out_ += static_cast<char>(s.size());
-    } else if (s.size() < 0xFFFE) {
-      out_ += '\xFF';
-      U16(static_cast<uint16_t>(s.size()));
-    } else {
-      out_ += '\xFF';
-      U16(0xFFFF);
-      U32(static_cast<uint32_t>(s.size()));
-    }
-    out_ += s;
-  }
-  std::string& Out() { return out_; }
-
- private:
-  std::string out_;
-};
-
-class Reader {
- public:
-  explicit Reader(std::string_view in) : in_(in) {}
-  bool U16(uint16_t& v) {
-    if (Left() < 2) return Fail("the file ends inside a number");
-    v = static_cast<uint16_t>(Byte(0) | Byte(1) << 8);
-    pos_ += 2;
-    return true;
-  }
-  bool U32(uint32_t& v) {
-    uint16_t lo = 0, hi = 0;
-    if (Left() < 4) return Fail("the file ends inside a number");
-    U16(lo);
-    U16(hi);
-    v = static_cast<uint32_t>(lo) | static_cast<uint32_t>(hi) << 16;
-    return true;
-  }
-  bool Str(std::string& s) {
-    const size_t at = pos_;
-    if (Left() < 1) return Fail("the file ends before a text");
-    uint64_t length = Byte(0);
-    ++pos_;
-    if (length == 0xFF) {
-      uint16_t w = 0;
-      if (!U16(w)) return false;
-      length = w;
-      if (w == 0xFFFE) return Fail("a text at byte " + std::to_string(at) + " has an unknown length form");
-      if (w == 0xFFFF) {
-        uint32_t d = 0;
-        if (!U32(d)) return false;
-        length = d;
-      }
-    }
-    // A length beyond the end of the file is damage, not a request for memory.
-    if (length > Left())
-      return Fail("a text at byte " + std::to_string(at) + " claims " + std::to_string(length) +
-                  " bytes where " + std::to_string(Left()) + " are left");
-    s.assign(in_.substr(pos_, static_cast<size_t>(length)));
-    pos_ += static_cast<size_t>(length);
-    return true;
-  }
-  const std::string& Error() const { return error_; }
-
- private:
-  size_t Left() const { return in_.size() - pos_; }
-  unsigned Byte(size_t i) const { return static_cast<unsigned char>(in_[pos_ + i]); }
-  bool Fail(std::string why) {
-    if (error_.empty()) error_ = std::move(why);
-    return false;
-  }
-  std::string_view in_;
-  size_t pos_ = 0;
-  std::string error_;
-};
-
-// The fields in their stored order; F is Writer or Reader.
+// The fields in their stored order; F is ArchiveReader or WriteFields.
 template <class F, class T>
 bool Fields(F& f, T& t) {
   return f.Str(t.title) && f.U32(t.active) && f.U32(t.confirm) && f.U16(t.confirmSecs) &&
@@ -118,9 +35,9 @@ bool Fields(F& f, T& t) {
          f.U16(t.afterRecording);
 }
 
-// Writer methods return void; this adapter lets Fields() drive both.
+// The writer's methods return void; this adapter lets Fields() drive both.
 struct WriteFields {
-  Writer& w;
+  ArchiveWriter& w;
   bool U16(uint16_t v) { return w.U16(v), true; }
   bool U32(uint32_t v) { return w.U32(v), true; }
   bool Str(const std::string& s) { return w.Str(s), true; }
@@ -146,16 +63,16 @@ void KeepDamagedCopy(const std::string& path, const LogSink& log) {
 }  // namespace
 
 std::string SerializeTasks(const std::vector<CTask>& tasks) {
-  Writer w;
+  ArchiveWriter w;
   w.U32(static_cast<uint32_t>(tasks.size()));
   WriteFields f{w};
   for (const CTask& t : tasks) Fields(f, t);
-  return std::move(w.Out());
+  return std::move(w.Bytes());
 }
 
 TaskFileRead ParseTasks(std::string_view bytes) {
   TaskFileRead result;
-  Reader r(bytes);
+  ArchiveReader r(bytes);
   uint32_t count = 0;
   if (!r.U32(count)) {
     result.ok = false;

@@ -1,9 +1,7 @@
 #pragma once
-// Task.ini: the task count as a 32-bit little-endian number, then each task's
-// 29 fields in order, with no tags, versions or padding. Numbers are
-// little-endian 16-bit (WORD) or 32-bit (BOOL, DWORD); strings carry a length
-// prefix: one byte below 255; else 0xFF and a 16-bit length below 0xFFFE;
-// else 0xFF, 0xFFFF and a 32-bit length; then the bytes, no terminator.
+// Task.ini, in the archive serialisation (platform/Archive.h): the task
+// count as a 32-bit number, then each task's 29 fields in order. Numbers are
+// 16-bit (WORD) or 32-bit (BOOL, DWORD); strings are length-prefixed.
 // Saving replaces the file atomically. A damaged file loads the tasks read
 // completely before the damage, reports it, and is kept beside the store
 // before anything can overwrite it.
