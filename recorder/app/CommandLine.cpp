@@ -21,6 +21,7 @@
 #include "formats/FormatNames.h"
 #include "platform/AudioSystem.h"
 #include "platform/EventLog.h"
+#include "app/SchedulerService.h"
 #include "platform/Paths.h"
 #include "recording/DeviceProbe.h"
 #include "recording/RecordingController.h"
@@ -40,6 +41,7 @@ void OnPauseSignal(int) { g_pauseToggles.fetch_add(1); }
 
 const char* kUsageHead =
     "Usage: TarvexaSoundRecorder --record OUTPUT [options]\n"
+    "       TarvexaSoundRecorder --scheduler\n"
     "       TarvexaSoundRecorder --list-devices\n"
     "\n"
     "Records from a sound-card input (or a sound file) into OUTPUT, in the\n"
@@ -61,6 +63,8 @@ const char* kUsageHead =
     "  --device N|NAME       input device index, or the name of a sound-server\n"
     "                        source (see --list-devices)\n"
     "  --list-devices        list the input devices and sound-server sources and exit\n"
+    "  --scheduler           launch the scheduled tasks of Task.ini without a window,\n"
+    "                        until Ctrl+C or SIGTERM (see tarvexa-scheduler.service)\n"
     "  --help                show this text\n"
     "\n";
 
@@ -130,6 +134,7 @@ struct Options {
   int device = -1;
   std::string deviceSource;  // a sound-server source name given to --device
   bool listDevices = false;
+  bool scheduler = false;
   bool help = false;
 };
 
@@ -203,13 +208,17 @@ std::string ParseArgs(int argc, char** argv, Options* o) {
       o->deviceGiven = true;
     } else if (a == "--list-devices") {
       o->listDevices = true;
+    } else if (a == "--scheduler") {
+      o->scheduler = true;
     } else if (a == "--help" || a == "-h") {
       o->help = true;
     } else {
       return "Unknown argument: " + a;
     }
   }
-  if (!o->help && !o->listDevices && o->output.empty()) return "Nothing to do: give --record OUTPUT.";
+  if (o->scheduler && (argc != 2)) return "--scheduler takes no other argument.";
+  if (!o->help && !o->listDevices && !o->scheduler && o->output.empty())
+    return "Nothing to do: give --record OUTPUT.";
   if (o->fast && o->inputFile.empty()) return "--fast goes with --input-file.";
   if (o->stopGiven && o->stopH == 0 && o->stopM == 0 && o->stopS < 5)
     return "Minimum Auto Stop Time is 5 Secs!";
@@ -276,6 +285,18 @@ int ListDevices() {
 
 }  // namespace
 
+void PrintEventLog(EventLog& log, bool* progressShown) {
+  log.AddListener([progressShown](const std::string& stamp, const std::string& msg, int level) {
+    if (progressShown && *progressShown) {
+      std::fputs("\r\033[K", stderr);
+      *progressShown = false;
+    }
+    const char* tag = level >= 2 ? "ERROR " : level == 1 ? "WARN  " : "";
+    std::printf("%s %s%s\n", stamp.c_str(), tag, msg.c_str());
+    std::fflush(stdout);
+  });
+}
+
 bool WantsCommandLine(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -301,15 +322,8 @@ int RunCommandLine(int argc, char** argv) {
   EventLog log;
   const bool tty = isatty(STDERR_FILENO);
   bool progressShown = false;
-  log.AddListener([&](const std::string& stamp, const std::string& msg, int level) {
-    if (progressShown) {
-      std::fputs("\r\033[K", stderr);
-      progressShown = false;
-    }
-    const char* tag = level >= 2 ? "ERROR " : level == 1 ? "WARN  " : "";
-    std::printf("%s %s%s\n", stamp.c_str(), tag, msg.c_str());
-    std::fflush(stdout);
-  });
+  PrintEventLog(log, &progressShown);
+  if (o.scheduler) return RunSchedulerService(log);
 
   Settings settings;
   ConfigStore store(DataFile("Config.ini"));

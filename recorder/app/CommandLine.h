@@ -5,10 +5,17 @@
 
 namespace tarvexa {
 
+class EventLog;
+
 // True when the arguments ask for the command line rather than the window.
 bool WantsCommandLine(int argc, char** argv);
 
 // Runs the command line; returns the process exit status.
 int RunCommandLine(int argc, char** argv);
+
+// Prints every event-log line on standard output, as --record and
+// --scheduler do ("HH:MM:SS  [WARN |ERROR ]text"), clearing a progress line
+// on standard error first when *progressShown says one is there.
+void PrintEventLog(EventLog& log, bool* progressShown);
 
 }  // namespace tarvexa

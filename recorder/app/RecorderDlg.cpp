@@ -56,6 +56,10 @@
 #include "platform/desktop/KeepAwake.h"
 #include "recording/DeviceProbe.h"
 #include "recovery/RecoveryJournal.h"
+#include "scheduler/LaunchLock.h"
+#include "scheduler/TaskLaunch.h"
+#include "scheduler/ui/LaunchConfirmation.h"
+#include "scheduler/ui/SchedulerDriver.h"
 #include "scheduler/ui/TaskListPage.h"
 #include "widgets/AmpBar.h"
 #include "widgets/CountdownMessageBox.h"
@@ -84,6 +88,46 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 const char* CRecorderDlg::PageName(int page) {
   return page >= 0 && page < kPageCount ? kPageNames[page] : "";
+}
+
+// ------------------------------------------------------------- scheduler
+
+// A scheduled launch through the window: it comes to the front, asks with
+// the countdown box, shows the task's settings while they are in force,
+// announces the launch in a balloon and records without the Save As dialog.
+class CRecorderDlg::Launcher : public TaskLauncher {
+ public:
+  explicit Launcher(CRecorderDlg& dlg) : dlg_(dlg) {}
+
+  bool IsRecording() const override {
+    // The end of the last recording is behind it: finish it first, so that
+    // its restore can never fall on the new recording.
+    if (dlg_.schedulerEndPending_) dlg_.EndOfRecordingForScheduler();
+    return dlg_.recorder_.IsActive();
+  }
+  void BringToFront() override { dlg_.BringToFront(); }
+  bool ConfirmLaunch(const CTask& task) override { return AskLaunchConfirmation(&dlg_, task); }
+  void SettingsChanged() override {
+    dlg_.miscPage_->Load();
+    dlg_.ApplyFormat(false);
+  }
+  void Announce(const std::string& text) override {
+    dlg_.ShowBalloon(Q(text), QString::fromUtf8(kAppCaption), 60);
+  }
+  bool StartScheduledRecording(const LaunchPlan& plan) override {
+    Settings settings = dlg_.settings_;
+    ShortenForLateStart(settings, plan.lateSeconds);
+    return dlg_.BeginRecording(plan.outputPath, std::move(settings));
+  }
+
+ private:
+  CRecorderDlg& dlg_;
+};
+
+void CRecorderDlg::EndOfRecordingForScheduler() {
+  if (!schedulerEndPending_) return;
+  schedulerEndPending_ = false;
+  scheduler_->RecordingFinished();
 }
 
 // ------------------------------------------------------------------ window
@@ -126,6 +170,9 @@ CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
 
 CRecorderDlg::~CRecorderDlg() {
   qApp->removeEventFilter(this);
+  delete driver_;
+  driver_ = nullptr;
+  scheduler_->SetLauncher(nullptr);
   // A tag program still running may be using the WMA component.
   metadataPage_->SetWmaInfo(nullptr);
   // Nothing may wake this window any more. A recording's DSP stage runs on
@@ -229,7 +276,11 @@ void CRecorderDlg::BuildWindow() {
   scheduler_->SetScheduleChanged([this] {
     schedulerPage_->RefreshNextStart();
     schedulerPage_->Stabilize();
+    if (driver_) driver_->Rearm();
   });
+  launcher_ = std::make_unique<Launcher>(*this);
+  scheduler_->SetLauncher(launcher_.get());
+  driver_ = new SchedulerDriver(*scheduler_, this);
   // A file a recording is writing is not renamed, deleted or tagged.
   auto inUse = [this](const std::string& path) {
     return recorder_.IsActive() && fs::path(path).lexically_normal() == fs::path(outputPath_).lexically_normal();
@@ -486,12 +537,16 @@ const std::vector<InputDeviceInfo>& CRecorderDlg::InputDevices() const {
   return devicePage_->Devices();
 }
 
-void CRecorderDlg::ApplyFormat() {
+void CRecorderDlg::ApplyFormat(bool askUser) {
   FormatApplied applied = ApplyOutputFormat(settings_, devicePage_->RuleMatrix());
   if (!applied.logLine.empty()) Write(applied.logLine, 0);
   // Settings the encoder refused have been reset: say so.
-  if (!applied.refusedBox.empty())
-    ShowMessageBox(this, Q(applied.refusedBox), QString(), QMessageBox::Critical);
+  if (!applied.refusedBox.empty()) {
+    if (askUser)
+      ShowMessageBox(this, Q(applied.refusedBox), QString(), QMessageBox::Critical);
+    else
+      Write(applied.refusedBox, 1);
+  }
   for (const auto& [text, level] : applied.extraLog) Write(text, level);
   SetStatusText(3, Q(applied.label));
   format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
@@ -519,6 +574,17 @@ void CRecorderDlg::FinishStartup() {
   StartTipTimer();
   ReportDiskSpace(std::string());
   visuals_->ClearBoth();
+  // The scheduler service of this data folder may be launching the tasks.
+  launchLock_ = std::make_unique<LaunchLock>(DataFile(kLaunchLockFile), "the window of Tarvexa Sound Recorder");
+  if (!launchLock_->TryAcquire())
+    Write("The scheduled tasks are launched by " + launchLock_->Holder() +
+              "; this window launches them once it has ended.",
+          0);
+  else if (!launchLock_->Problem().empty())
+    Write("Warning: whether another program launches the scheduled tasks is not known: " +
+              launchLock_->Problem(),
+          1);
+  scheduler_->SetLaunchLock(launchLock_.get());
   scheduler_->RefreshSchedule();
   Write("Finished Initialization.", -1);
 }
@@ -556,9 +622,14 @@ void CRecorderDlg::StartRecording() {
 bool CRecorderDlg::StartRecordingTo(const QString& path) {
   if (recorder_.IsActive() || path.isEmpty()) return false;
   miscPage_->TakeValues();
+  return BeginRecording(path.toStdString(), settings_);
+}
+
+bool CRecorderDlg::BeginRecording(const std::string& path, Settings settings) {
+  if (recorder_.IsActive() || path.empty()) return false;
   RecordingController::Request request;
-  request.settings = settings_;
-  request.outputPath = path.toStdString();
+  request.settings = std::move(settings);
+  request.outputPath = path;
   request.input.device = devicePage_->InputDevice();
   request.input.source = devicePage_->SourceName();
   request.input.sourceDescription = devicePage_->SourceDescription();
@@ -569,7 +640,7 @@ bool CRecorderDlg::StartRecordingTo(const QString& path) {
   const Settings& recording = recorder_.RecordingSettings();
   recChannels_ = ChannelsOf(recording);
   visuals_->RecordingStarted(SampleRateOf(recording), recChannels_);
-  outputPath_ = path.toStdString();
+  outputPath_ = path;
   progress_->setValue(recorder_.AutoStopOn() ? 0 : 1000);
   KeepAwakeWhileRecording(true);
   UpdateLook();
@@ -715,12 +786,8 @@ void CRecorderDlg::OnClipStarted(const std::string& path) {
 }
 
 void CRecorderDlg::OnClipDone(const ClipResult& clip) {
-  // The result counts input blocks; with resampling the written length is
-  // that times the rate.
-  const Settings& rec = recorder_.RecordingSettings();
-  const bool oggFlac = rec.OUTPUT.OutputFormat == kFormatFLAC && rec.FLAC.Native == 0;
-  outputPage_->AddRecording(Q(clip.path), SecondsOfBlocks(clip.blocks, rec.DSP.Res != 0, rec.DSP.ResN),
-                            oggFlac);
+  // With the length the writer wrote.
+  outputPage_->AddClip(clip, recorder_.RecordingSettings());
   emit clipFinished(Q(clip.path), clip.blocks);
 }
 
@@ -749,8 +816,10 @@ void CRecorderDlg::OnFinished(const RecordingOutcome& outcome) {
   ReportDiskSpace(outputPath_);
   // After any recording: the global settings come back after a task's own,
   // and the next start is looked for (also after a manual recording, so a
-  // task skipped meanwhile is not lost).
-  scheduler_->RecordingFinished();
+  // task skipped meanwhile is not lost). Behind this handler, which the
+  // session waits on: the refresh may launch the next task.
+  schedulerEndPending_ = true;
+  QTimer::singleShot(0, this, [this] { EndOfRecordingForScheduler(); });
   UpdateLook();
   const int action = AfterRecordingActionFor(outcome, settings_);
   if (action != kActDoNothing && !exiting_) {
@@ -869,6 +938,13 @@ void CRecorderDlg::ExitSequence() {
     QThread::msleep(20);
   }
   PumpChannel();
+  // No launch from here on; a task's own settings give way to the global
+  // ones before those are saved.
+  delete driver_;
+  driver_ = nullptr;
+  scheduler_->SetLauncher(nullptr);
+  schedulerEndPending_ = false;
+  scheduler_->EndScheduledRecording();
 
   log_.WriteExitGap();
   devicePage_->SaveChoice();

@@ -53,10 +53,12 @@ class CSystemTray;
 class EncoderOptionsSheet;
 class FormatMenu;
 class KeepAwake;
+class LaunchLock;
 class LogPage;
 class MetadataPage;
 class MiscPage;
 class OutputPage;
+class SchedulerDriver;
 class TaskListPage;
 class TimeDisplay;
 class VisualDisplays;
@@ -95,8 +97,10 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   EncoderOptionsSheet* OptionsSheet() const;  // the open sheet, else nullptr
   FormatMenu* GetFormatMenu() const { return formatMenu_; }
   // Makes the current output format current: its log line, its label in
-  // status field 3, the probe of its encoder settings, the rate rule.
-  void ApplyFormat();
+  // status field 3, the probe of its encoder settings, the rate rule. The
+  // settings the encoder refuses are named in a box, or only in the log
+  // when no one may be asked (a scheduled launch).
+  void ApplyFormat(bool askUser = true);
   // The sheet's "Reset": deletes Config.ini, gives every setting its
   // default and shows the defaults on the window's pages.
   void ResetAllSettings();
@@ -211,6 +215,13 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   void OnFinished(const RecordingOutcome& outcome) override;
   void UpdateLook();
   void KeepAwakeWhileRecording(bool recording);
+  // Starts the recording into path with these settings (no question asked).
+  bool BeginRecording(const std::string& path, Settings settings);
+  // The scheduler's part of the end of a recording, behind the end itself:
+  // the global settings back after a task's own, the next start looked for.
+  void EndOfRecordingForScheduler();
+  // What a scheduled launch asks of the window.
+  class Launcher;
 
   // Settings, stores, log.
   Settings settings_;
@@ -222,9 +233,15 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   // The recording.
   RecordingController recorder_{[this](const std::string& t, int l) { Write(t, l); }};
   std::atomic<bool> pumpQueued_{false};
-  // Scheduled tasks (the launch of a task's recording is not wired yet).
+  // Scheduled tasks: the scheduler on the wall clock, driven from the event
+  // loop, launching through the window while this program holds the launch
+  // lock of the data folder.
   SystemClock clock_;
   std::unique_ptr<Scheduler> scheduler_;
+  std::unique_ptr<Launcher> launcher_;
+  std::unique_ptr<LaunchLock> launchLock_;
+  SchedulerDriver* driver_ = nullptr;
+  bool schedulerEndPending_ = false;
   std::string outputPath_;
   int recChannels_ = 2;
 

@@ -12,7 +12,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "config/Settings.h"
+#include "formats/FormatCatalogue.h"
 #include "platform/Paths.h"
+#include "recording/RecordingController.h"
 #include "platform/Text.h"
 
 namespace tarvexa {
@@ -124,12 +127,6 @@ std::string DurationText(int64_t seconds) {
 int64_t SecondsOfFrames(int64_t frames, int rate) {
   if (rate <= 0 || frames <= 0) return 0;
   return (frames + rate / 2) / rate;
-}
-
-int64_t SecondsOfBlocks(int64_t blocks, bool resampling, int percent) {
-  if (blocks <= 0) return 0;
-  if (!resampling || percent <= 0) return (blocks + 5) / 10;
-  return (blocks * percent + 500) / 1000;
 }
 
 std::string SizeText(uint64_t bytes) { return Printf("%.3f", static_cast<double>(bytes) / 1048576.0); }
@@ -257,6 +254,7 @@ OutputItems::LoadReport OutputItems::Load(const std::string& path, const TimeOf&
     std::error_code ec;
     if (fs::file_size(path, ec) > 0 && !ec) report.keptAs = KeepDamagedCopy(path);
   }
+  Remember(read.entries);
   entries_.clear();
   for (OutputEntry& e : read.entries) {
     std::error_code ec;
@@ -272,7 +270,36 @@ OutputItems::LoadReport OutputItems::Load(const std::string& path, const TimeOf&
 }
 
 bool OutputItems::Save(const std::string& path, std::string* error) const {
-  return WriteOutputFile(path, entries_, error);
+  if (!WriteOutputFile(path, entries_, error)) return false;
+  Remember(entries_);
+  return true;
+}
+
+void OutputItems::Remember(const std::vector<OutputEntry>& stored) const {
+  stored_.clear();
+  for (const OutputEntry& e : stored) stored_.insert(LowerText(e.FullPath()));
+}
+
+int OutputItems::MergeAdded(const std::string& path) {
+  const OutputFileRead read = ReadOutputFile(path);
+  if (!read.exists) return 0;
+  int added = 0;
+  for (const OutputEntry& e : read.entries) {
+    if (stored_.count(LowerText(e.FullPath())) || Find(e.FullPath()) >= 0) continue;
+    std::error_code ec;
+    if (!fs::is_regular_file(e.FullPath(), ec)) continue;
+    entries_.push_back(e);
+    ++added;
+  }
+  if (added) sortColumn_ = -1;
+  Remember(read.entries);
+  return added;
+}
+
+int OutputItems::AddClip(const ClipResult& clip, const Settings& recording,
+                         const std::string& timestamp) {
+  const bool oggFlac = recording.OUTPUT.OutputFormat == kFormatFLAC && recording.FLAC.Native == 0;
+  return AddRecording(clip.path, SecondsOfFrames(clip.frames, clip.rate), timestamp, oggFlac);
 }
 
 }  // namespace tarvexa

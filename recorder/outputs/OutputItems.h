@@ -9,10 +9,16 @@
 #include <ctime>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "outputs/OutputStore.h"
+
+namespace tarvexa {
+struct ClipResult;
+struct Settings;
+}  // namespace tarvexa
 
 namespace tarvexa {
 
@@ -24,10 +30,6 @@ std::string DurationText(int64_t seconds);
 // Whole seconds of a clip: the frames the writer wrote at the file's rate,
 // rounded to the nearest second.
 int64_t SecondsOfFrames(int64_t frames, int rate);
-// Whole seconds of a clip from its count of 100-ms input blocks, for callers
-// that do not know the written frames: with resampling at `percent` the
-// written length is blocks / 10 * percent / 100.
-int64_t SecondsOfBlocks(int64_t blocks, bool resampling, int percent);
 // Bytes as megabytes with three decimals ("1.500").
 std::string SizeText(uint64_t bytes);
 // Whether the tag editor can tag a file of this extension (without the dot,
@@ -58,6 +60,9 @@ class OutputItems {
   // `timestamp` and the file's size read now. Returns its row.
   int AddRecording(const std::string& path, int64_t seconds, const std::string& timestamp,
                    bool oggFlac = false);
+  // A finished clip of a recording made with `recording`: the length its
+  // writer wrote (AddRecording).
+  int AddClip(const ClipResult& clip, const Settings& recording, const std::string& timestamp);
   // Row of the item with this full path (compared without regard to case), -1.
   int Find(const std::string& fullPath) const;
 
@@ -92,9 +97,19 @@ class OutputItems {
   };
   LoadReport Load(const std::string& path, const TimeOf& timeOf = nullptr);
   bool Save(const std::string& path, std::string* error) const;
+  // Another program of the data folder (the scheduler service) adds its
+  // recordings to Output.ini: the items of the file at `path` that neither
+  // this list nor the file as last loaded, saved or merged held are
+  // appended (their files present). Items this list has removed since stay
+  // removed. Returns how many were added.
+  int MergeAdded(const std::string& path);
 
  private:
+  void Remember(const std::vector<OutputEntry>& stored) const;
+
   std::vector<OutputEntry> entries_;
+  // The paths (lower case) of the file's items as last seen.
+  mutable std::set<std::string> stored_;
   int sortColumn_ = -1;
   bool ascending_ = true;
 };

@@ -6,6 +6,7 @@
 #include "recording/WavFileSource.h"
 #include "recording/conversion/ConvertingSource.h"
 #include "soundserver/PulseSource.h"
+#include "soundserver/SourceWatcher.h"
 
 namespace tarvexa {
 
@@ -41,6 +42,26 @@ InputFactory FileInsteadOfDevice(std::string path, bool fast) {
     s.OUTPUT.Chan = static_cast<int16_t>(channels);
     return source;
   };
+}
+
+bool ChooseSavedInput(const Settings& settings, const LogSink& log, InputChoice* choice,
+                      std::string* error) {
+  *choice = InputChoice{};
+  const std::string& wanted = settings.MISC.InputSourceName;
+  if (!wanted.empty()) {
+    std::vector<SoundServerSource> sources;
+    ListSoundServerSources(&sources, nullptr, nullptr);
+    const int at = FindSource(sources, wanted);
+    if (at >= 0) {
+      choice->source = wanted;
+      choice->sourceDescription = sources[static_cast<size_t>(at)].description;
+      return true;
+    }
+    if (log) log(MissingSourceLine(wanted), 1);
+  }
+  if (!AudioSystem::Initialize(nullptr, error)) return false;
+  choice->device = SavedInputDevice(settings.MISC.InputDevice);
+  return true;
 }
 
 int SavedInputDevice(int saved) {

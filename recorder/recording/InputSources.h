@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "config/ConfigStore.h"
 #include "config/Settings.h"
 #include "recording/InputSource.h"
 
@@ -39,6 +40,14 @@ InputFactory DefaultInputFactory();
 // The sound file at `path` in place of whatever is chosen, with the
 // recording's rate and channel count taken from the file.
 InputFactory FileInsteadOfDevice(std::string path, bool fast);
+
+// The input saved in the settings, for a recording started without anyone
+// to choose (a scheduled one without a window): the sound-server source
+// (MISC InputSourceName) when the server has it, else, with a line saying
+// it is missing, PortAudio's saved device (SavedInputDevice). Initialises
+// PortAudio for a device; false with the reason when it cannot.
+bool ChooseSavedInput(const Settings& settings, const LogSink& log, InputChoice* choice,
+                      std::string* error);
 
 // The saved device index (MISC InputDevice) when PortAudio still lists that
 // device, else PortAudio's default input (-1 when there is none).

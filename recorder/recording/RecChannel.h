@@ -32,6 +32,10 @@ struct RecMessage {
   int param = 0;  // log level, abort source, or clip length in blocks for ClipDone
   std::string text;
   std::vector<int16_t> samples;
+  // ClipDone: the frames the writer took for the clip, at `rate` frames a
+  // second (after the DSP stage, which may change the count).
+  int64_t frames = 0;
+  int rate = 0;
 };
 
 class RecChannel {

@@ -471,6 +471,8 @@ void RecordSession::State::FinishClip() {
   done.type = RecMsg::ClipDone;
   done.text = clip.path;
   done.param = clip.blocks;
+  done.frames = clip.frames;
+  done.rate = rate;
   channel->Send(std::move(done));
 }
 

@@ -118,7 +118,7 @@ void RecordingController::Handle(const RecMessage& m) {
       break;
     case RecMsg::ClipDone: {
       Log("Finished recording" + m.text, -1);
-      outcome_.clips.push_back({m.text, m.param});
+      outcome_.clips.push_back({m.text, m.param, m.frames, m.rate});
       const ClipResult clip = outcome_.clips.back();
       for (RecordingListener* l : listeners) l->OnClipDone(clip);
       break;

@@ -25,7 +25,9 @@ namespace tarvexa {
 
 struct ClipResult {
   std::string path;
-  int blocks = 0;  // 100-ms blocks written into it
+  int blocks = 0;      // 100-ms input blocks recorded into it
+  int64_t frames = 0;  // frames the writer wrote (the DSP stage may change the count)
+  int rate = 0;        // the file's frames a second
 };
 
 struct RecordingOutcome {

@@ -7,6 +7,7 @@
 #include "formats/FormatCatalogue.h"
 #include "platform/Text.h"
 #include "recording/UnusedPath.h"
+#include "scheduler/LaunchLock.h"
 #include "scheduler/LocalTime.h"
 #include "scheduler/TaskLaunch.h"
 
@@ -105,6 +106,12 @@ int Scheduler::FindRow(const std::vector<CTask>& rows, const Deadline& d) const 
 
 void Scheduler::LaunchScheduledTask(const SchedulerClock::Fired& fired) {
   const Deadline& d = fired.deadline;
+  if (lock_ && !lock_->TryAcquire()) {
+    // The other program launches it; this one looks on to the next start.
+    Log(Printf("The task \"%s\" is launched by %s.", d.title.c_str(), lock_->Holder().c_str()), 0);
+    RefreshSchedule();
+    return;
+  }
   if (launcher_->IsRecording()) {
     // The end of that recording looks for the next start.
     Log(kSkippedWhileRecording, 1);
@@ -186,12 +193,16 @@ void Scheduler::LaunchScheduledTask(const SchedulerClock::Fired& fired) {
 }
 
 void Scheduler::RecordingFinished() {
+  EndScheduledRecording();
+  RefreshSchedule();
+}
+
+void Scheduler::EndScheduledRecording() {
   if (scheduledRecording_) {
     if (taskOverride_) RestoreRecordingSettings();
     scheduledRecording_ = false;
   }
   taskOverride_ = false;
-  RefreshSchedule();
 }
 
 void Scheduler::ApplyTaskSettings(const CTask& task) {

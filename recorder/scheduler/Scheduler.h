@@ -61,6 +61,8 @@ class TaskLauncher {
   virtual bool StartScheduledRecording(const LaunchPlan& plan) = 0;
 };
 
+class LaunchLock;
+
 class Scheduler {
  public:
   // settings: the process's settings, changed while a task's own are in
@@ -71,6 +73,10 @@ class Scheduler {
             bool withAlarm = true);
 
   void SetLauncher(TaskLauncher* launcher) { launcher_ = launcher; }
+  // Another program of the same data folder may launch the tasks: a task
+  // that comes due is launched only when this lock can be held, else it is
+  // left to its holder with a line. Not owned; nullptr: always launch.
+  void SetLaunchLock(LaunchLock* lock) { lock_ = lock; }
   // The tasks in row order (the order that breaks ties and that is saved).
   void SetTaskSource(std::function<std::vector<CTask>()> rows) { rows_ = std::move(rows); }
   // Called after every refresh, to refresh the "Next Starting Time" column.
@@ -92,6 +98,9 @@ class Scheduler {
   // The end of every recording, scheduled or not: the global settings come
   // back after a task's own, and the next start is looked for.
   void RecordingFinished();
+  // Only the first half, for a program that ends: the global settings come
+  // back (before they are saved), no start is looked for.
+  void EndScheduledRecording();
 
   void ApplyTaskSettings(const CTask& task);
   void RestoreRecordingSettings();
@@ -109,6 +118,7 @@ class Scheduler {
   LogSink log_;
   SchedulerClock clock_;
   TaskLauncher* launcher_ = nullptr;
+  LaunchLock* lock_ = nullptr;
   std::function<std::vector<CTask>()> rows_;
   std::function<void()> changed_;
 

@@ -174,14 +174,9 @@ TEST(OutputList, FinishedRecordingsAndTheirColumns) {
                         Case{"", false, false}})
     EXPECT_EQ(TaggableExtension(c.ext, c.oggFlac), c.taggable) << c.ext << " " << c.oggFlac;
 
-  // Lengths: written frames at the file's rate; 100-ms blocks with resampling.
+  // Lengths: written frames at the file's rate.
   EXPECT_EQ(SecondsOfFrames(3 * 44100 + 22049, 44100), 3);
   EXPECT_EQ(SecondsOfFrames(3 * 44100 + 22050, 44100), 4);
-  EXPECT_EQ(SecondsOfBlocks(300, false, 200), 30);
-  EXPECT_EQ(SecondsOfBlocks(300, true, 200), 60);
-  EXPECT_EQ(SecondsOfBlocks(300, true, 50), 15);
-  EXPECT_EQ(SecondsOfBlocks(4, false, 100), 0);
-  EXPECT_EQ(SecondsOfBlocks(5, false, 100), 1);
 }
 
 TEST(OutputList, LoadDropsVanishedFilesAndSortsByName) {

@@ -97,6 +97,9 @@ TEST(RecordingController, SplitClipsAreAnnouncedLoggedOnceAndReported) {
     ASSERT_EQ(rig.heard.done.size(), clips.size());
     EXPECT_EQ(rig.heard.done[i].path, clips[i]);
     EXPECT_EQ(rig.heard.done[i].blocks, blocks[i]);
+    EXPECT_EQ(rig.heard.done[i].rate, 44100);
+    EXPECT_EQ(rig.heard.done[i].frames, blocks[i] * 4410) << "the frames the writer took";
+    EXPECT_EQ(ReadAudio(clips[i]).frames, rig.heard.done[i].frames);
   }
   EXPECT_EQ(rig.heard.started, std::vector<std::string>(clips.begin() + 1, clips.end()));
   EXPECT_EQ(rig.heard.finished, 1);
@@ -109,6 +112,22 @@ TEST(RecordingController, SplitClipsAreAnnouncedLoggedOnceAndReported) {
   Settings live = Wav();
   live.MISC.ActAftRec = 7;
   EXPECT_EQ(AfterRecordingActionFor(o, live), 0) << "no action after an end that was not automatic";
+
+  // The same recording again: the path chosen in the dialog is the user's
+  // to replace, the clip names the recorder chose replace nothing.
+  Rig again;
+  again.controller.SetInputFactory(FileInsteadOfDevice(dir + "/in.wav", true));
+  ASSERT_TRUE(again.controller.Start(r));
+  again.RunToEnd();
+  ASSERT_EQ(again.heard.done.size(), clips.size());
+  EXPECT_EQ(again.heard.done[0].path, clips[0]);
+  for (size_t i = 1; i < clips.size(); ++i) {
+    const std::string& path = again.heard.done[i].path;
+    EXPECT_NE(path, clips[i]);
+    EXPECT_EQ(path.rfind(dir + "/talk-0" + std::to_string(i) + " ", 0), 0u) << path;
+    EXPECT_GE(again.Find("The file " + clips[i] + " exists; the clip records to " + path + "."), 0);
+    EXPECT_EQ(ReadAudio(clips[i]).frames, rig.heard.done[i].frames) << "the first one stays";
+  }
 }
 
 // The window's after-recording action comes from the outcome and the

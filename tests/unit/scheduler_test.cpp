@@ -7,14 +7,17 @@
 
 #include <stdlib.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "TestSupport.h"
 #include "platform/IniStore.h"
 #include "recording/UnusedPath.h"
+#include "scheduler/LaunchLock.h"
 #include "scheduler/Scheduler.h"
 #include "scheduler/TaskLaunch.h"
 
@@ -194,6 +197,34 @@ TEST_F(SchedulerTest, SkippedWhileRecordingYetTheNextDayIsAnnouncedWhenThatRecor
   sched.RecordingFinished();  // the manual recording ends
   EXPECT_GE(Find("The task \"News\" will be launched on Jun 02, 2026, 07:00:00", 0), 0) << Dump();
   EXPECT_EQ(test::DumpSettings(settings), test::DumpSettings(global));
+}
+
+// The window and the scheduler service of one data folder both run a
+// scheduler; only the holder of the launch lock launches, the other one
+// leaves the task with a line and looks ahead, and takes over once the
+// holder has ended.
+TEST_F(SchedulerTest, OnlyTheHolderOfTheLaunchLockLaunches) {
+  rows = {Daily("News", 7)};
+  auto window = std::make_unique<LaunchLock>(dir + "/" + kLaunchLockFile, "the window");
+  ASSERT_TRUE(window->TryAcquire());
+  LaunchLock service(dir + "/" + kLaunchLockFile, "the service");
+  EXPECT_FALSE(service.TryAcquire());
+  EXPECT_EQ(service.Holder(), "the window (process " + std::to_string(::getpid()) + ")");
+  sched.SetLaunchLock(&service);
+
+  clock.Set("2026-06-01 06:59:59 +0200");
+  sched.RefreshSchedule();
+  clock.Set("2026-06-01 07:00:00 +0200", 10);
+  sched.OnWake();
+  EXPECT_TRUE(launcher.calls.empty()) << Dump();
+  EXPECT_GE(Find("The task \"News\" is launched by " + service.Holder() + ".", 0), 0) << Dump();
+  EXPECT_GE(Find("will be launched on Jun 02, 2026, 07:00:00", 0), 0) << Dump();
+
+  window.reset();  // the window ends
+  clock.Set("2026-06-02 07:00:00 +0200", 10);
+  sched.OnWake();
+  EXPECT_EQ(launcher.plans.size(), 1u) << Dump();
+  EXPECT_TRUE(service.Held());
 }
 
 TEST_F(SchedulerTest, ACancelledConfirmationRecordsNothingAndLooksAhead) {

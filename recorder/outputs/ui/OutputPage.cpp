@@ -1,6 +1,7 @@
 #include "outputs/ui/OutputPage.h"
 
 #include <QtCore/QDateTime>
+#include <QtCore/QFileSystemWatcher>
 #include <QtCore/QLocale>
 #include <QtCore/QMimeDatabase>
 #include <QtGui/QAction>
@@ -18,6 +19,7 @@
 #include "outputs/ProgramRun.h"
 #include "platform/Paths.h"
 #include "platform/ShellOpen.h"
+#include "recording/RecordingController.h"
 #include "widgets/MessageBox.h"
 
 namespace tarvexa {
@@ -244,6 +246,13 @@ QIcon OutputPage::StateIcon(const OutputEntry& e) {
 void OutputPage::Load() {
   const OutputItems::LoadReport report = items_.Load(storePath_, TimeOfText);
   Refresh({});
+  // A save replaces the file (rename): its folder is what changes.
+  if (!watcher_) {
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { MergeAdded(); });
+  }
+  watcher_->removePaths(watcher_->directories());
+  watcher_->addPath(Q(FolderOf(storePath_).empty() ? std::string(".") : FolderOf(storePath_)));
   if (report.damaged) {
     Log("An error occurred while loading the output files.", 1);
     Log(report.error + (report.keptAs.empty() ? std::string() : "; the file is kept as " + report.keptAs), 1);
@@ -254,18 +263,39 @@ void OutputPage::Load() {
 
 bool OutputPage::Save(std::string* error) {
   saveTimer_.stop();
+  // What another program added since is kept, not overwritten.
+  MergeAdded();
   return items_.Save(storePath_, error);
 }
 
-void OutputPage::AddRecording(const QString& path, qint64 seconds, bool oggFlac) {
-  const QString when = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+void OutputPage::MergeAdded() {
   std::vector<std::string> selected;
   for (int row : SelectedRows()) selected.push_back(items_.At(row).FullPath());
-  items_.AddRecording(path.toStdString(), seconds, when.toStdString(), oggFlac);
+  if (items_.MergeAdded(storePath_) == 0) return;
+  std::vector<int> keep;
+  for (const std::string& p : selected)
+    if (int row = items_.Find(p); row >= 0) keep.push_back(row);
+  Refresh(keep);
+}
+
+void OutputPage::KeepSelection(const std::function<void()>& change) {
+  std::vector<std::string> selected;
+  for (int row : SelectedRows()) selected.push_back(items_.At(row).FullPath());
+  change();
   std::vector<int> keep;
   for (const std::string& p : selected)
     if (int row = items_.Find(p); row >= 0) keep.push_back(row);
   Changed(keep);
+}
+
+void OutputPage::AddRecording(const QString& path, qint64 seconds, bool oggFlac) {
+  const QString when = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  KeepSelection([&] { items_.AddRecording(path.toStdString(), seconds, when.toStdString(), oggFlac); });
+}
+
+void OutputPage::AddClip(const ClipResult& clip, const Settings& recording) {
+  const QString when = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  KeepSelection([&] { items_.AddClip(clip, recording, when.toStdString()); });
 }
 
 std::vector<int> OutputPage::SelectedRows() const {

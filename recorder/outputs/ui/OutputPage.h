@@ -17,6 +17,7 @@
 
 #include "outputs/OutputItems.h"
 
+class QFileSystemWatcher;
 class QMenu;
 
 namespace tarvexa {
@@ -43,7 +44,9 @@ class OutputPage : public QWidget {
   };
   explicit OutputPage(Hooks hooks, QWidget* parent = nullptr);
 
-  // Start-up: reads Output.ini (the data folder's unless set otherwise).
+  // Start-up: reads Output.ini (the data folder's unless set otherwise) and
+  // from then on shows what another program (the scheduler service) adds
+  // to it.
   void Load();
   void SetStorePath(const std::string& path) { storePath_ = path; }
   const std::string& StorePath() const { return storePath_; }
@@ -52,6 +55,8 @@ class OutputPage : public QWidget {
 
   // A recording file is complete (see OutputItems::AddRecording).
   void AddRecording(const QString& path, qint64 seconds, bool oggFlac);
+  // A clip of a recording made with `recording` is complete.
+  void AddClip(const ClipResult& clip, const Settings& recording);
 
   // The commands. Those for one item show "Please select ONE file First!"
   // unless exactly one is selected.
@@ -78,6 +83,8 @@ class OutputPage : public QWidget {
 
  private:
   void Refresh(const std::vector<int>& select);
+  void KeepSelection(const std::function<void()>& change);
+  void MergeAdded();
   void Changed(const std::vector<int>& select);
   bool FinishRename(int row, const QString& name);
   int SingleSelection();
@@ -94,6 +101,7 @@ class OutputPage : public QWidget {
   OutputList* list_;
   QMenu* menu_;
   QTimer saveTimer_;
+  QFileSystemWatcher* watcher_ = nullptr;
   bool saveFailing_ = false;
 };
 

@@ -1,0 +1,198 @@
+// `TarvexaSoundRecorder --scheduler` as a user runs it, on the private
+// virtual capture device: a day of tasks (ScheduledTimeline) with some of
+// them added to Task.ini while it runs, each start at its second, the
+// recordings' exact lengths, the skip and the next day's announcement, two
+// recordings onto one path, the output list, Config.ini never written; and
+// SIGTERM in the middle of a recording.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "PrivateVirtualAudio.h"
+#include "ScheduledTimeline.h"
+#include "TestSupport.h"
+#include "outputs/OutputStore.h"
+#include "platform/AtomicFile.h"
+#include "scheduler/Scheduler.h"
+#include "scheduler/TaskStore.h"
+
+using namespace tarvexa;
+using namespace tarvexa::test;
+namespace fs = std::filesystem;
+using Wall = std::chrono::system_clock;
+
+namespace {
+
+const auto* const gAudio = ::testing::AddGlobalTestEnvironment(new PrivateVirtualAudio("scheduler-service"));
+
+// The service as a child process, its output read line by line with the
+// wall-clock time each line came.
+class Service {
+ public:
+  explicit Service(const std::string& home) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      setenv("TARVEXA_HOME", home.c_str(), 1);
+      dup2(out[1], 1);
+      dup2(out[1], 2);
+      close(out[0]);
+      close(out[1]);
+      const std::string bin = std::string(TARVEXA_BIN_DIR) + "/TarvexaSoundRecorder";
+      execl(bin.c_str(), bin.c_str(), "--scheduler", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    reader_ = std::thread([this, fd = out[0]] {
+      std::string partial;
+      char buf[4096];
+      ssize_t n;
+      while ((n = read(fd, buf, sizeof buf)) > 0) {
+        partial.append(buf, static_cast<size_t>(n));
+        for (size_t nl; (nl = partial.find('\n')) != std::string::npos; partial.erase(0, nl + 1)) {
+          std::lock_guard<std::mutex> lock(mutex_);
+          lines_.push_back({partial.substr(0, nl), Wall::now()});
+          changed_.notify_all();
+        }
+      }
+      close(fd);
+    });
+  }
+  ~Service() {
+    if (pid_ > 0 && status_ < 0) Stop();
+    if (reader_.joinable()) reader_.join();
+  }
+
+  // The first line holding text; waits up to `seconds` for it.
+  struct Line {
+    std::string text;
+    Wall::time_point at;
+  };
+  std::optional<Line> WaitFor(const std::string& text, int seconds = 30) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::optional<Line> found;
+    changed_.wait_for(lock, std::chrono::seconds(seconds), [&] {
+      for (const Line& l : lines_)
+        if (l.text.find(text) != std::string::npos) return found = l, true;
+      return false;
+    });
+    return found;
+  }
+  std::string Dump() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string s;
+    for (const Line& l : lines_) s += l.text + "\n";
+    return s;
+  }
+  // SIGTERM, and the exit status.
+  int Stop() {
+    kill(pid_, SIGTERM);
+    int st = 0;
+    waitpid(pid_, &st, 0);
+    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+  std::thread reader_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<Line> lines_;
+};
+
+std::time_t NextSecond(int ahead) {
+  return Wall::to_time_t(Wall::now()) + 1 + ahead;
+}
+
+double SecondsAfter(Wall::time_point at, std::time_t instant) {
+  return std::chrono::duration<double>(at - Wall::from_time_t(instant)).count();
+}
+
+#define REQUIRE_AUDIO() ASSERT_TRUE(PrivateVirtualAudio::available) << PrivateVirtualAudio::why
+
+}  // namespace
+
+TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
+  REQUIRE_AUDIO();
+  const std::string home = ScratchDir("scheduler-service-day");
+  const std::string rec = home + "/recordings";
+  WriteFile(home + "/Config.ini", ScheduledTimeline::kConfig);
+  const std::string config = ReadFile(home + "/Config.ini");
+  ScheduledTimeline day(rec, NextSecond(2));
+  std::vector<CTask> tasks = day.Tasks();
+  // Two tasks only reach Task.ini once the service runs.
+  const std::vector<CTask> later(tasks.begin() + 2, tasks.end());
+  tasks.resize(2);
+  WriteFile(home + "/Task.ini", SerializeTasks(tasks));
+
+  Service service(home);
+  ASSERT_TRUE(service.WaitFor("The task \"First\" will be launched on " + day.Announced(3), 5)) << service.Dump();
+  tasks.insert(tasks.end(), later.begin(), later.end());
+  ASSERT_TRUE(WriteFileAtomically(home + "/Task.ini", SerializeTasks(tasks)));  // as the window saves
+  EXPECT_TRUE(service.WaitFor("Task.ini has changed: 4 task(s).", 5)) << service.Dump();
+
+  const auto first = service.WaitFor("Start recording  " + rec + "/show.wav");
+  ASSERT_TRUE(first) << service.Dump();
+  const double late = SecondsAfter(first->at, day.At(3));
+  EXPECT_GE(late, 0.0);
+  EXPECT_LT(late, 1.0) << "starts within a second of its time";
+  EXPECT_TRUE(service.WaitFor(kSkippedWhileRecording)) << service.Dump();
+  ASSERT_TRUE(service.WaitFor("Start recording  " + rec + "/global.flac")) << service.Dump();
+  const auto again = service.WaitFor("The file " + rec + "/show.wav exists; the task records to " + rec + "/show ");
+  ASSERT_TRUE(again) << service.Dump();
+  EXPECT_TRUE(service.WaitFor("The task \"Skipped\" will be launched on " + day.Announced(5, 1))) << service.Dump();
+  EXPECT_EQ(service.Stop(), 0) << service.Dump();
+  EXPECT_TRUE(service.WaitFor("The scheduler has ended.", 1));
+
+  // Each file holds exactly its length: the task's own, then the global
+  // settings back (FLAC, five seconds), then the task's own again.
+  const std::string second = again->text.substr(again->text.find(rec + "/show "), std::string::npos);
+  const std::string secondPath = second.substr(0, second.size() - 1);  // the closing "."
+  struct Expect {
+    std::string path;
+    int64_t frames;
+    std::string duration;
+  } files[] = {{rec + "/show.wav", 4 * 44100, "00:00:04"},
+               {rec + "/global.flac", 5 * 44100, "00:00:05"},
+               {secondPath, 4 * 44100, "00:00:04"}};
+  std::vector<OutputEntry> listed;
+  ASSERT_TRUE(DecodeOutputList(ReadFile(home + "/Output.ini"), &listed));
+  for (const Expect& f : files) {
+    SCOPED_TRACE(f.path);
+    EXPECT_EQ(ReadAudio(f.path).frames, f.frames);
+    const auto it = std::find_if(listed.begin(), listed.end(),
+                                 [&](const OutputEntry& e) { return e.FullPath() == f.path; });
+    ASSERT_NE(it, listed.end()) << "in the output list";
+    EXPECT_EQ(it->duration, f.duration);
+  }
+  EXPECT_EQ(listed.size(), 3u);
+  EXPECT_FALSE(fs::exists(rec + "/other.wav"));
+  EXPECT_EQ(ReadFile(home + "/Config.ini"), config) << "never written";
+}
+
+TEST(SchedulerService, SigtermStopsARecordingCleanly) {
+  REQUIRE_AUDIO();
+  const std::string home = ScratchDir("scheduler-service-stop");
+  ScheduledTimeline day(home, NextSecond(1));
+  WriteFile(home + "/Task.ini", SerializeTasks({day.Task("Long", kModeDaily, 2, "long.wav", 50)}));
+  Service service(home);
+  ASSERT_TRUE(service.WaitFor("Start recording  " + home + "/long.wav", 10)) << service.Dump();
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(service.Stop(), 0) << service.Dump();
+  EXPECT_TRUE(service.WaitFor("Stopping (interrupted).", 1)) << service.Dump();
+  EXPECT_TRUE(service.WaitFor("Finished recording" + home + "/long.wav", 1)) << service.Dump();
+  const Audio a = ReadAudio(home + "/long.wav");
+  EXPECT_GE(a.frames, 2 * 44100);
+  EXPECT_LT(a.frames, 4 * 44100);
+  EXPECT_EQ(test::Run("ffprobe -v error " + Quote(home + "/long.wav")), 0) << "a whole file";
+}
