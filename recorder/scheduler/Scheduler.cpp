@@ -189,7 +189,12 @@ void Scheduler::LaunchScheduledTask(const SchedulerClock::Fired& fired) {
     // Nothing records: the global settings come back and the next start
     // is announced, as at the end of a recording.
     RecordingFinished();
+    return;
   }
+  // The next task is armed while this one records: one that comes due
+  // meanwhile is skipped with its line instead of passing unseen, and the
+  // end of this recording looks ahead again.
+  RefreshSchedule();
 }
 
 void Scheduler::RecordingFinished() {

@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "PrivateVirtualAudio.h"
@@ -59,7 +61,7 @@ class Service {
         partial.append(buf, static_cast<size_t>(n));
         for (size_t nl; (nl = partial.find('\n')) != std::string::npos; partial.erase(0, nl + 1)) {
           std::lock_guard<std::mutex> lock(mutex_);
-          lines_.push_back({partial.substr(0, nl), Wall::now()});
+          lines_.push_back({partial.substr(0, nl), Wall::now(), lines_.size()});
           changed_.notify_all();
         }
       }
@@ -72,16 +74,19 @@ class Service {
   }
 
   // The first line holding text; waits up to `seconds` for it.
+  // `after`: only lines that came after that one count.
   struct Line {
     std::string text;
     Wall::time_point at;
+    size_t index = 0;
   };
-  std::optional<Line> WaitFor(const std::string& text, int seconds = 30) {
+  std::optional<Line> WaitFor(const std::string& text, int seconds = 30,
+                              const std::optional<Line>& after = std::nullopt) {
     std::unique_lock<std::mutex> lock(mutex_);
     std::optional<Line> found;
     changed_.wait_for(lock, std::chrono::seconds(seconds), [&] {
-      for (const Line& l : lines_)
-        if (l.text.find(text) != std::string::npos) return found = l, true;
+      for (size_t i = after ? after->index + 1 : 0; i < lines_.size(); ++i)
+        if (lines_[i].text.find(text) != std::string::npos) return found = lines_[i], true;
       return false;
     });
     return found;
@@ -150,14 +155,19 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   ASSERT_TRUE(service.WaitFor("Start recording  " + rec + "/global.flac")) << service.Dump();
   const auto again = service.WaitFor("The file " + rec + "/show.wav exists; the task records to " + rec + "/show ");
   ASSERT_TRUE(again) << service.Dump();
-  EXPECT_TRUE(service.WaitFor("The task \"Skipped\" will be launched on " + day.Announced(5, 1))) << service.Dump();
+  const std::string second = again->text.substr(again->text.find(rec + "/show "), std::string::npos);
+  const std::string secondPath = second.substr(0, second.size() - 1);  // the closing "."
+  const auto last = service.WaitFor("Finished recording" + secondPath, 30, again);
+  ASSERT_TRUE(last) << service.Dump();
+  EXPECT_TRUE(service.WaitFor("The task \"Skipped\" will be launched on " + day.Announced(5, 1), 5, last))
+      << "tomorrow's start announced after the last recording\n"
+      << service.Dump();
   EXPECT_EQ(service.Stop(), 0) << service.Dump();
   EXPECT_TRUE(service.WaitFor("The scheduler has ended.", 1));
 
   // Each file holds exactly its length: the task's own, then the global
-  // settings back (FLAC, five seconds), then the task's own again.
-  const std::string second = again->text.substr(again->text.find(rec + "/show "), std::string::npos);
-  const std::string secondPath = second.substr(0, second.size() - 1);  // the closing "."
+  // settings back (FLAC, five seconds), then the task's own again; ffprobe
+  // reads each as a whole file of that length.
   struct Expect {
     std::string path;
     int64_t frames;
@@ -170,6 +180,9 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   for (const Expect& f : files) {
     SCOPED_TRACE(f.path);
     EXPECT_EQ(ReadAudio(f.path).frames, f.frames);
+    std::string probed;
+    EXPECT_EQ(test::Run("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " + Quote(f.path), &probed), 0);
+    EXPECT_EQ(std::atoll(probed.c_str()), f.frames) << probed;
     const auto it = std::find_if(listed.begin(), listed.end(),
                                  [&](const OutputEntry& e) { return e.FullPath() == f.path; });
     ASSERT_NE(it, listed.end()) << "in the output list";
@@ -192,7 +205,8 @@ TEST(SchedulerService, SigtermStopsARecordingCleanly) {
   EXPECT_TRUE(service.WaitFor("Stopping (interrupted).", 1)) << service.Dump();
   EXPECT_TRUE(service.WaitFor("Finished recording" + home + "/long.wav", 1)) << service.Dump();
   const Audio a = ReadAudio(home + "/long.wav");
-  EXPECT_GE(a.frames, 2 * 44100);
+  // Two seconds after the start line, less the session's 200-ms start delay.
+  EXPECT_GE(a.frames, 3 * 44100 / 2);
   EXPECT_LT(a.frames, 4 * 44100);
   EXPECT_EQ(test::Run("ffprobe -v error " + Quote(home + "/long.wav")), 0) << "a whole file";
 }
