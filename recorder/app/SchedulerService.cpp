@@ -74,6 +74,8 @@ std::string Timestamp() {
   return std::string(text, n);
 }
 
+constexpr const char* kServiceRole = "the scheduler service (TarvexaSoundRecorder --scheduler)";
+
 class Service : public TaskLauncher, public RecordingListener {
  public:
   explicit Service(EventLog& log)
@@ -81,7 +83,7 @@ class Service : public TaskLauncher, public RecordingListener {
         sink_([this](const std::string& t, int l) { log_.Write(t, l); }),
         recorder_(sink_),
         scheduler_(settings_, nullptr, clock_, sink_),
-        lock_(DataFile(kLaunchLockFile), "the scheduler service (TarvexaSoundRecorder --scheduler)") {}
+        lock_(DataFile(kLaunchLockFile), kServiceRole) {}
 
   int Run();
 
@@ -171,6 +173,7 @@ bool Service::StartScheduledRecording(const LaunchPlan& plan) {
 }
 
 void Service::OnClipDone(const ClipResult& clip) {
+  if (clip.frames <= 0) return;  // no audio reached it: it left no file
   // Read afresh: the window may have changed the list since.
   const std::string path = DataFile("Output.ini");
   OutputItems items;
@@ -213,7 +216,14 @@ int Service::Run() {
   log_.WriteBanner(std::time(nullptr));
   log_.Write("The scheduler runs the tasks of " + DataFile("Task.ini") + " until it is interrupted.", 0);
 
-  if (!lock_.TryAcquire())
+  if (!lock_.TryAcquire() && lock_.Holder().rfind(kServiceRole, 0) == 0) {
+    // One service a data folder: a second one would only stand by.
+    log_.Write("The scheduled tasks of this data folder are already launched by " + lock_.Holder() +
+                   "; this scheduler ends.",
+               2);
+    return 1;
+  }
+  if (!lock_.Held())
     log_.Write("The scheduled tasks are launched by " + lock_.Holder() + "; this scheduler launches them once it has ended.", 0);
   else if (!lock_.Problem().empty())
     log_.Write("Warning: whether another program launches the scheduled tasks is not known: " + lock_.Problem(), 1);

@@ -298,6 +298,7 @@ int OutputItems::MergeAdded(const std::string& path) {
 
 int OutputItems::AddClip(const ClipResult& clip, const Settings& recording,
                          const std::string& timestamp) {
+  if (clip.frames <= 0) return -1;  // no audio reached it: it left no file
   const bool oggFlac = recording.OUTPUT.OutputFormat == kFormatFLAC && recording.FLAC.Native == 0;
   return AddRecording(clip.path, SecondsOfFrames(clip.frames, clip.rate), timestamp, oggFlac);
 }

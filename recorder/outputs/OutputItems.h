@@ -61,7 +61,8 @@ class OutputItems {
   int AddRecording(const std::string& path, int64_t seconds, const std::string& timestamp,
                    bool oggFlac = false);
   // A finished clip of a recording made with `recording`: the length its
-  // writer wrote (AddRecording).
+  // writer wrote (AddRecording). A clip no audio reached left no file and
+  // is not added (-1).
   int AddClip(const ClipResult& clip, const Settings& recording, const std::string& timestamp);
   // Row of the item with this full path (compared without regard to case), -1.
   int Find(const std::string& fullPath) const;

@@ -200,6 +200,11 @@ TEST(SchedulerService, SigtermStopsARecordingCleanly) {
   WriteFile(home + "/Task.ini", SerializeTasks({day.Task("Long", kModeDaily, 2, "long.wav", 50)}));
   Service service(home);
   ASSERT_TRUE(service.WaitFor("Start recording  " + home + "/long.wav", 10)) << service.Dump();
+  {
+    Service second(home);  // one service a data folder
+    EXPECT_TRUE(second.WaitFor("; this scheduler ends.", 10)) << second.Dump();
+    EXPECT_EQ(second.Stop(), 1) << second.Dump();
+  }
   std::this_thread::sleep_for(std::chrono::seconds(2));
   EXPECT_EQ(service.Stop(), 0) << service.Dump();
   EXPECT_TRUE(service.WaitFor("Stopping (interrupted).", 1)) << service.Dump();
