@@ -18,7 +18,7 @@
 
 namespace tarvexa {
 
-inline constexpr int kComponentAbi = 3;
+inline constexpr int kComponentAbi = 4;
 
 class TarvexaComponent {
  public:
