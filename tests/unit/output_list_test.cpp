@@ -11,7 +11,10 @@
 
 #include "TestSupport.h"
 #include "outputs/DesktopTrash.h"
+#include "config/Settings.h"
+#include "formats/FormatCatalogue.h"
 #include "outputs/OutputItems.h"
+#include "recording/RecordingController.h"
 
 namespace tarvexa {
 namespace {
@@ -200,6 +203,55 @@ TEST(OutputList, LoadDropsVanishedFilesAndSortsByName) {
   OutputItems again;
   again.Load(path);
   EXPECT_EQ(again.Entries(), items.Entries());
+}
+
+// The window and the scheduler service share Output.ini: what the other
+// program added since the last load, save or merge comes in (once), what
+// this list removed stays removed, and a finished clip is listed with the
+// length its writer wrote, or not at all when it left no file.
+TEST(OutputList, MergesWhatAnotherProgramAddedAndListsClipsByWrittenLength) {
+  const std::string dir = test::ScratchDir("output_list_merge") + "/";
+  const std::string path = dir + "Output.ini";
+  for (const char* n : {"mine.mp3", "removed.mp3", "theirs.mp3", "gone.mp3"}) Touch(dir + n);
+  ASSERT_TRUE(WriteOutputFile(path, {Entry("mine.mp3", dir), Entry("removed.mp3", dir)}, nullptr));
+  OutputItems items;
+  items.Load(path);
+  items.Remove({items.Find(dir + "removed.mp3")});
+  // The other program read the file before that removal and adds two items,
+  // one of whose files is gone by now.
+  ASSERT_TRUE(WriteOutputFile(path,
+                              {Entry("mine.mp3", dir), Entry("removed.mp3", dir), Entry("theirs.mp3", dir),
+                               Entry("gone.mp3", dir)},
+                              nullptr));
+  fs::remove(dir + "gone.mp3");
+  EXPECT_EQ(items.MergeAdded(path), 1);
+  EXPECT_EQ(items.MergeAdded(path), 0) << "merged once";
+  std::vector<std::string> names;
+  for (const auto& e : items.Entries()) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"mine.mp3", "theirs.mp3"}));
+
+  Settings flac;
+  flac.OUTPUT.OutputFormat = kFormatFLAC;
+  struct Case {
+    std::string name;
+    int64_t frames;
+    int rate;
+    int blocks;  // what the input gave; with resampling it differs from the written length
+    int row;     // -1: not listed
+    std::string duration;
+  };
+  for (const Case& c : {Case{"resampled.flac", 10 * 44100, 44100, 50, 2, "00:00:10"},
+                        Case{"slowed.flac", 3 * 48000 + 24000, 48000, 70, 3, "00:00:04"},
+                        Case{"empty.flac", 0, 44100, 0, -1, ""}}) {
+    SCOPED_TRACE(c.name);
+    if (c.frames > 0) Touch(dir + c.name);
+    ClipResult clip{dir + c.name, c.blocks, c.frames, c.rate};
+    ASSERT_EQ(items.AddClip(clip, flac, "now"), c.row);
+    if (c.row >= 0) {
+      EXPECT_EQ(items.At(c.row).duration, c.duration);
+    }
+  }
+  EXPECT_EQ(items.Count(), 4);
 }
 
 TEST(OutputList, SortingTogglesAndComparesValues) {
