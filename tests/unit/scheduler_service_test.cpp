@@ -2,8 +2,9 @@
 // virtual capture device: a day of tasks (ScheduledTimeline) with some of
 // them added to Task.ini while it runs, each start at its second, the
 // recordings' exact lengths, the skip and the next day's announcement, two
-// recordings onto one path, the output list, Config.ini never written; and
-// SIGTERM in the middle of a recording.
+// recordings onto one path, the output list, Config.ini never written; a
+// confirmation by countdown, one service a data folder, and SIGTERM in the
+// middle of a recording.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -193,25 +194,35 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   EXPECT_EQ(ReadFile(home + "/Config.ini"), config) << "never written";
 }
 
-TEST(SchedulerService, SigtermStopsARecordingCleanly) {
+TEST(SchedulerService, ConfirmsByCountdownAndSigtermStopsARecordingCleanly) {
   REQUIRE_AUDIO();
   const std::string home = ScratchDir("scheduler-service-stop");
   ScheduledTimeline day(home, NextSecond(1));
-  WriteFile(home + "/Task.ini", SerializeTasks({day.Task("Long", kModeDaily, 2, "long.wav", 50)}));
+  CTask task = day.Task("Long", kModeDaily, 2, "long.wav", 50);
+  task.confirm = 1;
+  task.confirmSecs = 5;
+  WriteFile(home + "/Task.ini", SerializeTasks({task}));
   Service service(home);
-  ASSERT_TRUE(service.WaitFor("Start recording  " + home + "/long.wav", 10)) << service.Dump();
+  // Nobody to ask: a line, and the launch when the countdown has run out.
+  const auto asked = service.WaitFor("The scheduled task \"Long\" will be launched in 5 seconds.", 10);
+  ASSERT_TRUE(asked) << service.Dump();
+  const auto started = service.WaitFor("Start recording  " + home + "/long.wav", 10, asked);
+  ASSERT_TRUE(started) << service.Dump();
+  EXPECT_GE(SecondsAfter(started->at, day.At(2)), 5.0);
   {
     Service second(home);  // one service a data folder
     EXPECT_TRUE(second.WaitFor("; this scheduler ends.", 10)) << second.Dump();
     EXPECT_EQ(second.Stop(), 1) << second.Dump();
   }
   std::this_thread::sleep_for(std::chrono::seconds(2));
+  const double recorded = std::chrono::duration<double>(Wall::now() - started->at).count();
   EXPECT_EQ(service.Stop(), 0) << service.Dump();
   EXPECT_TRUE(service.WaitFor("Stopping (interrupted).", 1)) << service.Dump();
   EXPECT_TRUE(service.WaitFor("Finished recording" + home + "/long.wav", 1)) << service.Dump();
+  // What came until the signal, less the session's 200-ms start delay, is
+  // in a whole file.
   const Audio a = ReadAudio(home + "/long.wav");
-  // Two seconds after the start line, less the session's 200-ms start delay.
-  EXPECT_GE(a.frames, 3 * 44100 / 2);
-  EXPECT_LT(a.frames, 4 * 44100);
+  EXPECT_GE(a.frames, static_cast<int64_t>((recorded - 0.5) * 44100));
+  EXPECT_LE(a.frames, static_cast<int64_t>((recorded + 0.5) * 44100));
   EXPECT_EQ(test::Run("ffprobe -v error " + Quote(home + "/long.wav")), 0) << "a whole file";
 }
