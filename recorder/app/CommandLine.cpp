@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "app/SchedulerService.h"
 #include "config/ConfigStore.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/FormatFamily.h"
 #include "formats/FormatNames.h"
 #include "platform/AudioSystem.h"
 #include "platform/EventLog.h"
-#include "app/SchedulerService.h"
 #include "platform/Paths.h"
 #include "recording/DeviceProbe.h"
 #include "recording/RecordingController.h"

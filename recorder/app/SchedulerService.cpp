@@ -53,8 +53,7 @@ bool CatchEndSignals() {
 
 void Drain(int fd) {
   char buf[64];
-  while (read(fd, buf, sizeof buf) > 0) {
-  }
+  while (read(fd, buf, sizeof buf) > 0) {}
 }
 
 // When a clip finished, for the output list: the date and time in the
@@ -124,7 +123,8 @@ void Service::ReloadTasks() { tasks_ = LoadTaskFile(DataFile("Task.ini"), sink_)
 bool Service::Wait(int seconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return true;
     pollfd p{g_signalPipe[0], POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left.count())) > 0 && (p.revents & POLLIN)) {
@@ -141,7 +141,9 @@ bool Service::ConfirmLaunch(const CTask& task) {
                     static_cast<int>(task.confirmSecs)),
              0);
   if (Wait(task.confirmSecs)) return true;
-  log_.Write(Printf("The scheduled task \"%s\" is not launched: the scheduler is ending.", task.title.c_str()), 0);
+  log_.Write(Printf("The scheduled task \"%s\" is not launched: the scheduler is ending.",
+                    task.title.c_str()),
+             0);
   return false;
 }
 
@@ -180,7 +182,9 @@ void Service::OnClipDone(const ClipResult& clip) {
   const OutputItems::LoadReport report = items.Load(path);
   if (report.damaged) {
     log_.Write("An error occurred while loading the output files.", 1);
-    log_.Write(report.error + (report.keptAs.empty() ? std::string() : "; the file is kept as " + report.keptAs), 1);
+    log_.Write(report.error + (report.keptAs.empty() ? std::string()
+                                                     : "; the file is kept as " + report.keptAs),
+               1);
   }
   items.AddClip(clip, recorder_.RecordingSettings(), Timestamp());
   std::string error;
@@ -214,7 +218,8 @@ int Service::Run() {
   log_.SetFile(DataFile("Tarvexa Sound Recorder.log"));
   log_.SetWriteLog(settings_.MISC.WriteLog != 0);
   log_.WriteBanner(std::time(nullptr));
-  log_.Write("The scheduler runs the tasks of " + DataFile("Task.ini") + " until it is interrupted.", 0);
+  log_.Write(
+      "The scheduler runs the tasks of " + DataFile("Task.ini") + " until it is interrupted.", 0);
 
   if (!lock_.TryAcquire() && lock_.Holder().rfind(kServiceRole, 0) == 0) {
     // One service a data folder: a second one would only stand by.
@@ -224,13 +229,19 @@ int Service::Run() {
     return 1;
   }
   if (!lock_.Held())
-    log_.Write("The scheduled tasks are launched by " + lock_.Holder() + "; this scheduler launches them once it has ended.", 0);
+    log_.Write("The scheduled tasks are launched by " + lock_.Holder() +
+                   "; this scheduler launches them once it has ended.",
+               0);
   else if (!lock_.Problem().empty())
-    log_.Write("Warning: whether another program launches the scheduled tasks is not known: " + lock_.Problem(), 1);
+    log_.Write("Warning: whether another program launches the scheduled tasks is not known: " +
+                   lock_.Problem(),
+               1);
 
   FolderWatch watch(DataFolder(), {"Task.ini"});
   if (watch.Fd() < 0)
-    log_.Write("Warning: changes to Task.ini are not seen until the scheduler starts again: " + watch.Error(), 1);
+    log_.Write("Warning: changes to Task.ini are not seen until the scheduler starts again: " +
+                   watch.Error(),
+               1);
 
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   recorder_.AddListener(this);
@@ -249,10 +260,15 @@ int Service::Run() {
     const size_t watchAt = fds.size();
     if (watch.Fd() >= 0) fds.push_back({watch.Fd(), POLLIN, 0});
     const size_t alarmAt = fds.size();
-    if (scheduler_.GetClock().WakeFd() >= 0) fds.push_back({scheduler_.GetClock().WakeFd(), POLLIN, 0});
-    const int wait = stopping_ ? 100 : static_cast<int>(std::max<int64_t>(0, scheduler_.GetClock().MsUntilCheck()));
+    if (scheduler_.GetClock().WakeFd() >= 0)
+      fds.push_back({scheduler_.GetClock().WakeFd(), POLLIN, 0});
+    const int wait =
+        stopping_ ? 100
+                  : static_cast<int>(std::max<int64_t>(0, scheduler_.GetClock().MsUntilCheck()));
     const int ready = poll(fds.data(), fds.size(), wait);
-    auto readable = [&](size_t i) { return ready > 0 && i < fds.size() && (fds[i].revents & POLLIN); };
+    auto readable = [&](size_t i) {
+      return ready > 0 && i < fds.size() && (fds[i].revents & POLLIN);
+    };
 
     if (readable(0)) {
       Drain(g_signalPipe[0]);

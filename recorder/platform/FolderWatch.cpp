@@ -40,7 +40,8 @@ bool FolderWatch::TakeChanged() {
       const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
       // The queue overflowed: anything may have changed.
       if (e->mask & IN_Q_OVERFLOW) changed = true;
-      if (e->len > 0 && std::find(names_.begin(), names_.end(), std::string(e->name)) != names_.end())
+      if (e->len > 0 &&
+          std::find(names_.begin(), names_.end(), std::string(e->name)) != names_.end())
         changed = true;
       at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
     }

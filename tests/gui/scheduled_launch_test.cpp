@@ -32,11 +32,13 @@ TEST(ScheduledLaunch, TheWindowRecordsADayOfTasks) {
   CRecorderDlg& dlg = w.Dlg();
   // When each line came.
   std::vector<Wall::time_point> when;
-  dlg.Log().AddListener([&when](const std::string&, const std::string&, int) { when.push_back(Wall::now()); });
+  dlg.Log().AddListener(
+      [&when](const std::string&, const std::string&, int) { when.push_back(Wall::now()); });
   ASSERT_TRUE(w.Start());
   const LogLines& log = w.Log();
 
-  ASSERT_TRUE(QTest::qWaitFor([&] { return log.Find("Finished recording" + rec + "/show ") >= 0; }, 40000))
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return log.Find("Finished recording" + rec + "/show ") >= 0; }, 40000))
       << log.Dump();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsSessionActive(); }, 5000));
   QTest::qWait(200);  // the end of the recording's refresh runs behind it
@@ -44,11 +46,14 @@ TEST(ScheduledLaunch, TheWindowRecordsADayOfTasks) {
   const int started = log.Find("Start recording  " + rec + "/show.wav");
   ASSERT_GE(started, 0) << log.Dump();
   ASSERT_LT(static_cast<size_t>(started), when.size());
-  const double late = std::chrono::duration<double>(when[static_cast<size_t>(started)] - Wall::from_time_t(day.At(3))).count();
+  const double late = std::chrono::duration<double>(when[static_cast<size_t>(started)] -
+                                                    Wall::from_time_t(day.At(3)))
+                          .count();
   EXPECT_GE(late, 0.0);
   EXPECT_LT(late, 1.0) << "starts within a second of its time";
   EXPECT_GE(log.Find(kSkippedWhileRecording, started), 0) << log.Dump();
-  const int again = log.Find("The file " + rec + "/show.wav exists; the task records to " + rec + "/show ");
+  const int again =
+      log.Find("The file " + rec + "/show.wav exists; the task records to " + rec + "/show ");
   ASSERT_GE(again, 0) << log.Dump();
   const std::string& text = log.Lines()[static_cast<size_t>(again)].text;
   const std::string tail = text.substr(text.find(rec + "/show "));

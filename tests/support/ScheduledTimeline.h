@@ -52,8 +52,9 @@ struct ScheduledTimeline {
   }
 
   std::vector<CTask> Tasks() const {
-    return {Task("First", kModeOnce, 3, "show.mp3", 4), Task("Skipped", kModeDaily, 5, "other.mp3", 4),
-            Task("Global", kModeOnce, 8, "global.mp3", 0), Task("Again", kModeOnce, 14, "show.mp3", 4)};
+    return {
+        Task("First", kModeOnce, 3, "show.mp3", 4), Task("Skipped", kModeDaily, 5, "other.mp3", 4),
+        Task("Global", kModeOnce, 8, "global.mp3", 0), Task("Again", kModeOnce, 14, "show.mp3", 4)};
   }
   // The global settings the test gives Config.ini.
   static constexpr const char* kConfig =

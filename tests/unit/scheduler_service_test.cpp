@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -33,7 +33,8 @@ using Wall = std::chrono::system_clock;
 
 namespace {
 
-const auto* const gAudio = ::testing::AddGlobalTestEnvironment(new PrivateVirtualAudio("scheduler-service"));
+const auto* const gAudio =
+    ::testing::AddGlobalTestEnvironment(new PrivateVirtualAudio("scheduler-service"));
 
 // The service as a child process, its output read line by line with the
 // wall-clock time each line came.
@@ -116,9 +117,7 @@ class Service {
   std::vector<Line> lines_;
 };
 
-std::time_t NextSecond(int ahead) {
-  return Wall::to_time_t(Wall::now()) + 1 + ahead;
-}
+std::time_t NextSecond(int ahead) { return Wall::to_time_t(Wall::now()) + 1 + ahead; }
 
 double SecondsAfter(Wall::time_point at, std::time_t instant) {
   return std::chrono::duration<double>(at - Wall::from_time_t(instant)).count();
@@ -142,9 +141,11 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   WriteFile(home + "/Task.ini", SerializeTasks(tasks));
 
   Service service(home);
-  ASSERT_TRUE(service.WaitFor("The task \"First\" will be launched on " + day.Announced(3), 5)) << service.Dump();
+  ASSERT_TRUE(service.WaitFor("The task \"First\" will be launched on " + day.Announced(3), 5))
+      << service.Dump();
   tasks.insert(tasks.end(), later.begin(), later.end());
-  ASSERT_TRUE(WriteFileAtomically(home + "/Task.ini", SerializeTasks(tasks)));  // as the window saves
+  ASSERT_TRUE(
+      WriteFileAtomically(home + "/Task.ini", SerializeTasks(tasks)));  // as the window saves
   EXPECT_TRUE(service.WaitFor("Task.ini has changed: 4 task(s).", 5)) << service.Dump();
 
   const auto first = service.WaitFor("Start recording  " + rec + "/show.wav");
@@ -154,13 +155,16 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   EXPECT_LT(late, 1.0) << "starts within a second of its time";
   EXPECT_TRUE(service.WaitFor(kSkippedWhileRecording)) << service.Dump();
   ASSERT_TRUE(service.WaitFor("Start recording  " + rec + "/global.flac")) << service.Dump();
-  const auto again = service.WaitFor("The file " + rec + "/show.wav exists; the task records to " + rec + "/show ");
+  const auto again = service.WaitFor("The file " + rec + "/show.wav exists; the task records to " +
+                                     rec + "/show ");
   ASSERT_TRUE(again) << service.Dump();
-  const std::string second = again->text.substr(again->text.find(rec + "/show "), std::string::npos);
+  const std::string second =
+      again->text.substr(again->text.find(rec + "/show "), std::string::npos);
   const std::string secondPath = second.substr(0, second.size() - 1);  // the closing "."
   const auto last = service.WaitFor("Finished recording" + secondPath, 30, again);
   ASSERT_TRUE(last) << service.Dump();
-  EXPECT_TRUE(service.WaitFor("The task \"Skipped\" will be launched on " + day.Announced(5, 1), 5, last))
+  EXPECT_TRUE(
+      service.WaitFor("The task \"Skipped\" will be launched on " + day.Announced(5, 1), 5, last))
       << "tomorrow's start announced after the last recording\n"
       << service.Dump();
   EXPECT_EQ(service.Stop(), 0) << service.Dump();
@@ -182,7 +186,10 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
     SCOPED_TRACE(f.path);
     EXPECT_EQ(ReadAudio(f.path).frames, f.frames);
     std::string probed;
-    EXPECT_EQ(test::Run("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " + Quote(f.path), &probed), 0);
+    EXPECT_EQ(
+        test::Run("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " + Quote(f.path),
+                  &probed),
+        0);
     EXPECT_EQ(std::atoll(probed.c_str()), f.frames) << probed;
     const auto it = std::find_if(listed.begin(), listed.end(),
                                  [&](const OutputEntry& e) { return e.FullPath() == f.path; });
@@ -204,7 +211,8 @@ TEST(SchedulerService, ConfirmsByCountdownAndSigtermStopsARecordingCleanly) {
   WriteFile(home + "/Task.ini", SerializeTasks({task}));
   Service service(home);
   // Nobody to ask: a line, and the launch when the countdown has run out.
-  const auto asked = service.WaitFor("The scheduled task \"Long\" will be launched in 5 seconds.", 10);
+  const auto asked =
+      service.WaitFor("The scheduled task \"Long\" will be launched in 5 seconds.", 10);
   ASSERT_TRUE(asked) << service.Dump();
   const auto started = service.WaitFor("Start recording  " + home + "/long.wav", 10, asked);
   ASSERT_TRUE(started) << service.Dump();
