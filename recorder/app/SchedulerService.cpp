@@ -100,6 +100,8 @@ class Service : public TaskLauncher, public RecordingListener {
 
  private:
   void ReloadTasks();
+  // The global settings read afresh from Config.ini (the window saved them).
+  void ReloadConfig();
   // Waits, ending early on a signal; false when one came.
   bool Wait(int seconds);
   void EndOfRecording();
@@ -115,8 +117,19 @@ class Service : public TaskLauncher, public RecordingListener {
   int wakeFd_ = -1;
   bool finished_ = false;
   bool stopping_ = false;
-  bool portAudio_ = false;  // the running recording initialised PortAudio
+  bool configPending_ = false;  // Config.ini changed during a recording
+  bool portAudio_ = false;      // the running recording initialised PortAudio
 };
+
+void Service::ReloadConfig() {
+  configPending_ = false;
+  Settings fresh;
+  if (!ConfigStore(DataFile("Config.ini")).Load(fresh, sink_))
+    return;  // said why; the old ones stay
+  settings_ = fresh;
+  log_.SetWriteLog(settings_.MISC.WriteLog != 0);
+  log_.Write("Config.ini has changed: the global settings are read again.", 0);
+}
 
 void Service::ReloadTasks() { tasks_ = LoadTaskFile(DataFile("Task.ini"), sink_).tasks; }
 
@@ -202,10 +215,10 @@ void Service::EndOfRecording() {
   portAudio_ = false;
   // The global settings come back; the next start is looked for (also
   // for a task skipped while this one recorded).
-  if (stopping_)
-    scheduler_.EndScheduledRecording();
-  else
-    scheduler_.RecordingFinished();
+  scheduler_.EndScheduledRecording();
+  if (stopping_) return;
+  if (configPending_) ReloadConfig();
+  scheduler_.RefreshSchedule();
 }
 
 int Service::Run() {
@@ -237,11 +250,13 @@ int Service::Run() {
                    lock_.Problem(),
                1);
 
-  FolderWatch watch(DataFolder(), {"Task.ini"});
+  FolderWatch watch(DataFolder(), {"Task.ini", "Config.ini"});
   if (watch.Fd() < 0)
-    log_.Write("Warning: changes to Task.ini are not seen until the scheduler starts again: " +
-                   watch.Error(),
-               1);
+    log_.Write(
+        "Warning: changes to Task.ini and Config.ini are not seen until the scheduler starts "
+        "again: " +
+            watch.Error(),
+        1);
 
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   recorder_.AddListener(this);
@@ -285,7 +300,17 @@ int Service::Run() {
       if (!recorder_.IsActive()) break;
       continue;
     }
-    if (watch.Fd() >= 0 && readable(watchAt) && watch.TakeChanged()) {
+    for (const std::string& name :
+         readable(watchAt) ? watch.TakeChanged() : std::vector<std::string>{}) {
+      if (name == "Config.ini") {
+        // A recording keeps the settings it started with; a task's own
+        // settings give way to the new global ones at its end.
+        if (recorder_.IsActive())
+          configPending_ = true;
+        else
+          ReloadConfig();
+        continue;
+      }
       ReloadTasks();
       log_.Write(Printf("Task.ini has changed: %d task(s).", static_cast<int>(tasks_.size())), 0);
       if (!scheduler_.Busy()) scheduler_.RefreshSchedule();

@@ -28,9 +28,9 @@ FolderWatch::~FolderWatch() {
   if (fd_ >= 0) close(fd_);
 }
 
-bool FolderWatch::TakeChanged() {
-  if (fd_ < 0) return false;
-  bool changed = false;
+std::vector<std::string> FolderWatch::TakeChanged() {
+  if (fd_ < 0) return {};
+  std::vector<bool> changed(names_.size(), false);
   alignas(inotify_event) char buffer[8192];
   for (;;) {
     const ssize_t n = read(fd_, buffer, sizeof buffer);
@@ -39,14 +39,18 @@ bool FolderWatch::TakeChanged() {
     for (ssize_t at = 0; at < n;) {
       const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
       // The queue overflowed: anything may have changed.
-      if (e->mask & IN_Q_OVERFLOW) changed = true;
-      if (e->len > 0 &&
-          std::find(names_.begin(), names_.end(), std::string(e->name)) != names_.end())
-        changed = true;
+      if (e->mask & IN_Q_OVERFLOW) changed.assign(names_.size(), true);
+      if (e->len > 0) {
+        const auto it = std::find(names_.begin(), names_.end(), std::string(e->name));
+        if (it != names_.end()) changed[static_cast<size_t>(it - names_.begin())] = true;
+      }
       at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
     }
   }
-  return changed;
+  std::vector<std::string> names;
+  for (size_t i = 0; i < names_.size(); ++i)
+    if (changed[i]) names.push_back(names_[i]);
+  return names;
 }
 
 }  // namespace tarvexa

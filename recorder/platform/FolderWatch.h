@@ -22,10 +22,11 @@ class FolderWatch {
   int Fd() const { return fd_; }
   const std::string& Error() const { return error_; }
 
-  // Reads what has happened since the last call (never waits). True when
-  // one of the names was closed after writing, renamed to or from, or
-  // removed (not while it is being written).
-  bool TakeChanged();
+  // Reads what has happened since the last call (never waits): the names
+  // that were closed after writing, renamed to or from, or removed (not
+  // while they are being written), each once, in the order given; all of
+  // them when the kernel's queue overflowed.
+  std::vector<std::string> TakeChanged();
 
  private:
   int fd_ = -1;

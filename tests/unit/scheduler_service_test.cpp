@@ -131,8 +131,12 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   REQUIRE_AUDIO();
   const std::string home = ScratchDir("scheduler-service-day");
   const std::string rec = home + "/recordings";
-  WriteFile(home + "/Config.ini", ScheduledTimeline::kConfig);
-  const std::string config = ReadFile(home + "/Config.ini");
+  // The global settings change while "First" records (as the window saves
+  // them): "Global" records with the new ones.
+  const std::string config = ScheduledTimeline::kConfig;
+  const std::string before = "StopSec=5";
+  WriteFile(home + "/Config.ini",
+            std::string(config).replace(config.find(before), before.size(), "StopSec=9"));
   ScheduledTimeline day(rec, NextSecond(2));
   std::vector<CTask> tasks = day.Tasks();
   // Two tasks only reach Task.ini once the service runs.
@@ -150,10 +154,16 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
 
   const auto first = service.WaitFor("Start recording  " + rec + "/show.wav");
   ASSERT_TRUE(first) << service.Dump();
+  ASSERT_TRUE(WriteFileAtomically(home + "/Config.ini", config));
   const double late = SecondsAfter(first->at, day.At(3));
   EXPECT_GE(late, 0.0);
   EXPECT_LT(late, 1.0) << "starts within a second of its time";
   EXPECT_TRUE(service.WaitFor(kSkippedWhileRecording)) << service.Dump();
+  const auto reread =
+      service.WaitFor("Config.ini has changed: the global settings are read again.");
+  ASSERT_TRUE(reread) << service.Dump();
+  EXPECT_TRUE(service.WaitFor("Finished recording" + rec + "/show.wav", 1, reread) == std::nullopt)
+      << "read again once the recording has ended";
   ASSERT_TRUE(service.WaitFor("Start recording  " + rec + "/global.flac")) << service.Dump();
   const auto again = service.WaitFor("The file " + rec + "/show.wav exists; the task records to " +
                                      rec + "/show ");
