@@ -11,6 +11,7 @@
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,7 @@ class Service : public TaskLauncher, public RecordingListener {
 
   // RecordingListener.
   void OnClipDone(const ClipResult& clip) override;
-  void OnFinished(const RecordingOutcome&) override { finished_ = true; }
+  void OnFinished(const RecordingOutcome& outcome) override;
 
  private:
   void ReloadTasks();
@@ -205,6 +206,20 @@ void Service::OnClipDone(const ClipResult& clip) {
     log_.Write("An error occurred while saving the output files.", 1);
     log_.Write(error, 1);
   }
+}
+
+void Service::OnFinished(const RecordingOutcome& outcome) {
+  finished_ = true;
+  // Boxes, balloons and power actions belong to a desktop session: the
+  // window carries them out; without it they are only named.
+  static const char* const kActions[] = {
+      "",         "show a message box", "show a balloon",       "log off",
+      "stand by", "hibernate",          "restart the computer", "shut down the computer"};
+  const int action = AfterRecordingActionFor(outcome, settings_);
+  if (action > 0 && action < static_cast<int>(std::size(kActions)))
+    log_.Write(Printf("After this recording the window would %s; the scheduler service does not.",
+                      kActions[action]),
+               1);
 }
 
 void Service::EndOfRecording() {
