@@ -132,11 +132,14 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   const std::string home = ScratchDir("scheduler-service-day");
   const std::string rec = home + "/recordings";
   // The global settings change while "First" records (as the window saves
-  // them): "Global" records with the new ones.
-  const std::string config = ScheduledTimeline::kConfig;
-  const std::string before = "StopSec=5";
-  WriteFile(home + "/Config.ini",
-            std::string(config).replace(config.find(before), before.size(), "StopSec=9"));
+  // them): "Global" records with the new ones, a balloon after it included.
+  const std::string timeline = ScheduledTimeline::kConfig;
+  auto with = [&](const std::string& key, const std::string& value) {
+    std::string text = timeline;
+    return text.replace(text.find(key + "="), key.size() + 2, key + "=" + value);
+  };
+  const std::string config = with("ActAftRec", "2");
+  WriteFile(home + "/Config.ini", with("StopSec", "9"));
   ScheduledTimeline day(rec, NextSecond(2));
   std::vector<CTask> tasks = day.Tasks();
   // Two tasks only reach Task.ini once the service runs.
@@ -164,7 +167,12 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   ASSERT_TRUE(reread) << service.Dump();
   EXPECT_TRUE(service.WaitFor("Finished recording" + rec + "/show.wav", 1, reread) == std::nullopt)
       << "read again once the recording has ended";
-  ASSERT_TRUE(service.WaitFor("Start recording  " + rec + "/global.flac")) << service.Dump();
+  const auto global = service.WaitFor("Finished recording" + rec + "/global.flac");
+  ASSERT_TRUE(global) << service.Dump();
+  EXPECT_TRUE(service.WaitFor(
+      "After this recording the window would show a balloon; the scheduler service does not.", 5,
+      global))
+      << service.Dump();
   const auto again = service.WaitFor("The file " + rec + "/show.wav exists; the task records to " +
                                      rec + "/show ");
   ASSERT_TRUE(again) << service.Dump();
