@@ -124,8 +124,6 @@ TEST(RecordingController, SplitClipsAreAnnouncedLoggedOnceAndReported) {
   for (size_t i = 1; i < clips.size(); ++i) {
     const std::string& path = again.heard.done[i].path;
     EXPECT_NE(path, clips[i]);
-    EXPECT_EQ(path.rfind(dir + "/talk-0" + std::to_string(i) + " ", 0), 0u) << path;
-    EXPECT_GE(again.Find("The file " + clips[i] + " exists; the clip records to " + path + "."), 0);
     EXPECT_EQ(ReadAudio(clips[i]).frames, rig.heard.done[i].frames) << "the first one stays";
   }
 }
