@@ -1,17 +1,22 @@
 // Scheduled recordings launched by the window, offscreen: the day of
-// ScheduledTimeline (the same one the scheduler service is put through) with
-// the input read from a file in real time. Each start at its second, the
-// task's own settings while it records and the global ones back after it,
-// the skip, two recordings onto one path, every clip in the output list with
-// its written length, and tomorrow announced after the last recording.
+// ScheduledTimeline (the same one the scheduler service is put through),
+// recorded through PortAudio from the private virtual capture device while
+// a tone plays into it. Each start at its second, the task's own settings
+// while it records and the global ones back after it, the skip, two
+// recordings onto one path, every file with its length (ffprobe) and the
+// tone (sox) and in the output list, and tomorrow announced after the last
+// recording.
 #include <gtest/gtest.h>
 
 #include <QtTest/QTest>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <future>
 
 #include "GuiTestSupport.h"
+#include "PrivateVirtualAudio.h"
 #include "ScheduledTimeline.h"
 #include "TestSupport.h"
 #include "outputs/ui/OutputPage.h"
@@ -22,19 +27,38 @@ using namespace tarvexa;
 using namespace tarvexa::test;
 using Wall = std::chrono::system_clock;
 
-TEST(ScheduledLaunch, TheWindowRecordsADayOfTasks) {
+namespace {
+
+const auto* const gAudio =
+    ::testing::AddGlobalTestEnvironment(new PrivateVirtualAudio("scheduled-launch"));
+
+constexpr int kToneHz = 1500;
+
+}  // namespace
+
+TEST(ScheduledLaunch, TheWindowRecordsADayOfTasksFromTheCaptureDevice) {
+  ASSERT_TRUE(PrivateVirtualAudio::available) << PrivateVirtualAudio::why;
+  const std::string tone = ScratchDir("scheduled-day-tone") + "/tone.wav";
+  ASSERT_EQ(test::Run("sox -n -r 44100 -c 2 -b 16 " + Quote(tone) + " synth 24 sine " +
+                      std::to_string(kToneHz) + " vol 0.5"),
+            0);
   WindowFixture w("scheduled-day");
   const std::string rec = w.Home() + "/recordings";
   WriteFile(w.Home() + "/Config.ini", ScheduledTimeline::kConfig);
   const ScheduledTimeline day(rec, Wall::to_time_t(Wall::now()) + 4);
   WriteFile(w.Home() + "/Task.ini", SerializeTasks(day.Tasks()));
-  w.UseInputFile(MakeTestWav(ScratchDir("scheduled-day-input") + "/in.wav", 44100, 2, 10.0), true);
   CRecorderDlg& dlg = w.Dlg();
   // When each line came.
   std::vector<Wall::time_point> when;
   dlg.Log().AddListener(
       [&when](const std::string&, const std::string&, int) { when.push_back(Wall::now()); });
   ASSERT_TRUE(w.Start());
+  ASSERT_FALSE(dlg.InputDevices().empty()) << "PortAudio lists no capture device";
+  // The tone sounds from before the first start to after the last end;
+  // waited for (at the latest) before the window goes.
+  auto player = std::async(std::launch::async, [&] {
+    return test::Run(PrivateVirtualAudio::Script() + " play " + Quote(tone));
+  });
   const LogLines& log = w.Log();
 
   ASSERT_TRUE(
@@ -65,8 +89,9 @@ TEST(ScheduledLaunch, TheWindowRecordsADayOfTasks) {
       << log.Dump();
 
   // The task's own settings (WAV, four seconds) and the global ones (FLAC,
-  // five seconds) each gave their file its exact length, and each file is
-  // in the output list with that length.
+  // five seconds) each gave their file its exact length, read by ffprobe,
+  // the tone is what the device gave, and each file is in the output list
+  // with its length.
   const struct {
     std::string path;
     int64_t frames;
@@ -79,6 +104,17 @@ TEST(ScheduledLaunch, TheWindowRecordsADayOfTasks) {
   for (const auto& f : files) {
     SCOPED_TRACE(f.path);
     EXPECT_EQ(ReadAudio(f.path).frames, f.frames);
+    std::string probed;
+    EXPECT_EQ(
+        test::Run("ffprobe -v error -show_entries stream=duration_ts -of csv=p=0 " + Quote(f.path),
+                  &probed),
+        0);
+    EXPECT_EQ(std::atoll(probed.c_str()), f.frames) << probed;
+    std::string freq;
+    test::Run(
+        "sox " + Quote(f.path) + " -n trim 1 2 remix 1 stat 2>&1 | awk '/Rough/ { print $3 }'",
+        &freq);
+    EXPECT_NEAR(std::atof(freq.c_str()), kToneHz, 20) << "the tone played into the device";
     const int row = items.Find(f.path);
     ASSERT_GE(row, 0);
     EXPECT_EQ(items.At(row).duration, f.duration);
@@ -87,4 +123,5 @@ TEST(ScheduledLaunch, TheWindowRecordsADayOfTasks) {
   // The global settings are in force again.
   EXPECT_EQ(dlg.CurrentSettings().OUTPUT.OutputFormat, kFormatFLAC);
   EXPECT_EQ(dlg.CurrentSettings().MISC.StopSec, 5);
+  EXPECT_EQ(player.get(), 0) << "the tone played to its end";
 }
