@@ -6,6 +6,7 @@
 #include <QtWidgets/QApplication>
 
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -70,6 +71,14 @@ std::string NoSystemBus() {
   return "unix:path=" + std::string(TARVEXA_TEST_WORK) + "/no-such-bus/socket";
 }
 
+bool HandlePostedEvents() {
+  // Posted events of one priority are handled in the order they were
+  // posted: when this one arrives, those before it have been handled.
+  auto reached = std::make_shared<bool>(false);
+  QMetaObject::invokeMethod(qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
+  return QTest::qWaitFor([reached] { return *reached; }, 5000);
+}
+
 WindowFixture::WindowFixture(const std::string& name, bool tipAtStartup) {
   home_ = ScratchDir("gui-" + name);
   setenv("DBUS_SYSTEM_BUS_ADDRESS", NoSystemBus().c_str(), 1);
@@ -120,5 +129,5 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setQuitOnLastWindowClosed(false);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  return tarvexa::test::ExitStatus(RUN_ALL_TESTS());
 }

@@ -95,4 +95,10 @@ class WindowFixture {
 // The system bus address used by every window test: a socket that does not exist.
 std::string NoSystemBus();
 
+// Returns once every event and queued call already posted to the main
+// thread (zero-time timers included) has been handled: what a widget
+// scheduled in reaction to something has then happened, so a check that
+// it did not happen is not merely early. False after five seconds.
+bool HandlePostedEvents();
+
 }  // namespace tarvexa::test

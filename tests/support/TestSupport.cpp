@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -215,6 +216,40 @@ PrivateBus::~PrivateBus() { StopChild(pid_); }
 bool PrivateBus::ok() const {
   struct stat st {};
   return pid_ > 0 && ::stat((dir_ + "/bus").c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+int ExitStatus(int result) {
+  const ::testing::UnitTest& unit = *::testing::UnitTest::GetInstance();
+  if (GTEST_FLAG_GET(list_tests)) return result;
+  if (result != 0 || unit.failed_test_count() > 0 || unit.ad_hoc_test_result().Failed()) return 1;
+  if (unit.test_to_run_count() == 0) {
+    std::printf("FAILED: no test ran\n");
+    return 1;
+  }
+  int skipped = 0;
+  for (int i = 0; i < unit.total_test_suite_count(); ++i) {
+    const ::testing::TestSuite& suite = *unit.GetTestSuite(i);
+    for (int j = 0; j < suite.total_test_count(); ++j) {
+      const ::testing::TestInfo& test = *suite.GetTestInfo(j);
+      if (!test.should_run() || !test.result()->Skipped()) continue;
+      ++skipped;
+      std::string why;
+      const ::testing::TestResult& r = *test.result();
+      for (int k = 0; k < r.total_part_count(); ++k)
+        if (r.GetTestPartResult(k).skipped()) why += r.GetTestPartResult(k).message();
+      for (char& c : why)
+        if (c == '\n' || c == '\r') c = ' ';
+      const std::string name = std::string(suite.name()) + "." + test.name();
+      const size_t at = why.find(kCannotApplyHere);
+      if (at != std::string::npos)
+        std::printf("CANNOT APPLY HERE: %s: %s\n", name.c_str(),
+                    why.substr(at + std::strlen(kCannotApplyHere)).c_str());
+      else
+        std::printf("SKIPPED: %s: %s\n", name.c_str(), why.empty() ? "(no reason given)" : why.c_str());
+    }
+  }
+  std::fflush(stdout);
+  return skipped > 0 ? kSkipExitCode : 0;
 }
 
 }  // namespace tarvexa::test

@@ -1,7 +1,10 @@
 #pragma once
 // Helpers shared by the tests: scratch folders, generated WAV input,
 // reading files back through libsndfile and outside tools, plain text files,
-// environment variables for a scope, and the settings as text.
+// environment variables for a scope, the settings as text, and how a test
+// program reports skipped tests.
+
+#include <gtest/gtest.h>
 
 #include <sys/types.h>
 
@@ -98,5 +101,25 @@ class PrivateBus {
   std::string dir_, address_;
   pid_t pid_ = -1;
 };
+
+// A skip is not a pass. A test whose tool, device or service is missing
+// fails (install it in scripts/install-deps.sh). Only a test that cannot
+// apply on this machine at all says so, with the reason:
+//
+//   if (geteuid() == 0) CANNOT_APPLY_HERE("running as root, which writes anywhere");
+//
+// The program then prints "CANNOT APPLY HERE: Suite.Test: reason" and exits
+// with kSkipExitCode; CTest shows the test as skipped and CI accepts such a
+// skip. Any other skip prints "SKIPPED: Suite.Test: ..." and fails CI.
+inline constexpr char kCannotApplyHere[] = "cannot apply on this machine: ";
+#define CANNOT_APPLY_HERE(why) GTEST_SKIP() << ::tarvexa::test::kCannotApplyHere << why
+
+// The exit status CTest takes for "skipped" (SKIP_RETURN_CODE).
+inline constexpr int kSkipExitCode = 77;
+
+// The exit status of a test program after RUN_ALL_TESTS returned `result`:
+// 1 when a test failed or none ran, kSkipExitCode when a test skipped (each
+// skip listed as above), else 0.
+int ExitStatus(int result);
 
 }  // namespace tarvexa::test
