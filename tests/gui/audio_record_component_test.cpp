@@ -30,7 +30,7 @@ const auto* const gAudio =
 
 #define REQUIRE_VIRTUAL_AUDIO()                                                    \
   do {                                                                             \
-    if (!PrivateVirtualAudio::available) GTEST_SKIP() << PrivateVirtualAudio::why; \
+    if (!PrivateVirtualAudio::available) GTEST_FAIL() << PrivateVirtualAudio::why; \
   } while (0)
 
 struct RecordComponent {
@@ -90,8 +90,8 @@ TEST(AudioRecordComponent, SetsTheCaptureElementOfTheDefaultMixer) {
   ASSERT_TRUE(r.SelectMixer(0));
   EXPECT_STREQ(r.MixerName(), "default") << "mixer 0 is the default device's";
   if (!c.Select("default", "Capture"))
-    GTEST_SKIP() << "the default ALSA mixer has no simple-mixer element \"Capture\"";
-  if (!HaveTool("amixer")) GTEST_SKIP() << "amixer (alsa-utils) is not installed";
+    GTEST_FAIL() << "the default ALSA mixer has no simple-mixer element \"Capture\"";
+  if (!HaveTool("amixer")) GTEST_FAIL() << "amixer (alsa-utils) is not installed";
 
   EXPECT_TRUE(r.MixerHasInputLines());
   EXPECT_TRUE(r.LineSelected()) << "the source records";
@@ -212,7 +212,7 @@ TEST(AudioRecordComponent, TheDevicePageListsAndSetsTheRealDevice) {
 
   RecordComponent probe;
   if (!probe.role || !probe.Select("default", "Capture"))
-    GTEST_SKIP() << "the default ALSA mixer has no simple-mixer element \"Capture\"";
+    GTEST_FAIL() << "the default ALSA mixer has no simple-mixer element \"Capture\"";
   ASSERT_GE(page->LineList()->findItems(" Capture", Qt::MatchExactly).size(), 1);
   EXPECT_EQ(page->LineList()->currentItem()->text(), " Capture");
   ASSERT_TRUE(page->VolumeSlider()->isEnabled());

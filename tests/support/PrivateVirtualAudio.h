@@ -8,7 +8,7 @@
 //   const auto* const gAudio =
 //       ::testing::AddGlobalTestEnvironment(new PrivateVirtualAudio("name"));
 //
-// and skip with PrivateVirtualAudio::why when available is false. Header
+// and fail with PrivateVirtualAudio::why when available is false. Header
 // only: unit and window tests both include it.
 
 #include <gtest/gtest.h>

@@ -7,12 +7,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <sstream>
 #include <utility>
 
+#include "EngineRecording.h"
 #include "TestSupport.h"
 #include "config/ConfigStore.h"
 #include "platform/IniStore.h"
@@ -157,13 +160,32 @@ TEST_F(StoreFixture, SaveIsAtomicAndReportsWhy) {
   EXPECT_NE(log[1].first.find("File too large"), std::string::npos) << log[1].first;
   EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temp file left";
+}
 
-  if (geteuid() != 0) {  // root writes anywhere
-    chmod(dir.c_str(), 0555);
-    EXPECT_FALSE(ini.Save(path, &error));
-    chmod(dir.c_str(), 0755);
-    EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
-  }
+TEST_F(StoreFixture, ReadOnlyFolderFailsTheSaveAndKeepsTheFile) {
+  test::WriteFile(path, "[OLD]\nk=1\n");
+  IniStore ini;
+  ini.Set("S", "k", "new");
+  chmod(dir.c_str(), 0555);
+  // Root writes anywhere: as root the save is tried by a child that has
+  // become "nobody" (65534) first.
+  const bool root = geteuid() == 0;
+  int status = 0;
+  const std::string report = test::InChild(
+      [&] {
+        if (root && (setgid(65534) != 0 || setuid(65534) != 0))
+          return std::string("cannot drop privileges: ") + std::strerror(errno);
+        std::string error;
+        return ini.Save(path, &error) ? std::string("saved") : "refused: " + error;
+      },
+      &status);
+  chmod(dir.c_str(), 0755);
+  if (report.rfind("cannot drop privileges", 0) == 0)
+    CANNOT_APPLY_HERE("running as root, which writes anywhere, and " << report);
+  EXPECT_NE(report.find("refused: "), std::string::npos) << report;
+  EXPECT_NE(report.find("Permission denied"), std::string::npos) << report;
+  EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temp file left";
 }
 
 TEST_F(StoreFixture, SaveKeepsUnknownKeysSectionsAndLinesWhereTheyStand) {

@@ -184,7 +184,7 @@ TEST(DeviceProbe, TheSavedDeviceOrTheDefaultInputIsChosen) {
 class RealDevices : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!PrivateVirtualAudio::available) GTEST_SKIP() << PrivateVirtualAudio::why;
+    if (!PrivateVirtualAudio::available) GTEST_FAIL() << PrivateVirtualAudio::why;
     int code = 0;
     std::string error;
     ASSERT_TRUE(PortAudioDevices().Initialize(&code, &error)) << code << " " << error;

@@ -183,8 +183,10 @@ std::string Variant(const std::string& name) {
   return std::string(TARVEXA_TEST_WORK) + "/lame_enc_variants/" + name;
 }
 
+// The decoders and the peer encoder the checks use (scripts/install-deps.sh).
 bool HaveTools() {
-  return HaveTool("mpg123") && HaveTool("ffmpeg") && HaveTool("ffprobe") && HaveTool("sox");
+  return HaveTool("mpg123") && HaveTool("ffmpeg") && HaveTool("ffprobe") && HaveTool("sox") &&
+         HaveTool("lame");
 }
 
 // A 331-byte record built from the offsets: the fields every mode has, then
@@ -326,7 +328,7 @@ TEST(Mp3Binding, MissingOrIncompleteLibraryEndsTheRecordingWithItsMessage) {
 }
 
 TEST(Mp3Binding, LibraryWithoutInfoTagEntryFinishesFilesThroughVbrHeader) {
-  if (!HaveTools()) GTEST_SKIP() << "mpg123, ffmpeg or sox missing";
+  if (!HaveTools()) GTEST_FAIL() << "mpg123, ffmpeg, ffprobe, sox or lame is missing";
   const std::string dir = ScratchDir("mp3_without_info_tag");
   const std::string input = MakeNoise(dir + "/in.wav", 44100, 2, 3.0);
   ScopedEnv env("TARVEXA_LIB_DIR", Variant("without_info_tag"));
@@ -343,7 +345,7 @@ TEST(Mp3Binding, LibraryWithoutInfoTagEntryFinishesFilesThroughVbrHeader) {
 // Recordings checked by outside decoders.
 
 TEST(Mp3Recording, DecodesGaplessAtTheRightRateLengthAndQuality) {
-  if (!HaveTools()) GTEST_SKIP() << "mpg123, ffmpeg or sox missing";
+  if (!HaveTools()) GTEST_FAIL() << "mpg123, ffmpeg, ffprobe, sox or lame is missing";
   const std::string dir = ScratchDir("mp3_quality");
   struct Case {
     std::string name;
@@ -402,7 +404,7 @@ TEST(Mp3Recording, DecodesGaplessAtTheRightRateLengthAndQuality) {
                 bytes.size() * 8e-4);
     EXPECT_EQ(lag, 0);
     EXPECT_GT(snr, c.minSnr);
-    if (!c.lame.empty() && HaveTool("lame")) {
+    if (!c.lame.empty()) {
       // The same settings as the tool give the same audio, sample for sample.
       ASSERT_EQ(
           test::Run("lame --quiet " + c.lame + " " + Quote(input) + " " + Quote(mp3 + ".lame.mp3")),
@@ -413,7 +415,7 @@ TEST(Mp3Recording, DecodesGaplessAtTheRightRateLengthAndQuality) {
 }
 
 TEST(Mp3Recording, RecordingShorterThanOneChunkIsAValidFile) {
-  if (!HaveTools()) GTEST_SKIP() << "mpg123, ffmpeg or sox missing";
+  if (!HaveTools()) GTEST_FAIL() << "mpg123, ffmpeg, ffprobe, sox or lame is missing";
   const std::string dir = ScratchDir("mp3_short");
   const std::string input =
       MakeNoise(dir + "/in.wav", 44100, 2, 0.02);  // 882 frames; a chunk is 1152
@@ -428,7 +430,7 @@ TEST(Mp3Recording, RecordingShorterThanOneChunkIsAValidFile) {
 // Every bitrate, VBR method and preset gives a file that decodes cleanly, at
 // the right length, with the channels its mode says.
 TEST(Mp3Recording, EveryModeProducesADecodableFile) {
-  if (!HaveTools()) GTEST_SKIP() << "mpg123, ffmpeg or sox missing";
+  if (!HaveTools()) GTEST_FAIL() << "mpg123, ffmpeg, ffprobe, sox or lame is missing";
   const std::string dir = ScratchDir("mp3_modes");
   const std::string input = MakeNoise(dir + "/in.wav", 44100, 2, 2.0);
   std::vector<std::pair<std::string, Settings>> modes;
@@ -485,7 +487,7 @@ TEST(Mp3Recording, EveryModeProducesADecodableFile) {
 }
 
 TEST(Mp3Recording, HeaderBitsReservoirAndFiltersFollowTheSettings) {
-  if (!HaveTools()) GTEST_SKIP() << "mpg123, ffmpeg or sox missing";
+  if (!HaveTools()) GTEST_FAIL() << "mpg123, ffmpeg, ffprobe, sox or lame is missing";
   const std::string dir = ScratchDir("mp3_options");
   const std::string input = dir + "/in.wav";
   ASSERT_EQ(test::Run("sox -R -n -r 44100 -c 2 -b 16 " + Quote(input) +
@@ -545,7 +547,7 @@ TEST(Mp3Recording, HeaderBitsReservoirAndFiltersFollowTheSettings) {
 }
 
 TEST(Mp3Recording, SplitClipsAreEachCompleteFiles) {
-  if (!HaveTools()) GTEST_SKIP() << "mpg123, ffmpeg or sox missing";
+  if (!HaveTools()) GTEST_FAIL() << "mpg123, ffmpeg, ffprobe, sox or lame is missing";
   const std::string dir = ScratchDir("mp3_split");
   const std::string input = MakeNoise(dir + "/in.wav", 44100, 2, 12.0);
   Settings s = Mp3Settings();

@@ -89,7 +89,7 @@ const auto* const gVirtualAudio = ::testing::AddGlobalTestEnvironment(new Virtua
 
 #define REQUIRE_VIRTUAL_AUDIO()                                      \
   do {                                                               \
-    if (!VirtualAudio::available) GTEST_SKIP() << VirtualAudio::why; \
+    if (!VirtualAudio::available) GTEST_FAIL() << VirtualAudio::why; \
   } while (0)
 
 // Share of a channel's energy that lies at `hz` (1 for a pure tone at hz).

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#ifdef TARVEXA_HAVE_DESKTOP
-
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -83,21 +81,11 @@ TEST_F(SingleInstanceTest, SecondProcessIsRefusedAndRaisesTheFirst) {
   QObject::connect(&first, &SingleInstance::raiseRequested, [&] { ++raised; });
   ASSERT_TRUE(first.TryBecomePrimary("TarvexaSIProc"));
 
-  // This test program run again, as a second recorder would start.
+  // Another process, as a second recorder would start.
   std::string out;
-  const std::string command = "TARVEXA_SI_CHILD=TarvexaSIProc " + test::Quote("/proc/" + std::to_string(getpid()) + "/exe") +
-                              " --gtest_filter=SingleInstanceChild.* --gtest_color=no";
-  test::Run(command, &out);
-  EXPECT_NE(out.find("CHILD: secondary"), std::string::npos) << out;
+  test::Run(std::string(TARVEXA_BIN_DIR) + "/single_instance_child TarvexaSIProc", &out);
+  EXPECT_NE(("\n" + out).find("\nsecondary\n"), std::string::npos) << out;
   EXPECT_TRUE(PumpUntil(raised, 1)) << out;
-}
-
-TEST(SingleInstanceChild, TryOnce) {
-  const char* app = std::getenv("TARVEXA_SI_CHILD");
-  if (!app) GTEST_SKIP() << "run by SecondProcessIsRefusedAndRaisesTheFirst";
-  EnsureApp();
-  SingleInstance instance;
-  std::printf("CHILD: %s\n", instance.TryBecomePrimary(app) ? "primary" : "secondary");
 }
 
 TEST_F(SingleInstanceTest, LeftoversOfACrashDoNotBlockANewPrimary) {
@@ -139,9 +127,3 @@ TEST_F(SingleInstanceTest, LeftoversOfACrashDoNotBlockANewPrimary) {
   }
   EXPECT_TRUE(PumpUntil(raised, 1));
 }
-
-#else
-
-TEST(SingleInstance, NeedsQt) { GTEST_SKIP() << "built without the Qt desktop services"; }
-
-#endif
