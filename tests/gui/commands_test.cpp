@@ -70,7 +70,7 @@ TEST(Commands, EscapeAndEnterDoNotCloseTheWindow) {
   CRecorderDlg& dlg = w.Dlg();
   dlg.RecordButton()->setFocus();
   for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) Key(dlg, key);
-  QTest::qWait(50);
+  ASSERT_TRUE(HandlePostedEvents());
   EXPECT_TRUE(dlg.isVisible());
   EXPECT_FALSE(dlg.IsSessionActive()) << "Enter on the focused Record button must not record";
   dlg.reject();

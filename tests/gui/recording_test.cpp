@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "GuiTestSupport.h"
+#include "PrivateVirtualAudio.h"
 #include "TestSupport.h"
 #include "app/MiscPage.h"
 #include "components/ui/VisualizePage.h"
@@ -27,6 +28,10 @@ using namespace tarvexa::test;
 namespace fs = std::filesystem;
 
 namespace {
+
+// The sound card of the recording from the card: a private virtual device.
+const auto* const gAudio =
+    ::testing::AddGlobalTestEnvironment(new PrivateVirtualAudio("gui-recording"));
 
 std::string Input(double seconds) {
   const std::string dir = ScratchDir("recording-input-" + std::to_string(static_cast<int>(seconds)));
@@ -48,6 +53,9 @@ TEST(Recording, AFileRecordingEndsInTheIdleLookWithTheFreeSpaceLine) {
   WindowFixture w("record-file");
   StartWithFile(w, 3.0, true);  // paced: the look while recording lasts long enough to see
   CRecorderDlg& dlg = w.Dlg();
+  auto& m = dlg.CurrentSettings().MISC;
+  m.ActAftRec = 1;  // a message box, but only after an automatic stop
+  QSignalSpy done(&dlg, &CRecorderDlg::afterRecordingActionDone);
   QSignalSpy finished(&dlg, &CRecorderDlg::sessionFinished);
   QSignalSpy clips(&dlg, &CRecorderDlg::clipFinished);
   const std::string out = w.Home() + "/from-window.wav";
@@ -77,14 +85,19 @@ TEST(Recording, AFileRecordingEndsInTheIdleLookWithTheFreeSpaceLine) {
   const Audio a = ReadAudio(out);
   EXPECT_EQ(a.rate, 44100);
   EXPECT_EQ(a.frames, 3 * 44100);
-  // A manual end runs no after-recording action.
-  QTest::qWait(100);
-  EXPECT_TRUE(w.Boxes().Seen().empty());
-  EXPECT_TRUE(w.Power().calls.empty());
 
-  // The next recording may start at once.
+  // The next recording may start at once. It stops automatically, so its
+  // after-recording action (a message box) runs: when it is done, the
+  // first recording, which ended with its input, has shown nothing.
+  m.Stop = 1;
+  m.StopHour = m.StopMin = 0;
+  m.StopSec = 1;
   ASSERT_TRUE(dlg.StartRecordingTo(QString::fromStdString(w.Home() + "/second.wav")));
-  ASSERT_TRUE(finished.wait(20000));
+  ASSERT_TRUE(done.wait(20000)) << w.Log().Dump();
+  EXPECT_EQ(done.count(), 1);
+  ASSERT_EQ(w.Boxes().Seen().size(), 1u) << "an end without auto-stop ran the action too";
+  EXPECT_EQ(w.Boxes().Seen()[0].text, "Sound Recording Finished!");
+  EXPECT_TRUE(w.Power().calls.empty());
 }
 
 TEST(Recording, KeepingAwakeWithoutLogindIsAWarningNotAFailure) {
@@ -249,10 +262,11 @@ TEST(LevelBars, LevelsComeFromEvery128thSample) {
   EXPECT_EQ(l, 0);
 }
 
-TEST(Recording, RecordsFromTheSoundCardWhenThereIsOne) {
+TEST(Recording, RecordsFromTheSoundCard) {
+  ASSERT_TRUE(PrivateVirtualAudio::available) << PrivateVirtualAudio::why;
   WindowFixture w("sound-card");
   ASSERT_TRUE(w.Start());
-  if (w.Dlg().InputDevices().empty()) GTEST_SKIP() << "no input device on this machine";
+  ASSERT_FALSE(w.Dlg().InputDevices().empty()) << "the virtual capture device is not listed";
   CRecorderDlg& dlg = w.Dlg();
   auto& s = dlg.CurrentSettings();
   s.OUTPUT.OutputFormat = 1;

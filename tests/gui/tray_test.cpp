@@ -137,7 +137,7 @@ TEST(Tray, MinimiseToTrayHidesAndResoreOrADoubleClickBringsTheWindowBack) {
 
   // On a window in view, a double click only activates it.
   emit tray->TrayIcon()->activated(QSystemTrayIcon::DoubleClick);
-  QTest::qWait(50);
+  ASSERT_TRUE(HandlePostedEvents());
   EXPECT_TRUE(dlg.isVisible());
   EXPECT_FALSE(dlg.isMinimized());
 
@@ -145,8 +145,8 @@ TEST(Tray, MinimiseToTrayHidesAndResoreOrADoubleClickBringsTheWindowBack) {
   minToTray->click();
   EXPECT_EQ(dlg.CurrentSettings().MISC.MinToTray, 0);
   dlg.showMinimized();
-  QTest::qWait(50);
-  EXPECT_TRUE(dlg.isMinimized());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.isMinimized(); }, 3000));
+  ASSERT_TRUE(HandlePostedEvents());  // a hide to the tray would be queued by now
   EXPECT_TRUE(dlg.isVisible());
   EXPECT_FALSE(tray->IsWindowHidden());
   dlg.BringToFront();
@@ -200,11 +200,13 @@ TEST(Tray, WithoutANotificationAreaMinimiseAndCloseKeepTheirNormalMeaning) {
     dlg.CurrentSettings().MISC.MinToTray = 1;
     dlg.CurrentSettings().MISC.CloseToTray = 1;
     dlg.showMinimized();
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Log().Find("there is no notification area to minimize to") >= 0; }, 3000))
+        << w.Log().Dump();
+    EXPECT_EQ(w.Log().LevelOf("there is no notification area to minimize to"), 1);
+    ASSERT_TRUE(HandlePostedEvents());
     EXPECT_TRUE(dlg.isMinimized());
     EXPECT_TRUE(dlg.isVisible()) << "a hidden window with no icon could never come back";
     EXPECT_FALSE(dlg.Tray()->IsWindowHidden());
-    EXPECT_EQ(w.Log().LevelOf("there is no notification area to minimize to"), 1) << w.Log().Dump();
 
     dlg.BringToFront();
     dlg.close();
@@ -220,10 +222,11 @@ TEST(Tray, WithoutANotificationAreaMinimiseAndCloseKeepTheirNormalMeaning) {
     dlg.CurrentSettings().MISC.MinToTray = 1;
     *available = false;
     dlg.showMinimized();
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Log().Find("there is no notification area to minimize to") >= 0; }, 3000))
+        << w.Log().Dump();
+    ASSERT_TRUE(HandlePostedEvents());
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_FALSE(dlg.Tray()->IsWindowHidden());
-    EXPECT_GE(w.Log().Find("there is no notification area to minimize to"), 0);
 
     *available = true;
     dlg.BringToFront();

@@ -67,11 +67,16 @@ Recording Record(const Settings& s, std::shared_ptr<InputSource> source, const s
       return std::make_unique<SlowWriter>(std::move(writer), slowEncoderMs);
     };
   }
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(session.Start(std::move(p)));
   int blocksSeen = 0;
   auto handle = [&](const RecMessage& m) {
     switch (m.type) {
-      case RecMsg::Log: r.logs.emplace_back(m.text, m.param); break;
+      case RecMsg::Log:
+        r.logs.emplace_back(m.text, m.param);
+        r.logSeconds.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        break;
       case RecMsg::ClipDone:
         r.clips.push_back(m.text);
         r.clipBlocks.push_back(m.param);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -98,10 +99,26 @@ TEST(RecChannel, SendWaitsForTheReceiverAndPostDoesNot) {
 }
 
 TEST(RecChannel, CloseReleasesAWaitingSender) {
-  RecChannel ch;
-  std::thread sender([&] { ch.Send(RecMessage{}); });
-  std::this_thread::sleep_for(50ms);
-  ch.Close();
-  sender.join();  // would hang if Close did not release it
-  SUCCEED();
+  // On the heap and left behind if the sender hangs, so that a failure is
+  // an assertion instead of a hang until the test's timeout.
+  auto* ch = new RecChannel;
+  auto* returned = new std::promise<void>;
+  std::future<void> sent = returned->get_future();
+  std::thread sender([ch, returned] {
+    ch->Send(RecMessage{});
+    returned->set_value();
+  });
+  EXPECT_EQ(sent.wait_for(100ms), std::future_status::timeout) << "Send did not wait for the receiver";
+  ch->Close();
+  if (sent.wait_for(5s) != std::future_status::ready) {
+    sender.detach();
+    FAIL() << "Close did not release the waiting sender";
+  }
+  sender.join();
+  // Once closed, a send returns at once.
+  auto t0 = std::chrono::steady_clock::now();
+  ch->Send(RecMessage{});
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
+  delete returned;
+  delete ch;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <numeric>
+#include <regex>
 #include <thread>
 
 #include "EngineRecording.h"
@@ -269,16 +270,41 @@ TEST(RecordSession, InputThatCannotBeOpenedEndsTheSession) {
   EXPECT_FALSE(fs::exists(dir + "/out.wav"));
 }
 
-TEST(RecordSession, OverrunDropsOldestBlocksAndSaysSo) {
+TEST(RecordSession, OverrunDropsOldestBlocksAndReportsThemEverySecond) {
   std::string dir = ScratchDir("session_overrun");
-  // A device delivering a block every 2 ms into a queue of 20 blocks, and an
-  // encoder taking 5 ms a block: blocks are dropped, and the log says so.
-  Recording r = Record(WavSettings(), std::make_shared<FakeDevice>(false, 400, 2), dir + "/out.wav", 2,
-                    nullptr, 5);
+  // A device delivering a block every 2 ms for 3 s into a queue of 20
+  // blocks, and an encoder taking 20 ms a block: blocks are dropped from the
+  // start to the end, and the log says so as it happens, not only at the end.
+  constexpr int kBlocks = 1500;
+  Recording r = Record(WavSettings(), std::make_shared<FakeDevice>(false, kBlocks, 2), dir + "/out.wav",
+                       2, nullptr, 20);
   ASSERT_EQ(r.clips.size(), 1u);
-  EXPECT_GT(r.dropped, 0);
-  EXPECT_TRUE(r.LoggedPart("block(s) of audio dropped because the encoder fell behind"));
-  EXPECT_EQ(r.clipBlocks[0] + r.dropped, 400);  // every block is written or reported
+  EXPECT_GT(r.dropped, kBlocks / 2);
+  EXPECT_EQ(r.clipBlocks[0] + r.dropped, kBlocks);  // every block is written or reported
+
+  // Every report: a warning with the blocks dropped since the last one and
+  // the running total, which ends at the session's count.
+  const std::regex report(
+      R"(Warning: (\d+) block\(s\) of audio dropped because the encoder fell behind \((\d+) in all\)\.)");
+  std::vector<double> when;
+  int64_t total = 0;
+  for (size_t i = 0; i < r.logs.size(); ++i) {
+    std::smatch m;
+    if (!std::regex_match(r.logs[i].first, m, report)) continue;
+    SCOPED_TRACE(r.logs[i].first);
+    EXPECT_EQ(r.logs[i].second, 1);
+    EXPECT_GT(std::stoll(m[1]), 0);
+    EXPECT_EQ(total + std::stoll(m[1]), std::stoll(m[2]));
+    total = std::stoll(m[2]);
+    when.push_back(r.logSeconds[i]);
+  }
+  EXPECT_EQ(total, r.dropped);
+  // The first drop comes within 0.1 s of the start; its report within a
+  // second, and the next ones about a second apart while dropping goes on.
+  ASSERT_GE(when.size(), 3u) << "dropped blocks are reported only at the end";
+  EXPECT_LT(when[0], 1.0);
+  for (size_t i = 1; i < when.size(); ++i) EXPECT_LT(when[i] - when[i - 1], 1.5) << "report " << i;
+
   // What was written keeps its order: block numbers only increase.
   Audio a = ReadAudio(r.clips[0]);
   for (size_t i = 8820; i < a.samples.size(); i += 8820) ASSERT_GT(a.samples[i], a.samples[i - 8820]);

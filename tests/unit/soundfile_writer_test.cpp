@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
+#include <stdexcept>
 
 #include "EngineRecording.h"
 #include "encoders/ClipWriter.h"
@@ -183,7 +185,7 @@ const std::set<std::pair<int, int>> kNotEncodedByLibsndfile = {
 
 TEST(SoundFileWriter, EverySubEncodingOfEveryFormat) {
   const std::string dir = test::ScratchDir("writer_all");
-  const bool haveFfprobe = test::HaveTool("ffprobe");
+  ASSERT_TRUE(test::HaveTool("ffprobe")) << "ffprobe (ffmpeg) is missing";
   int written = 0, refused = 0, probed = 0;
 
   for (int format : SoundFileFormats()) {
@@ -259,7 +261,7 @@ TEST(SoundFileWriter, EverySubEncodingOfEveryFormat) {
                 << "not bit-exact";
           }
 
-          if (haveFfprobe && FfprobeReads(format, subs[index].subtype)) {
+          if (FfprobeReads(format, subs[index].subtype)) {
             EXPECT_EQ(FfprobeStream(path), std::to_string(rate) + "," + std::to_string(chan));
             ++probed;
           }
@@ -500,6 +502,140 @@ TEST(SoundFileWriter, ReopensForTheNextClip) {
 // ---------------------------------------------------------------------------
 // A recording process that dies without closing its file.
 
+// What a file's header declares about its audio, read by hand: libsndfile
+// and FFmpeg both repair a header that was never finished (they take the
+// data's length from the file's size), so reading the file back through
+// them cannot tell whether the writer kept its header up to date.
+struct Declared {
+  std::string error;     // empty when the header was understood
+  uint64_t end = 0;      // where the declared data (or the whole container) ends
+  int64_t frames = -1;   // frames the header declares
+};
+
+uint64_t Le(const std::string& b, size_t at, int n) {
+  uint64_t v = 0;
+  for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b.at(at + i));
+  return v;
+}
+uint64_t Be(const std::string& b, size_t at, int n) {
+  uint64_t v = 0;
+  for (int i = 0; i < n; ++i) v = v << 8 | static_cast<unsigned char>(b.at(at + i));
+  return v;
+}
+
+// RIFF/RF64 WAVE (and WAVE_FORMAT_EXTENSIBLE) and Sony Wave64: the data
+// chunk's size (the ds64 chunk's for RF64) in the fmt chunk's blocks, each
+// one frame, or for IMA ADPCM as many as the fmt chunk says.
+Declared RiffHeader(const std::string& b, bool w64) {
+  Declared d;
+  const size_t head = w64 ? 24 : 8;  // chunk id and size
+  uint64_t ds64Data = 0, blockAlign = 0, perBlock = 1;
+  d.end = w64 ? Le(b, 16, 8) : Le(b, 4, 4) + 8;
+  for (size_t at = w64 ? 40 : 12; at + head <= b.size();) {
+    const std::string id = b.substr(at, 4);
+    const uint64_t size = w64 ? Le(b, at + 16, 8) - head : Le(b, at + 4, 4);
+    const size_t body = at + head;
+    if (id == "ds64") {
+      d.end = Le(b, body, 8) + 8;
+      ds64Data = Le(b, body + 8, 8);
+    } else if (id == "fmt ") {
+      blockAlign = Le(b, body + 12, 2);
+      if (Le(b, body, 2) == 0x11) perBlock = Le(b, body + 18, 2);
+    } else if (id == "data") {
+      const uint64_t bytes = !w64 && size == 0xffffffff ? ds64Data : size;
+      if (blockAlign == 0) return {"no fmt chunk before the data", 0, -1};
+      d.frames = static_cast<int64_t>(bytes / blockAlign * perBlock);
+      if (body + bytes > d.end) return {"the data chunk runs past the container", 0, -1};
+      return d;
+    }
+    at = body + size + (w64 ? (8 - size % 8) % 8 : size % 2);
+  }
+  return {"no data chunk", 0, -1};
+}
+
+// AIFF: the COMM chunk's frame count, checked against the SSND chunk.
+Declared AiffHeader(const std::string& b) {
+  Declared d;
+  d.end = Be(b, 4, 4) + 8;
+  int64_t frames = -1;
+  uint64_t bytesPerFrame = 0;
+  for (size_t at = 12; at + 8 <= b.size();) {
+    const std::string id = b.substr(at, 4);
+    const uint64_t size = Be(b, at + 4, 4);
+    if (id == "COMM") {
+      frames = static_cast<int64_t>(Be(b, at + 10, 4));
+      bytesPerFrame = Be(b, at + 8, 2) * ((Be(b, at + 14, 2) + 7) / 8);
+    } else if (id == "SSND") {
+      if (frames < 0) return {"no COMM chunk before the data", 0, -1};
+      if (static_cast<uint64_t>(frames) * bytesPerFrame + 8 != size)
+        return {"COMM and SSND disagree on the length", 0, -1};
+      if (at + 8 + size > d.end) return {"the SSND chunk runs past the container", 0, -1};
+      d.frames = frames;
+      return d;
+    }
+    at += 8 + size + size % 2;
+  }
+  return {"no SSND chunk", 0, -1};
+}
+
+// CAF: the data chunk's size (-1, "unknown", is a header never finished)
+// over the desc chunk's bytes per packet.
+Declared CafHeader(const std::string& b) {
+  uint64_t bytesPerPacket = 0;
+  for (size_t at = 8; at + 12 <= b.size();) {
+    const std::string id = b.substr(at, 4);
+    const uint64_t size = Be(b, at + 4, 8);
+    if (id == "desc") bytesPerPacket = Be(b, at + 12 + 16, 4);
+    if (id == "data") {
+      if (size == ~uint64_t{0}) return {"the data chunk's size is unknown", 0, -1};
+      if (bytesPerPacket == 0) return {"no desc chunk before the data", 0, -1};
+      return {"", at + 12 + size, static_cast<int64_t>((size - 4) / bytesPerPacket)};
+    }
+    at += 12 + size;
+  }
+  return {"no data chunk", 0, -1};
+}
+
+// Sun/NeXT AU: the data size field (0xffffffff, "unknown", is a header
+// never finished), 16-bit linear samples.
+Declared AuHeader(const std::string& b) {
+  const uint64_t offset = Be(b, 4, 4), size = Be(b, 8, 4), channels = Be(b, 20, 4);
+  if (Be(b, 12, 4) != 3) return {"not 16-bit linear", 0, -1};
+  if (size == 0xffffffff) return {"the data size is unknown", 0, -1};
+  return {"", offset + size, static_cast<int64_t>(size / (2 * channels))};
+}
+
+// NIST SPHERE: the text header's sample_count.
+Declared NistHeader(const std::string& b) {
+  const uint64_t headerBytes = std::strtoull(b.c_str() + 8, nullptr, 10);
+  const std::string text = b.substr(0, headerBytes);
+  auto field = [&](const std::string& key) -> int64_t {
+    const size_t at = text.find("\n" + key + " -i ");
+    return at == std::string::npos ? -1 : std::atoll(text.c_str() + at + key.size() + 5);
+  };
+  const int64_t frames = field("sample_count"), channels = field("channel_count"),
+                width = field("sample_n_bytes");
+  if (frames < 0 || channels <= 0 || width <= 0) return {"sample_count, channel_count or sample_n_bytes missing", 0, -1};
+  return {"", headerBytes + static_cast<uint64_t>(frames * channels * width), frames};
+}
+
+Declared ReadHeader(const std::string& path) {
+  const std::string b = test::ReadFile(path);
+  if (b.size() < 64) return {"shorter than any header", 0, -1};
+  const std::string magic = b.substr(0, 4);
+  try {
+    if (magic == "RIFF" || magic == "RF64") return RiffHeader(b, false);
+    if (magic == "riff") return RiffHeader(b, true);
+    if (magic == "FORM") return AiffHeader(b);
+    if (magic == "caff") return CafHeader(b);
+    if (magic == ".snd") return AuHeader(b);
+    if (b.rfind("NIST_1A", 0) == 0) return NistHeader(b);
+  } catch (const std::out_of_range&) {
+    return {"the header runs past the end of the file", 0, -1};
+  }
+  return {"unknown container " + magic, 0, -1};
+}
+
 struct KilledCase {
   int format;
   int index;
@@ -527,6 +663,14 @@ TEST_P(KilledWhileRecording, FileIsReadableUpToTheLastSecond) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFSIGNALED(status)) << "child exit " << WEXITSTATUS(status);
 
+  // The header itself covers all but the last second or less, and no more
+  // than the file holds.
+  const Declared header = ReadHeader(path);
+  ASSERT_EQ(header.error, "");
+  EXPECT_GE(header.frames, 4 * 44100) << "the header was not kept up to date";
+  EXPECT_LE(header.frames, 5 * 44100);
+  EXPECT_LE(header.end, fs::file_size(path)) << "the header claims more than the file holds";
+
   const test::Audio got = test::ReadAudio(path);
   ASSERT_EQ(got.rate, 44100);
   EXPECT_EQ(got.channels, 2);
@@ -535,7 +679,7 @@ TEST_P(KilledWhileRecording, FileIsReadableUpToTheLastSecond) {
   if (IsLossless(c.format, SubEncodingsOf(c.format)[c.index].subtype)) {
     EXPECT_TRUE(std::equal(got.samples.begin(), got.samples.end(), input.begin()));
   }
-  if (test::HaveTool("ffprobe") && FfprobeReads(c.format, SF_FORMAT_PCM_16)) {
+  if (FfprobeReads(c.format, SF_FORMAT_PCM_16)) {
     EXPECT_GE(FfprobeDuration(path), 4.0);
   }
   if (c.format == kFormatWAV && c.index < 8) {
