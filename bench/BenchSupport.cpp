@@ -6,17 +6,36 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <algorithm>
+#include <fstream>
 #include <random>
+#include <thread>
 
-#include "recording/RecordSession.h"
-#include "recording/WavFileSource.h"
+#include "config/ConfigStore.h"
+#include "platform/Paths.h"
 
 namespace tarvexa::bench {
+
+void PrintMachine() {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line, model = "unknown";
+  while (std::getline(in, line)) {
+    if (line.rfind("model name", 0) == 0) {
+      model = line.substr(line.find(':') + 2);
+      break;
+    }
+  }
+  double load[3] = {0, 0, 0};
+  const int n = getloadavg(load, 3);
+  std::printf("Machine: %s, %u cores online; load average %.2f %.2f %.2f%s\n", model.c_str(),
+              std::thread::hardware_concurrency(), load[0], load[1], load[2],
+              n == 3 ? "" : " (unknown)");
+}
 
 std::string MakeInput(const std::string& dir, double seconds) {
   std::filesystem::create_directories(dir);
@@ -54,38 +73,6 @@ std::string MakeInput(const std::string& dir, double seconds) {
   }
   sf_close(f);
   return path;
-}
-
-double TimePipeline(const Settings& s, const std::string& input, const std::string& output) {
-  RecChannel channel;
-  RecordSession session(channel);
-  SessionParams p;
-  p.settings = s;
-  p.settings.MISC.Stop = 0;
-  p.settings.MISC.Split = 0;
-  p.settings.SIL.Det = 0;
-  p.outputPath = output;
-  p.source = std::make_shared<WavFileSource>(input, true);
-  p.startDelayMs = 0;
-  bool finished = false;
-  bool failed = false;
-  auto t0 = std::chrono::steady_clock::now();
-  if (!session.Start(std::move(p))) return -1;
-  while (!finished) {
-    channel.Pump(
-        [&](const RecMessage& m) {
-          if (m.type == RecMsg::Finished) finished = true;
-          if (m.type == RecMsg::Log && m.param >= 1) {
-            std::fprintf(stderr, "  [%s] %s\n", output.c_str(), m.text.c_str());
-            failed = true;
-          }
-        },
-        100);
-  }
-  session.Join();
-  auto t1 = std::chrono::steady_clock::now();
-  if (failed) return -1;
-  return std::chrono::duration<double>(t1 - t0).count();
 }
 
 ChildUsage RunChild(const std::vector<std::string>& argv) {
@@ -149,14 +136,62 @@ double Best(int runs, const std::function<double()>& timeOnce) {
   return best;
 }
 
-void PrintRow(const std::string& name, double audioSeconds, double ours, double tool,
+ChildUsage RunRecorder(const Settings& s, const std::string& input, const std::string& output,
+                       const std::string& dir, bool fast) {
+  const std::string home = dir + "/recorder-home";
+  std::filesystem::create_directories(home);
+  if (!ConfigStore(home + "/Config.ini").Save(s, [](const std::string&, int) {})) return {};
+  setenv("TARVEXA_HOME", home.c_str(), 1);
+  std::vector<std::string> argv = {ProgramFolder() + "/TarvexaSoundRecorder", "--record", output,
+                                   "--input-file", input};
+  if (fast) argv.push_back("--fast");
+  std::filesystem::remove(output);
+  ChildUsage u = RunChild(argv);
+  unsetenv("TARVEXA_HOME");
+  return u;
+}
+
+long long DecodedFrames(const std::string& path) {
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  std::string channels;
+  if (!RunCapturing({"/bin/sh", "-c",
+                     "ffprobe -v error -select_streams a:0 -show_entries stream=channels -of csv=p=0 " +
+                         quoted},
+                    &channels))
+    return -1;
+  const int chan = std::atoi(channels.c_str());
+  if (chan <= 0) return -1;
+  FILE* p = popen(("ffmpeg -v error -i " + quoted + " -map 0:a:0 -f s16le -c:a pcm_s16le - 2>/dev/null").c_str(), "r");
+  if (!p) return -1;
+  long long bytes = 0;
+  char buf[1 << 16];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) bytes += static_cast<long long>(n);
+  const int status = pclose(p);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return bytes / (2LL * chan);
+}
+
+long long SoundFileFrames(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return -1;
+  sf_close(f);
+  return info.frames;
+}
+
+bool PrintRow(const std::string& name, double audioSeconds, double ours, double tool,
               const std::string& toolName) {
   const double rtfOurs = ours > 0 ? audioSeconds / ours : 0;
   const double rtfTool = tool > 0 ? audioSeconds / tool : 0;
+  const bool met = rtfTool > 0 && rtfOurs / rtfTool >= 0.9;
   std::printf("%-22s recorder %8.1fx real time (%6.3f s)   %-8s %8.1fx (%6.3f s)   ratio %.2f %s\n",
               name.c_str(), rtfOurs, ours, toolName.c_str(), rtfTool, tool,
-              rtfTool > 0 ? rtfOurs / rtfTool : 0.0,
-              rtfTool > 0 && rtfOurs / rtfTool >= 0.9 ? "(target >= 0.90 met)" : "(target >= 0.90 MISSED)");
+              rtfTool > 0 ? rtfOurs / rtfTool : 0.0, met ? "(target >= 0.90 met)" : "(target >= 0.90 MISSED)");
+  std::fflush(stdout);
+  return met;
 }
 
 }  // namespace tarvexa::bench

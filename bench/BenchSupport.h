@@ -1,6 +1,9 @@
 #pragma once
-// Shared pieces of the benchmark programs: test input, timing of the
-// engine's pipeline and of outside tools, child-process resource use.
+// Shared pieces of the benchmark programs: the machine, test input, the
+// recorder's command line and outside tools run as whole processes with
+// their resource use, and checks of what they wrote. A benchmark prints its
+// figures only for output it has checked, and exits non-zero when a target
+// is missed or an output is wrong.
 
 #include <functional>
 #include <string>
@@ -10,13 +13,12 @@
 
 namespace tarvexa::bench {
 
+// Prints the machine the figures come from: CPU model, cores, load.
+void PrintMachine();
+
 // A 44.1 kHz stereo 16-bit WAV of music-like content (a few tones with a
 // slow envelope and noise), made once and reused.
 std::string MakeInput(const std::string& dir, double seconds);
-
-// Records input into output through the engine (file input, fast mode).
-// Returns the wall time in seconds, or a negative value on failure.
-double TimePipeline(const Settings& s, const std::string& input, const std::string& output);
 
 struct ChildUsage {
   int status = -1;
@@ -31,11 +33,26 @@ ChildUsage RunChild(const std::vector<std::string>& argv);
 // output in *out; true when it exited with status 0.
 bool RunCapturing(const std::vector<std::string>& argv, std::string* out);
 
+// Runs the recorder's command line (beside this program) as a whole process:
+// records `input` into `output` as fast as the encoder takes it, with the
+// settings `s` (written to a Config.ini in a data folder of its own under
+// `dir`). Status non-zero when it failed.
+ChildUsage RunRecorder(const Settings& s, const std::string& input, const std::string& output,
+                       const std::string& dir, bool fast = true);
+
+// Frames in a sound file as decoded by FFmpeg (a decoder nobody here
+// wrote); -1 when it cannot be decoded.
+long long DecodedFrames(const std::string& path);
+// Frames in a sound file libsndfile reads; -1 when it cannot.
+long long SoundFileFrames(const std::string& path);
+
 // The best (shortest) of several timings; negative when a run failed.
 double Best(int runs, const std::function<double()>& timeOnce);
 
-// "%.1fx" style helpers.
-void PrintRow(const std::string& name, double audioSeconds, double ours, double tool,
+// One row of "ours beside the tool": real-time factors and their ratio
+// against the target (ours at least 0.9 of the tool's speed). True when
+// the target is met.
+bool PrintRow(const std::string& name, double audioSeconds, double ours, double tool,
               const std::string& toolName);
 
 }  // namespace tarvexa::bench
