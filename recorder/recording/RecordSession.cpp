@@ -663,6 +663,13 @@ void RecordSession::Stop() {
 
 void RecordSession::Abort(int source) {
   st_->recording = 0;
+  if (source == 0) {
+    // Not a fault: the capture thread is waited for as long as it takes.
+    while (st_->captureRunning) std::this_thread::sleep_for(10ms);
+    st_->Log("Deleted Recording Thread!", 0);
+    return;
+  }
+  // A fault of the capture (1) or encoder (2) thread: two seconds at most.
   auto deadline = std::chrono::steady_clock::now() + 2s;
   while (st_->captureRunning && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(10ms);

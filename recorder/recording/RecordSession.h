@@ -61,7 +61,10 @@ class RecordSession {
   // Ends the recording; the threads finish by themselves and the channel
   // receives Finished. Nothing unless recording.
   void Stop();
-  // After an Abort message: stop, and give the capture thread up to 2 s.
+  // After an Abort message from a thread's fault (source 1 capture, 2
+  // encoder): stop, and give the capture thread up to 2 s. Source 0 is a
+  // tear-down without a fault: it waits for the capture thread however long
+  // it takes and logs "Deleted Recording Thread!".
   void Abort(int source);
   // Silence settings take effect at the next block.
   void UpdateSilence(const Settings::SilSection& sil);

@@ -54,17 +54,17 @@ class RecordingListener {
  public:
   virtual ~RecordingListener() = default;
   // The display copy of a captured block (empty when no display wants it).
-  virtual void OnBlock(const std::vector<int16_t>& display) {}
+  virtual void OnBlock(const std::vector<int16_t>& /*display*/) {}
   // The text of the status line ("Recording:  ...", "Recording Manually
   // Paused:  ...").
-  virtual void OnStatus(const std::string& text) {}
+  virtual void OnStatus(const std::string& /*text*/) {}
   // A split clip begins.
-  virtual void OnClipStarted(const std::string& path) {}
+  virtual void OnClipStarted(const std::string& /*path*/) {}
   // A clip's file is closed. The session waits until this returns.
-  virtual void OnClipDone(const ClipResult& clip) {}
+  virtual void OnClipDone(const ClipResult& /*clip*/) {}
   // The recording has ended; IsActive() is false from here. The session
   // waits until this returns: never wait on it or ask the user here.
-  virtual void OnFinished(const RecordingOutcome& outcome) {}
+  virtual void OnFinished(const RecordingOutcome& /*outcome*/) {}
 };
 
 class RecordingController {

@@ -310,6 +310,54 @@ TEST(RecordSession, OverrunDropsOldestBlocksAndReportsThemEverySecond) {
   for (size_t i = 8820; i < a.samples.size(); i += 8820) ASSERT_GT(a.samples[i], a.samples[i - 8820]);
 }
 
+namespace {
+// A device whose third read takes four seconds, and says when it begins.
+class StuckDevice : public InputSource {
+ public:
+  std::atomic<bool> stuck{false};
+  bool Open(const OpenOptions&, int*, std::string*) override { return true; }
+  ReadResult Read(int16_t* dest, int frames, int* got, std::string*) override {
+    if (++n_ == 3) {
+      stuck = true;
+      std::this_thread::sleep_for(4s);
+    }
+    std::fill(dest, dest + frames * 2, int16_t{0});
+    *got = frames;
+    return ReadResult::Ok;
+  }
+  void Close() override {}
+  bool IsRealTime() const override { return true; }
+
+ private:
+  int n_ = 0;
+};
+}  // namespace
+
+TEST(RecordSession, AbortAfterAFaultWaitsTwoSecondsAtMostAndATearDownAsLongAsItTakes) {
+  std::string dir = ScratchDir("session_abort");
+  for (int source : {1, 0}) {
+    SCOPED_TRACE(source);
+    auto device = std::make_shared<StuckDevice>();
+    double waited = -1;
+    Recording r = Record(WavSettings(), device, dir + "/out" + std::to_string(source) + ".wav", 8,
+                         [&](RecordSession& s, int blocks) {
+                           if (blocks != 2) return;
+                           while (!device->stuck) std::this_thread::sleep_for(1ms);
+                           const auto t0 = std::chrono::steady_clock::now();
+                           s.Abort(source);
+                           waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                         });
+    ASSERT_TRUE(r.finished);
+    if (source == 0) {
+      EXPECT_GT(waited, 3.0) << "the tear-down did not wait for the capture thread";
+      EXPECT_TRUE(r.Logged("Deleted Recording Thread!"));
+    } else {
+      EXPECT_LT(waited, 3.0) << "a fault's abort waited for the capture thread";
+      EXPECT_FALSE(r.Logged("Deleted Recording Thread!"));
+    }
+  }
+}
+
 TEST(RecordSession, StopWhilePausedClosesTheFileNormally) {
   std::string dir = ScratchDir("session_pause");
   std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 30.0);
