@@ -60,7 +60,7 @@ class InputSource {
   // (a source that went away and came back); called on the capture thread.
   // A source with nothing to tell ignores it.
   using Notice = std::function<void(const std::string& text, int level)>;
-  virtual void SetNotices(Notice notice) {}
+  virtual void SetNotices(Notice /*notice*/) {}
 };
 
 }  // namespace tarvexa
