@@ -90,9 +90,9 @@ class ConsoleRedirector {
 
  protected:
   // The child's output and the runner's notices; default: dropped.
-  virtual void WriteStdOut(const std::string& text) {}
+  virtual void WriteStdOut(const std::string& /*text*/) {}
   // The runner's own error notices; default: dropped.
-  virtual void WriteStdError(const std::string& text) {}
+  virtual void WriteStdError(const std::string& /*text*/) {}
 
  private:
   void RedirectMain();

@@ -9,6 +9,7 @@ using namespace tarvexa;
 
 MAC_EXPORT int GetInterfaceCompatibility(int version, int, void*) {
 #if defined(MACDLL_STUB_INCOMPATIBLE)
+  (void)version;
   return kMacErrorIncompatible;
 #else
   return version == kMacInterfaceVersion ? kMacSuccess : kMacErrorIncompatible;
