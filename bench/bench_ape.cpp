@@ -31,15 +31,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string CpuModel() {
-  std::ifstream in("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown CPU";
-}
-
 // True when FFmpeg decodes the file, every CRC right, to exactly the
 // samples of `wav` (compared piece by piece: this process stays small, so
 // the peak memory of the children it starts is theirs alone).
@@ -85,7 +76,7 @@ ChildUsage Record(const std::string& dir, const std::string& config, const std::
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "/tmp/tarvexa-bench";
   const double seconds = 600.0;
-  std::printf("%s, %u cores\n", CpuModel().c_str(), std::thread::hardware_concurrency());
+  PrintMachine();
   std::printf("Preparing a %.0f s 44.1 kHz stereo input in %s ...\n", seconds, dir.c_str());
   const std::string input = MakeInput(dir, seconds);
   if (input.empty()) return 1;
@@ -116,7 +107,11 @@ int main(int argc, char** argv) {
     const ChildUsage u = RunChild(args);
     if (u.status != 0) {
       std::printf("%-24s failed (is it installed?)\n", tools[i][0].c_str());
-      return 1;
+      return 2;
+    }
+    if (DecodedFrames(out) != SoundFileFrames(input)) {
+      std::printf("%-24s does not decode to the input's length\n", tools[i][0].c_str());
+      return 2;
     }
     toolBytes[i] = fs::file_size(out);
     row(tools[i][0], u, toolBytes[i]);
@@ -129,7 +124,7 @@ int main(int argc, char** argv) {
     const ChildUsage u = Record(dir, config, input, ape, 5);
     if (u.status != 0 || !DecodesTo(ape, input)) {
       std::printf("APE %s: the recording failed or does not decode to the input\n", names[level / 1000 - 1]);
-      return 1;
+      return 2;
     }
     const uintmax_t bytes = fs::file_size(ape);
     row(std::string("recorder APE ") + names[level / 1000 - 1], u, bytes);
@@ -156,9 +151,10 @@ int main(int argc, char** argv) {
   }
   const ChildUsage wav = Record(dir, "[WAV]\nSubFormat=1\n", hi, dir + "/hi.wav", 1);
   const ChildUsage insane = Record(dir, "[APE]\nCompLev=5000\n", hi, dir + "/hi.ape", 5);
-  if (wav.status != 0 || insane.status != 0) {
-    std::printf("the 192 kHz recordings failed\n");
-    return 1;
+  if (wav.status != 0 || insane.status != 0 || SoundFileFrames(dir + "/hi.wav") != SoundFileFrames(hi) ||
+      !DecodesTo(dir + "/hi.ape", hi)) {
+    std::printf("the 192 kHz recordings failed or do not hold the input\n");
+    return 2;
   }
   const double extraMb = (insane.maxRssKb - wav.maxRssKb) / 1024.0;
   std::printf("\n192 kHz stereo, 60 s: WAV peak %.1f MB, APE insane peak %.1f MB (+%.1f MB, target "

@@ -28,17 +28,6 @@ constexpr double kSeconds = 300.0;
 constexpr double kTarget = 1.1;
 constexpr int kRuns = 5;
 
-std::string CpuModel() {
-  std::ifstream in("/proc/cpuinfo");
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("model name", 0) == 0) {
-      const size_t colon = line.find(':');
-      if (colon != std::string::npos) return line.substr(colon + 2);
-    }
-  }
-  return "unknown";
-}
-
 struct Audio {
   SF_INFO info{};
   std::vector<short> samples;
@@ -75,7 +64,7 @@ int main(int argc, char** argv) {
   const std::string home = dir + "/cli-home";
   std::filesystem::create_directories(home);
   setenv("TARVEXA_HOME", home.c_str(), 1);  // no Config.ini of the user's
-  std::printf("CPU: %s, %ld core(s) online\n", CpuModel().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+  PrintMachine();
   std::printf("Preparing a %.0f s 44.1 kHz stereo input in %s ...\n", kSeconds, dir.c_str());
   const std::string input = MakeInput(dir, kSeconds);
   Audio in;
@@ -97,7 +86,7 @@ int main(int argc, char** argv) {
     if (u.status != 0 || s.status != 0) {
       std::fprintf(stderr, "run %d failed: recorder exit %d, sox exit %d\n", run + 1, u.status,
                    s.status);
-      return 1;
+      return 2;
     }
     if (best < 0 || u.wallSeconds < best) best = u.wallSeconds;
     if (bestSox < 0 || s.wallSeconds < bestSox) bestSox = s.wallSeconds;
@@ -106,11 +95,11 @@ int main(int argc, char** argv) {
   const std::string wrong = Check(in, ours);
   if (!wrong.empty()) {
     std::fprintf(stderr, "The recorder's output %s %s.\n", ours.c_str(), wrong.c_str());
-    return 1;
+    return 2;
   }
   if (const std::string soxWrong = Check(in, theirs); !soxWrong.empty()) {
     std::fprintf(stderr, "sox's output %s %s.\n", theirs.c_str(), soxWrong.c_str());
-    return 1;
+    return 2;
   }
 
   const double ratio = best / bestSox;

@@ -24,14 +24,6 @@ using namespace tarvexa::bench;
 
 namespace {
 
-std::string CpuModel() {
-  std::ifstream in("/proc/cpuinfo");
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown";
-}
-
 // ffprobe's value of a field of the first audio stream (or of the format).
 // (RunCapturing takes a path; env finds the tools.)
 std::string Probe(const std::string& file, const std::string& entry) {
@@ -79,7 +71,7 @@ bool CheckOutput(const char* who, const std::string& file, double seconds) {
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : "/tmp/tarvexa-bench";
   const double seconds = 300.0;
-  std::printf("CPU: %s, %u cores\n", CpuModel().c_str(), std::thread::hardware_concurrency());
+  PrintMachine();
   std::printf("Preparing a %.0f s 44.1 kHz stereo input in %s ...\n", seconds, dir.c_str());
   const std::string input = MakeInput(dir, seconds);
   if (input.empty()) return 1;
@@ -108,7 +100,13 @@ int main(int argc, char** argv) {
   }
   if (!ran) {
     std::printf("A run failed.\n");
-    return 1;
+    return 2;
+  }
+  // What was timed must be right before its figure is shown.
+  std::printf("\nThe outputs timed:\n");
+  if (!(CheckOutput("recorder", ours, seconds) & CheckOutput("ffmpeg", theirs, seconds))) {
+    std::printf("\nWMA benchmark FAILED: wrong output, no figures.\n");
+    return 2;
   }
 
   std::printf("\nWMA 128 kbps (profile 47) of %.0f s, whole processes, best of %d runs each:\n",
@@ -123,9 +121,6 @@ int main(int argc, char** argv) {
   const bool fast = ratio >= 0.9;
   std::printf("  speed ratio (ffmpeg time / recorder time) %.2f, target at least 0.90: %s\n", ratio,
               fast ? "met" : "MISSED");
-
-  std::printf("\nThe outputs timed:\n");
-  const bool good = CheckOutput("recorder", ours, seconds) & CheckOutput("ffmpeg", theirs, seconds);
-  std::printf("\nWMA benchmark %s.\n", fast && good ? "passed" : "FAILED");
-  return fast && good ? 0 : 1;
+  std::printf("\nWMA benchmark %s.\n", fast ? "passed" : "FAILED");
+  return fast ? 0 : 1;
 }
