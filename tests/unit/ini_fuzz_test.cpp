@@ -62,7 +62,7 @@ const Range kRanges[] = {
     {"MP3/LamePreset", 0, 17},
     {"MP2/Bits", 0, 17},       {"MP2/Channel", 0, 3},
     {"FLAC/CompLev", 0, 8},    {"FLAC/BlockSize", 0, 10},
-    {"WMA/Profile", 0, 124},
+    {"WMA/Profile", 1, 125},   // the profile file numbers its 125 profiles from 1
     {"OGG/NomiBit", 0, 16},    {"OGG/MaxBit", 0, 16},    {"OGG/MinBit", 0, 16},
     {"AAC/ContainerFormat", 0, 8},
     {"MPC/Ext", 0, 2},
