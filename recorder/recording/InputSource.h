@@ -41,7 +41,7 @@ class InputSource {
   // The "Clipping" and "Dithering" switches as they stand now, for the
   // blocks read from here on. An input that delivers 16-bit samples as they
   // are (a file) has nothing to clip or dither.
-  virtual void SetConversion(bool clip, bool dither) {}
+  virtual void SetConversion(bool /*clip*/, bool /*dither*/) {}
 
   // A real-time source never waits for the encoder: when the hand-off queue
   // is full the oldest block is dropped. A source that is not real-time (a
