@@ -132,12 +132,14 @@ std::string WavWriter::Open(const std::string& path) {
 }
 
 bool WavWriter::WriteHeader() {
-  std::vector<unsigned char> h(kFmtAt, 0);
+  // The whole header is sized first and filled in place (no growing while
+  // it is built).
+  const uint32_t fmtSize = layout_.extensionSize ? 18 : 16;
+  std::vector<unsigned char> h(kFmtAt + 8 + fmtSize + (layout_.fact ? 12 : 0) + 8, 0);
   std::memcpy(&h[0], "RIFF", 4);
   std::memcpy(&h[8], "WAVE", 4);
   std::memcpy(&h[kJunkAt], "JUNK", 4);
   Put32(&h[kJunkAt + 4], static_cast<uint32_t>(kDs64Body));
-  const uint32_t fmtSize = layout_.extensionSize ? 18 : 16;
   unsigned char fmt[8 + 18] = {};
   std::memcpy(fmt, "fmt ", 4);
   Put32(fmt + 4, fmtSize);
@@ -147,13 +149,16 @@ bool WavWriter::WriteHeader() {
   Put32(fmt + 16, static_cast<uint32_t>(rate_) * layout_.blockAlign);
   Put16(fmt + 20, layout_.blockAlign);
   Put16(fmt + 22, layout_.bitsPerSample);
-  h.insert(h.end(), fmt, fmt + 8 + fmtSize);
+  size_t at = kFmtAt;
+  std::memcpy(&h[at], fmt, 8 + fmtSize);
+  at += 8 + fmtSize;
   if (layout_.fact) {
     const unsigned char fact[12] = {'f', 'a', 'c', 't', 4, 0, 0, 0, 0, 0, 0, 0};
-    h.insert(h.end(), fact, fact + 12);
+    std::memcpy(&h[at], fact, sizeof fact);
+    at += sizeof fact;
   }
   const unsigned char data[8] = {'d', 'a', 't', 'a', 0, 0, 0, 0};
-  h.insert(h.end(), data, data + 8);
+  std::memcpy(&h[at], data, sizeof data);
   dataStart_ = h.size();
   Put32(&h[4], static_cast<uint32_t>(dataStart_ - 8));
   if (!WriteAll(h.data(), h.size(), 0)) {
