@@ -113,8 +113,11 @@ void Scheduler::LaunchScheduledTask(const SchedulerClock::Fired& fired) {
     return;
   }
   if (launcher_->IsRecording()) {
-    // The end of that recording looks for the next start.
+    // The next start is armed at once, so every start that comes due while
+    // this recording goes on gets its line too; the end of the recording
+    // looks ahead again.
     Log(kSkippedWhileRecording, 1);
+    RefreshSchedule();
     return;
   }
   busy_ = true;

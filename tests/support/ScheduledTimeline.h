@@ -3,8 +3,10 @@
 // are both put through, seconds after t0:
 //   T+3   "First"   once, its own settings (WAV, stop after 0:0:4), into show.wav
 //   T+5   "Skipped" daily, due while "First" records: skipped
-//   T+8   "Global"  once, the global settings (the test makes them FLAC, 0:0:5)
-//   T+14  "Again"   once, its own settings, into show.wav again: a second file
+//   T+9   "Global"  once, the global settings (the test makes them FLAC, 0:0:5)
+//   T+16  "Again"   once, its own settings, into show.wav again: a second file
+// Each recording ends nearly two seconds before the next start, room for a
+// slow (sanitizer) build to finish its file.
 // and then "Skipped" is announced for tomorrow.
 // Header only: the window and the engine tests both include it.
 
@@ -54,7 +56,7 @@ struct ScheduledTimeline {
   std::vector<CTask> Tasks() const {
     return {
         Task("First", kModeOnce, 3, "show.mp3", 4), Task("Skipped", kModeDaily, 5, "other.mp3", 4),
-        Task("Global", kModeOnce, 8, "global.mp3", 0), Task("Again", kModeOnce, 14, "show.mp3", 4)};
+        Task("Global", kModeOnce, 9, "global.mp3", 0), Task("Again", kModeOnce, 16, "show.mp3", 4)};
   }
   // The global settings the test gives Config.ini.
   static constexpr const char* kConfig =

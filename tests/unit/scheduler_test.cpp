@@ -181,19 +181,24 @@ TEST_F(SchedulerTest, LaunchesAtTheAnnouncedSecondWithItsOwnSettingsAndBringsThe
   EXPECT_GE(Find("The task \"Later\" will be launched on Jun 01, 2026, 09:00:00", 0), 0) << Dump();
 }
 
-TEST_F(SchedulerTest, SkippedWhileRecordingYetTheNextDayIsAnnouncedWhenThatRecordingEnds) {
-  rows = {Daily("News", 7)};
+TEST_F(SchedulerTest, EachStartDueWhileRecordingIsSkippedWithItsLineAndTheNextDayFollows) {
+  rows = {Daily("News", 7), Daily("Talk", 8)};
   clock.Set("2026-06-01 06:00:00 +0200");
   sched.RefreshSchedule();
-  launcher.recording = true;  // a recording started by hand
-  clock.Set("2026-06-01 07:00:00 +0200");
-  sched.OnWake();
+  launcher.recording = true;  // a recording started by hand, for hours
+  for (const char* due : {"2026-06-01 07:00:00 +0200", "2026-06-01 08:00:00 +0200"}) {
+    SCOPED_TRACE(due);
+    clock.Set(due);
+    sched.OnWake();
+    EXPECT_TRUE(sched.GetClock().Armed()) << "the next start is still looked for";
+  }
   EXPECT_TRUE(launcher.plans.empty());
-  EXPECT_GE(Find(kSkippedWhileRecording, 1), 0) << Dump();
-  EXPECT_FALSE(sched.GetClock().Armed());
+  int skips = 0;
+  for (const auto& [text, level] : log) skips += text == kSkippedWhileRecording && level == 1;
+  EXPECT_EQ(skips, 2) << Dump();
 
   launcher.recording = false;
-  clock.Set("2026-06-01 07:30:00 +0200");
+  clock.Set("2026-06-01 08:30:00 +0200");
   sched.RecordingFinished();  // the manual recording ends
   EXPECT_GE(Find("The task \"News\" will be launched on Jun 02, 2026, 07:00:00", 0), 0) << Dump();
   EXPECT_EQ(test::DumpSettings(settings), test::DumpSettings(global));
