@@ -66,8 +66,10 @@ std::string MakeInput(const std::string& dir, double seconds) {
         l += v * (k % 2 ? env : 1 - env);
         r += v * (k % 2 ? 1 - env : env);
       }
-      buf[2 * i] = static_cast<int16_t>(std::lround(std::clamp(0.15 * l + noise(rng), -1.0, 1.0) * 32000));
-      buf[2 * i + 1] = static_cast<int16_t>(std::lround(std::clamp(0.15 * r + noise(rng), -1.0, 1.0) * 32000));
+      buf[2 * i] =
+          static_cast<int16_t>(std::lround(std::clamp(0.15 * l + noise(rng), -1.0, 1.0) * 32000));
+      buf[2 * i + 1] =
+          static_cast<int16_t>(std::lround(std::clamp(0.15 * r + noise(rng), -1.0, 1.0) * 32000));
     }
     sf_writef_short(f, buf.data(), n);
   }
@@ -156,14 +158,18 @@ long long DecodedFrames(const std::string& path) {
   for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   quoted += "'";
   std::string channels;
-  if (!RunCapturing({"/bin/sh", "-c",
-                     "ffprobe -v error -select_streams a:0 -show_entries stream=channels -of csv=p=0 " +
-                         quoted},
-                    &channels))
+  if (!RunCapturing(
+          {"/bin/sh", "-c",
+           "ffprobe -v error -select_streams a:0 -show_entries stream=channels -of csv=p=0 " +
+               quoted},
+          &channels))
     return -1;
   const int chan = std::atoi(channels.c_str());
   if (chan <= 0) return -1;
-  FILE* p = popen(("ffmpeg -v error -i " + quoted + " -map 0:a:0 -f s16le -c:a pcm_s16le - 2>/dev/null").c_str(), "r");
+  FILE* p =
+      popen(("ffmpeg -v error -i " + quoted + " -map 0:a:0 -f s16le -c:a pcm_s16le - 2>/dev/null")
+                .c_str(),
+            "r");
   if (!p) return -1;
   long long bytes = 0;
   char buf[1 << 16];
@@ -189,7 +195,8 @@ bool PrintRow(const std::string& name, double audioSeconds, double ours, double 
   const bool met = rtfTool > 0 && rtfOurs / rtfTool >= 0.9;
   std::printf("%-22s recorder %8.1fx real time (%6.3f s)   %-8s %8.1fx (%6.3f s)   ratio %.2f %s\n",
               name.c_str(), rtfOurs, ours, toolName.c_str(), rtfTool, tool,
-              rtfTool > 0 ? rtfOurs / rtfTool : 0.0, met ? "(target >= 0.90 met)" : "(target >= 0.90 MISSED)");
+              rtfTool > 0 ? rtfOurs / rtfTool : 0.0,
+              met ? "(target >= 0.90 met)" : "(target >= 0.90 MISSED)");
   std::fflush(stdout);
   return met;
 }

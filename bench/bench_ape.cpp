@@ -14,10 +14,10 @@
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,7 +54,9 @@ bool DecodesTo(const std::string& ape, const std::string& wav) {
   }
   same = same && in && out.peek() == EOF;
   if (in) sf_close(in);
-  if (!same) std::printf("  %s: %s\n", ape.c_str(), said.empty() ? "decodes to other samples" : said.c_str());
+  if (!same)
+    std::printf("  %s: %s\n", ape.c_str(),
+                said.empty() ? "decodes to other samples" : said.c_str());
   fs::remove(raw);
   return same;
 }
@@ -99,8 +101,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     std::string word;
     for (char c : tools[i][1] + std::string(" ")) {
-      if (c != ' ') word += c;
-      else if (!word.empty()) args.push_back(std::move(word)), word.clear();
+      if (c != ' ')
+        word += c;
+      else if (!word.empty())
+        args.push_back(std::move(word)), word.clear();
     }
     args.push_back(out);
     args.push_back(input);
@@ -123,7 +127,8 @@ int main(int argc, char** argv) {
     const std::string config = "[APE]\nCompLev=" + std::to_string(level) + "\n";
     const ChildUsage u = Record(dir, config, input, ape, 5);
     if (u.status != 0 || !DecodesTo(ape, input)) {
-      std::printf("APE %s: the recording failed or does not decode to the input\n", names[level / 1000 - 1]);
+      std::printf("APE %s: the recording failed or does not decode to the input\n",
+                  names[level / 1000 - 1]);
       return 2;
     }
     const uintmax_t bytes = fs::file_size(ape);
@@ -151,16 +156,16 @@ int main(int argc, char** argv) {
   }
   const ChildUsage wav = Record(dir, "[WAV]\nSubFormat=1\n", hi, dir + "/hi.wav", 1);
   const ChildUsage insane = Record(dir, "[APE]\nCompLev=5000\n", hi, dir + "/hi.ape", 5);
-  if (wav.status != 0 || insane.status != 0 || SoundFileFrames(dir + "/hi.wav") != SoundFileFrames(hi) ||
-      !DecodesTo(dir + "/hi.ape", hi)) {
+  if (wav.status != 0 || insane.status != 0 ||
+      SoundFileFrames(dir + "/hi.wav") != SoundFileFrames(hi) || !DecodesTo(dir + "/hi.ape", hi)) {
     std::printf("the 192 kHz recordings failed or do not hold the input\n");
     return 2;
   }
   const double extraMb = (insane.maxRssKb - wav.maxRssKb) / 1024.0;
-  std::printf("\n192 kHz stereo, 60 s: WAV peak %.1f MB, APE insane peak %.1f MB (+%.1f MB, target "
-              "<= 16): %s\n",
-              wav.maxRssKb / 1024.0, insane.maxRssKb / 1024.0, extraMb,
-              extraMb <= 16.0 ? "met" : "MISSED");
+  std::printf(
+      "\n192 kHz stereo, 60 s: WAV peak %.1f MB, APE insane peak %.1f MB (+%.1f MB, target "
+      "<= 16): %s\n",
+      wav.maxRssKb / 1024.0, insane.maxRssKb / 1024.0, extraMb, extraMb <= 16.0 ? "met" : "MISSED");
   met = met && extraMb <= 16.0;
 
   std::printf("\nAll APE targets %s.\n", met ? "met" : "NOT met");

@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
        }},
   };
 
-  std::printf("\nEncoders through the command line against their own tools, whole processes, best of 3:\n");
+  std::printf(
+      "\nEncoders through the command line against their own tools, whole processes, best of 3:\n");
   bool allMet = true;
   int wrong = 0;
   for (const auto& c : cases) {

@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  std::printf("\nThe command line (file input, fast mode) against sox, whole processes, best of 3:\n");
+  std::printf(
+      "\nThe command line (file input, fast mode) against sox, whole processes, best of 3:\n");
   struct Case {
     const char* name;
     int format;

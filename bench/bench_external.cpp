@@ -85,12 +85,15 @@ int main(int argc, char** argv) {
   const Case cases[] = {
       {"MPC quality 5", "[MPC]\nQuality=50\nPreset=3\n", 11, "mpc", "mpcenc",
        [](const std::string& in, const std::string& out) {
-         return std::vector<std::string>{"mpcenc", "--silent", "--quality", "5.00", "--overwrite", in, out};
+         return std::vector<std::string>{"mpcenc",      "--silent", "--quality", "5.00",
+                                         "--overwrite", in,         out};
        },
        100, 300},
-      {"AAC 128 kbit/s (.m4a)", "[AAC]\nContainerFormat=1\nFAACEncMode=1\nFAACAbr=128\n", 10, "m4a", "ffmpeg",
+      {"AAC 128 kbit/s (.m4a)", "[AAC]\nContainerFormat=1\nFAACEncMode=1\nFAACAbr=128\n", 10, "m4a",
+       "ffmpeg",
        [](const std::string& in, const std::string& out) {
-         return std::vector<std::string>{"ffmpeg", "-v", "error", "-y", "-i", in, "-c:a", "aac", "-b:a", "128k", out};
+         return std::vector<std::string>{"ffmpeg", "-v",  "error", "-y",   "-i", in,
+                                         "-c:a",   "aac", "-b:a",  "128k", out};
        },
        110, 145},
   };
@@ -106,15 +109,19 @@ int main(int argc, char** argv) {
     // Best of three runs each, ours and the peer's taken in turns so that
     // both see the same load; the CPU time (with the processes a run waited
     // for) is that of the fastest run.
-    const std::vector<std::string> ourArgs = {recorder, "--record", ours, "--input-file", input,
-                                              "--fast", "--format", std::to_string(c.format)};
+    const std::vector<std::string> ourArgs = {
+        recorder, "--record", ours,       "--input-file",
+        input,    "--fast",   "--format", std::to_string(c.format)};
     const std::vector<std::string> peerArgs = c.peer(input, theirs);
     double tOurs = 1e9, tPeer = 1e9, cpuOurs = 0, cpuPeer = 0;
     for (int run = 0; run < 3 && tOurs > 0 && tPeer > 0; ++run) {
-      for (auto [argv, best, cpu] : {std::tuple{&ourArgs, &tOurs, &cpuOurs}, {&peerArgs, &tPeer, &cpuPeer}}) {
+      for (auto [argv, best, cpu] :
+           {std::tuple{&ourArgs, &tOurs, &cpuOurs}, {&peerArgs, &tPeer, &cpuPeer}}) {
         const ChildUsage u = RunChild(*argv);
-        if (u.status != 0) *best = -1;
-        else if (u.wallSeconds < *best) *best = u.wallSeconds, *cpu = u.cpuSeconds;
+        if (u.status != 0)
+          *best = -1;
+        else if (u.wallSeconds < *best)
+          *best = u.wallSeconds, *cpu = u.cpuSeconds;
       }
     }
     if (tOurs <= 0 || tPeer <= 0) {
@@ -126,7 +133,8 @@ int main(int argc, char** argv) {
     bool right = true;
     for (const auto& [who, file] : {std::pair{"recorder", ours}, {c.peerName, theirs}}) {
       const Decoded d = Decode(file, 44100);
-      const bool good = std::fabs(d.seconds - kSeconds) < 0.1 && d.kbps >= c.minKbps && d.kbps <= c.maxKbps;
+      const bool good =
+          std::fabs(d.seconds - kSeconds) < 0.1 && d.kbps >= c.minKbps && d.kbps <= c.maxKbps;
       std::printf("%s, %s file: %.3f s decoded, %.0f kbit/s %s\n", c.name, who, d.seconds, d.kbps,
                   good ? "(checked)" : "(WRONG)");
       right = right && good;
@@ -136,7 +144,8 @@ int main(int argc, char** argv) {
       continue;
     }
     PrintRow(c.name, kSeconds, tOurs, tPeer, c.peerName);
-    std::printf("  CPU time: recorder and its encoder %.2f s, %s %.2f s\n", cpuOurs, c.peerName, cpuPeer);
+    std::printf("  CPU time: recorder and its encoder %.2f s, %s %.2f s\n", cpuOurs, c.peerName,
+                cpuPeer);
     ok = ok && tPeer / tOurs >= kTarget;
   }
   if (wrong) {

@@ -39,8 +39,7 @@ double ProcessStartSeconds() {
   const auto close = stat.rfind(')');
   std::istringstream rest(stat.substr(close + 2));
   std::string field;
-  for (int i = 3; i <= 22 && rest >> field; ++i) {
-  }
+  for (int i = 3; i <= 22 && rest >> field; ++i) {}
   return std::stod(field) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
@@ -90,7 +89,8 @@ int Once(int argc, char** argv) {
 
 bool RunChild(const char* self, double* ms, long* kb) {
   std::string out;
-  return tarvexa::bench::RunCapturing({self, "--once"}, &out) && std::sscanf(out.c_str(), "%lf %ld", ms, kb) == 2;
+  return tarvexa::bench::RunCapturing({self, "--once"}, &out) &&
+         std::sscanf(out.c_str(), "%lf %ld", ms, kb) == 2;
 }
 
 }  // namespace
@@ -119,7 +119,9 @@ int main(int argc, char** argv) {
   const double medianMs = times[times.size() / 2];
   const double medianMb = rss[rss.size() / 2] / 1024.0;
   const bool timeMet = medianMs < 1000, memoryMet = medianMb < 80;
-  std::printf("median: %.1f ms start-up (target under 1000 ms: %s), %.1f MB resident (target under 80 MB: %s)\n",
-              medianMs, timeMet ? "met" : "MISSED", medianMb, memoryMet ? "met" : "MISSED");
+  std::printf(
+      "median: %.1f ms start-up (target under 1000 ms: %s), %.1f MB resident (target under 80 MB: "
+      "%s)\n",
+      medianMs, timeMet ? "met" : "MISSED", medianMb, memoryMet ? "met" : "MISSED");
   return timeMet && memoryMet ? 0 : 1;
 }

@@ -40,8 +40,8 @@ std::string Probe(const std::string& file, const std::string& entry) {
 // What FFmpeg decodes the file to, in seconds.
 double DecodedSeconds(const std::string& file) {
   std::string pcm;
-  if (!RunCapturing({"/usr/bin/env", "ffmpeg", "-v", "error", "-i", file, "-f", "s16le", "-ac", "1", "-ar", "8000",
-                     "-"},
+  if (!RunCapturing({"/usr/bin/env", "ffmpeg", "-v", "error", "-i", file, "-f", "s16le", "-ac", "1",
+                     "-ar", "8000", "-"},
                     &pcm))
     return -1;
   return static_cast<double>(pcm.size()) / 2 / 8000;
@@ -59,10 +59,10 @@ bool CheckOutput(const char* who, const std::string& file, double seconds) {
                   std::fabs(kbps - 128) <= 128 * 0.05 && std::fabs(decoded - seconds) < 0.2;
   std::error_code ec;
   const auto size = std::filesystem::file_size(file, ec);
-  std::printf("  %-9s %s %s Hz %s ch %.1f kbps, %.2f s decoded, %.2f MB (%.1f%% above the bit rate) %s\n",
-              who, codec.c_str(), rate.c_str(), channels.c_str(), kbps, decoded, size / 1e6,
-              (static_cast<double>(size) / (128000.0 / 8 * seconds) - 1) * 100,
-              ok ? "ok" : "WRONG");
+  std::printf(
+      "  %-9s %s %s Hz %s ch %.1f kbps, %.2f s decoded, %.2f MB (%.1f%% above the bit rate) %s\n",
+      who, codec.c_str(), rate.c_str(), channels.c_str(), kbps, decoded, size / 1e6,
+      (static_cast<double>(size) / (128000.0 / 8 * seconds) - 1) * 100, ok ? "ok" : "WRONG");
   return ok;
 }
 
@@ -91,9 +91,10 @@ int main(int argc, char** argv) {
   bestOurs.wallSeconds = bestTool.wallSeconds = 1e9;
   bool ran = true;
   for (int i = 0; i < runs; ++i) {
-    const ChildUsage o = RunChild({rec, "--record", ours, "--input-file", input, "--fast", "--format", "3"});
-    const ChildUsage t = RunChild({"ffmpeg", "-v", "error", "-y", "-i", input, "-c:a", "wmav2",
-                                   "-b:a", "128k", theirs});
+    const ChildUsage o =
+        RunChild({rec, "--record", ours, "--input-file", input, "--fast", "--format", "3"});
+    const ChildUsage t = RunChild(
+        {"ffmpeg", "-v", "error", "-y", "-i", input, "-c:a", "wmav2", "-b:a", "128k", theirs});
     ran = ran && o.status == 0 && t.status == 0;
     if (o.wallSeconds < bestOurs.wallSeconds) bestOurs = o;
     if (t.wallSeconds < bestTool.wallSeconds) bestTool = t;

@@ -20,7 +20,7 @@ AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent) {
   icon->setAlignment(Qt::AlignTop);
 
   auto* name = new QLabel(QStringLiteral("%1 %2").arg(QString::fromUtf8(kProgramName),
-                                                       QString::fromUtf8(kProgramVersion)),
+                                                      QString::fromUtf8(kProgramVersion)),
                           this);
   QFont f = name->font();
   f.setPointSizeF(f.pointSizeF() * 1.4);
@@ -35,17 +35,17 @@ AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent) {
 
   char sndfileVersion[64] = {};
   sf_command(nullptr, SFC_GET_LIB_VERSION, sndfileVersion, sizeof sndfileVersion);
-  auto* libs = new QLabel(tr("Built with Qt %1, %2 and %3.")
-                              .arg(QString::fromLatin1(qVersion()),
-                                   QString::fromUtf8(Pa_GetVersionText()),
-                                   QString::fromUtf8(sndfileVersion)),
-                          this);
+  auto* libs =
+      new QLabel(tr("Built with Qt %1, %2 and %3.")
+                     .arg(QString::fromLatin1(qVersion()), QString::fromUtf8(Pa_GetVersionText()),
+                          QString::fromUtf8(sndfileVersion)),
+                 this);
   libs->setWordWrap(true);
 
-  auto* links = new QLabel(
-      tr("Home page: <a href=\"%1\">%1</a><br>Support: <a href=\"mailto:%2\">%2</a>")
-          .arg(QString::fromUtf8(kHomePage), QString::fromUtf8(kSupportMail)),
-      this);
+  auto* links =
+      new QLabel(tr("Home page: <a href=\"%1\">%1</a><br>Support: <a href=\"mailto:%2\">%2</a>")
+                     .arg(QString::fromUtf8(kHomePage), QString::fromUtf8(kSupportMail)),
+                 this);
   links->setOpenExternalLinks(true);
   links->setTextInteractionFlags(Qt::TextBrowserInteraction);
 

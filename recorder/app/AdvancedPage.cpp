@@ -98,7 +98,8 @@ void AdvancedPage::Store() {
 
 void AdvancedPage::Stabilize() {
   const bool on = detect_->isChecked();
-  for (QWidget* w : std::initializer_list<QWidget*>{silLev_, silTime_, noiLev_, noiTime_, split_, stop_})
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{silLev_, silTime_, noiLev_, noiTime_, split_, stop_})
     w->setEnabled(on);
 }
 

@@ -27,8 +27,12 @@ constexpr Row kRows[kAfterRecordingActionCount] = {
 bool Valid(int action) { return action >= 0 && action < kAfterRecordingActionCount; }
 }  // namespace
 
-const char* AfterRecordingOptionText(int action) { return Valid(action) ? kRows[action].option : ""; }
-const char* AfterRecordingQuestion(int action) { return Valid(action) ? kRows[action].question : ""; }
+const char* AfterRecordingOptionText(int action) {
+  return Valid(action) ? kRows[action].option : "";
+}
+const char* AfterRecordingQuestion(int action) {
+  return Valid(action) ? kRows[action].question : "";
+}
 const char* AfterRecordingConfirmation(int action) {
   return Valid(action) ? kRows[action].confirmation : "";
 }

@@ -11,7 +11,9 @@
 namespace tarvexa {
 
 DspGroup::DspGroup(Settings& settings, LogFn log, QWidget* parent)
-    : QGroupBox(tr("Digital Signal Processing"), parent), settings_(settings), log_(std::move(log)) {
+    : QGroupBox(tr("Digital Signal Processing"), parent),
+      settings_(settings),
+      log_(std::move(log)) {
   amp_ = new QCheckBox(tr("Enable Amplification"), this);
   ampN_ = MakeSpinBox(20, 500, this);
   nor_ = new QCheckBox(tr("Enable Normalization"), this);

@@ -9,8 +9,8 @@
 #include <QtWidgets/QScrollBar>
 #include <QtWidgets/QVBoxLayout>
 
-#include "platform/EventLog.h"
 #include "config/Settings.h"
+#include "platform/EventLog.h"
 
 namespace tarvexa {
 

@@ -159,8 +159,9 @@ MiscPage::MiscPage(Settings& settings, QWidget* parent) : QWidget(parent), setti
 
 void MiscPage::Load() {
   const auto& m = settings_.MISC;
-  for (auto [box, on] : {std::pair{minToTray_, m.MinToTray}, std::pair{closeToTray_, m.CloseToTray},
-                         std::pair{keepAwake_, m.PowerAlwOn}, std::pair{keepDisplay_, m.DispAlwOn}}) {
+  for (auto [box, on] :
+       {std::pair{minToTray_, m.MinToTray}, std::pair{closeToTray_, m.CloseToTray},
+        std::pair{keepAwake_, m.PowerAlwOn}, std::pair{keepDisplay_, m.DispAlwOn}}) {
     QSignalBlocker b(box);
     box->setChecked(on != 0);
   }
@@ -170,9 +171,8 @@ void MiscPage::Load() {
   Set(split_, m.SplitHour, m.SplitMin, m.SplitSec);
   {
     QSignalBlocker b(action_);
-    action_->setCurrentIndex(m.ActAftRec >= 0 && m.ActAftRec < kAfterRecordingActionCount
-                                 ? m.ActAftRec
-                                 : 0);
+    action_->setCurrentIndex(
+        m.ActAftRec >= 0 && m.ActAftRec < kAfterRecordingActionCount ? m.ActAftRec : 0);
   }
   Stabilize(recording_);
 }
@@ -188,8 +188,7 @@ bool MiscPage::TakeValues() {
     for (QSpinBox* s : {f->hours, f->minutes, f->seconds}) s->interpretText();
   bool ok = true;
   if (UnderFiveSeconds(stop_)) {
-    ShowMessageBox(this, tr("Minimum Auto Stop Time is 5 Secs!"), QString(),
-                   QMessageBox::Critical);
+    ShowMessageBox(this, tr("Minimum Auto Stop Time is 5 Secs!"), QString(), QMessageBox::Critical);
     Set(stop_, 0, 0, 5);
     ok = false;
   }
@@ -216,9 +215,9 @@ void MiscPage::Stabilize(bool recording) {
 
 void MiscPage::ActionChosen(int index) {
   if (index >= kActLogOff) {
-    const auto answer = ShowMessageBox(this, QString::fromUtf8(AfterRecordingQuestion(index)),
-                                       QString(), QMessageBox::Warning,
-                                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer =
+        ShowMessageBox(this, QString::fromUtf8(AfterRecordingQuestion(index)), QString(),
+                       QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) {
       index = kActDoNothing;
       QSignalBlocker b(action_);

@@ -70,13 +70,15 @@ NamingRuleDlg::NamingRuleDlg(Settings& settings, QWidget* parent)
 }
 
 QString NamingRuleDlg::SampleText() const {
-  const std::string name = ExpandNamingRule(rule_->text().toStdString(), kSampleTitle, 1,
-                                            width_->value(), timestamp_->currentIndex(),
-                                            std::time(nullptr));
+  const std::string name =
+      ExpandNamingRule(rule_->text().toStdString(), kSampleTitle, 1, width_->value(),
+                       timestamp_->currentIndex(), std::time(nullptr));
   return QString::fromStdString(name) + QStringLiteral(".mp3");
 }
 
-void NamingRuleDlg::RebuildSample() { sample_->setText(tr("Splitted Clip Filename: ") + SampleText()); }
+void NamingRuleDlg::RebuildSample() {
+  sample_->setText(tr("Splitted Clip Filename: ") + SampleText());
+}
 
 void NamingRuleDlg::accept() {
   const std::string problem = CheckNamingRule(rule_->text().toStdString());

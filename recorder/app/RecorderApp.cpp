@@ -30,8 +30,7 @@ void CatchEndSignals(CRecorderDlg& dlg) {
   auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &dlg);
   QObject::connect(notifier, &QSocketNotifier::activated, &dlg, [&dlg] {
     char buf[16];
-    while (read(g_signalPipe[0], buf, sizeof buf) > 0) {
-    }
+    while (read(g_signalPipe[0], buf, sizeof buf) > 0) {}
     dlg.ExitSequence();
   });
   struct sigaction sa {};

@@ -28,8 +28,8 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +43,8 @@
 #include "app/MiscPage.h"
 #include "app/SystemTray.h"
 #include "app/TipDlg.h"
+#include "components/ui/VisualDisplays.h"
+#include "components/ui/VisualizePage.h"
 #include "encoders/wma/WmaProfiles.h"
 #include "formats/FormatCatalogue.h"
 #include "formats/ui/EncoderOptionsSheet.h"
@@ -51,8 +53,8 @@
 #include "outputs/ui/OutputPage.h"
 #include "platform/DiskSpace.h"
 #include "platform/Paths.h"
-#include "platform/Version.h"
 #include "platform/ShellOpen.h"
+#include "platform/Version.h"
 #include "platform/desktop/KeepAwake.h"
 #include "recording/DeviceProbe.h"
 #include "recovery/RecoveryJournal.h"
@@ -67,8 +69,6 @@
 #include "widgets/MessageBox.h"
 #include "widgets/TimeDisplay.h"
 #include "widgets/VisualizerView.h"
-#include "components/ui/VisualDisplays.h"
-#include "components/ui/VisualizePage.h"
 
 namespace tarvexa {
 
@@ -77,8 +77,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kIdleTrayTip = "Tarvexa Sound Recorder\nDouble click here to restore";
-constexpr const char* kStatusCaptions[3] = {"Last Event:  ", "Current Status:  ",
-                                            "Output Audio Format:  "};
+constexpr const char* kStatusCaptions[3] = {
+    "Last Event:  ", "Current Status:  ", "Output Audio Format:  "};
 constexpr const char* kPageNames[CRecorderDlg::kPageCount] = {
     "Log", "Device", "Visualize", "Output", "Metadata", "Scheduler", "Misc", "Advanced"};
 
@@ -133,7 +133,8 @@ void CRecorderDlg::EndOfRecordingForScheduler() {
 // ------------------------------------------------------------------ window
 
 CRecorderDlg::CRecorderDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kProgramName) + QLatin1Char(' ') + QString::fromUtf8(kProgramVersion));
+  setWindowTitle(QString::fromUtf8(kProgramName) + QLatin1Char(' ') +
+                 QString::fromUtf8(kProgramVersion));
   setWindowIcon(icons::Program());
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -216,7 +217,8 @@ void CRecorderDlg::BuildWindow() {
   home_ = button(tr("Home"), "Visit the Homepage of Tarvexa Sound Recorder");
   about_ = button(tr("About"), "About Tarvexa Sound Recorder");
   help_ = button(tr("Help"), "Launch the Help of Tarvexa Sound Recorder");
-  format_->setMinimumWidth(format_->fontMetrics().horizontalAdvance(QStringLiteral("Format: WAVEX")) + 24);
+  format_->setMinimumWidth(
+      format_->fontMetrics().horizontalAdvance(QStringLiteral("Format: WAVEX")) + 24);
   auto* buttons = new QHBoxLayout;
   for (QPushButton* b : {format_, record_, pause_, stop_, options_, home_, about_, help_})
     buttons->addWidget(b);
@@ -225,8 +227,8 @@ void CRecorderDlg::BuildWindow() {
   connect(stop_, &QPushButton::clicked, this, &CRecorderDlg::StopRecording);
   connect(options_, &QPushButton::clicked, this, &CRecorderDlg::optionsRequested);
   connect(this, &CRecorderDlg::optionsRequested, this, &CRecorderDlg::OpenOptions);
-  formatMenu_ = new FormatMenu(
-      settings_, {[this] { return ConfirmStop(); }, [this] { ApplyFormat(); }}, this);
+  formatMenu_ = new FormatMenu(settings_,
+                               {[this] { return ConfirmStop(); }, [this] { ApplyFormat(); }}, this);
   format_->setMenu(formatMenu_);
   connect(home_, &QPushButton::clicked, this, &CRecorderDlg::OpenHomePage);
   connect(about_, &QPushButton::clicked, this, &CRecorderDlg::ShowAbout);
@@ -266,12 +268,13 @@ void CRecorderDlg::BuildWindow() {
       settings_, *visuals_, [this](const std::string& t, int l) { Write(t, l); }, tabs_);
   scheduler_ = std::make_unique<Scheduler>(settings_, store_.get(), clock_,
                                            [this](const std::string& t, int l) { Write(t, l); });
-  schedulerPage_ = new TaskListPage(
-      settings_,
-      {[this](const std::string& t, int l) { Write(t, l); },
-       [this] { return recorder_.IsActive() || scheduler_->Busy(); }, [this] { return scheduler_->Busy(); },
-       [this] { scheduler_->RefreshSchedule(); }, {}},
-      tabs_);
+  schedulerPage_ = new TaskListPage(settings_,
+                                    {[this](const std::string& t, int l) { Write(t, l); },
+                                     [this] { return recorder_.IsActive() || scheduler_->Busy(); },
+                                     [this] { return scheduler_->Busy(); },
+                                     [this] { scheduler_->RefreshSchedule(); },
+                                     {}},
+                                    tabs_);
   scheduler_->SetTaskSource([this] { return schedulerPage_->Tasks(); });
   scheduler_->SetScheduleChanged([this] {
     schedulerPage_->RefreshNextStart();
@@ -283,7 +286,8 @@ void CRecorderDlg::BuildWindow() {
   driver_ = new SchedulerDriver(*scheduler_, this);
   // A file a recording is writing is not renamed, deleted or tagged.
   auto inUse = [this](const std::string& path) {
-    return recorder_.IsActive() && fs::path(path).lexically_normal() == fs::path(outputPath_).lexically_normal();
+    return recorder_.IsActive() &&
+           fs::path(path).lexically_normal() == fs::path(outputPath_).lexically_normal();
   };
   auto log = [this](const std::string& t, int l) { Write(t, l); };
   outputPage_ = new OutputPage({log, inUse}, tabs_);
@@ -292,14 +296,8 @@ void CRecorderDlg::BuildWindow() {
     metadataPage_->Load(path);
     SelectPage(kMetadataPage);
   });
-  pages_ = {logPage_,
-            devicePage_,
-            visualizePage_,
-            outputPage_,
-            metadataPage_,
-            schedulerPage_,
-            miscPage_,
-            advancedPage_};
+  pages_ = {logPage_,      devicePage_,    visualizePage_, outputPage_,
+            metadataPage_, schedulerPage_, miscPage_,      advancedPage_};
   for (int i = 0; i < kPageCount; ++i) tabs_->addTab(pages_[i], tr(kPageNames[i]));
   connect(logPage_, &LogPage::cleared, this, [this] { SetStatusText(1, QString()); });
   connect(advancedPage_->Hotkeys(), &HotkeyGroup::hotkeyPressed, this, [this](int id) {
@@ -361,8 +359,8 @@ void CRecorderDlg::BuildMenus() {
   QAction* previous = AddCommand(tools, tr("Previous Tool"), QKeySequence(Qt::SHIFT | Qt::Key_Tab),
                                  &CRecorderDlg::PreviousPage);
   // Shift+Tab reaches the window as Backtab on most keyboards.
-  previous->setShortcuts({QKeySequence(Qt::SHIFT | Qt::Key_Tab),
-                          QKeySequence(Qt::SHIFT | Qt::Key_Backtab)});
+  previous->setShortcuts(
+      {QKeySequence(Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::SHIFT | Qt::Key_Backtab)});
   tools->addSeparator();
   QAction* options = tools->addAction(tr("Options"));
   options->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -403,7 +401,8 @@ bool CRecorderDlg::Initialize() {
   try {
     InitMainDialog();
   } catch (const std::exception& e) {
-    ShowMessageBox(this, tr("Error on Initializing Main Dialog!"), QString(), QMessageBox::Critical);
+    ShowMessageBox(this, tr("Error on Initializing Main Dialog!"), QString(),
+                   QMessageBox::Critical);
     Write("Error on initializing main dialog!", 2);
     Write(e.what(), 2);
     return true;
@@ -452,7 +451,8 @@ void CRecorderDlg::InitMainDialog() {
   // Files an earlier run left unfinished (a crash, a kill, a power loss).
   RecoverUnfinishedRecordings([this](const std::string& t, int l) { Write(t, l); });
 
-  format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
+  format_->setText(
+      tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
 
   logPage_->Load();
   devicePage_->Load();
@@ -515,17 +515,13 @@ void CRecorderDlg::InitAudioDevices() {
   std::string error;
   AudioRecordRole* mixer = mixerOverride_ ? mixerOverride_ : components_.AudioRecord();
   switch (devicePage_->InitDevices(mixer, &code, &error)) {
-    case DevicePage::InitResult::Failed:
-      AudioErrorReport(code, error);
-      return;
+    case DevicePage::InitResult::Failed: AudioErrorReport(code, error); return;
     case DevicePage::InitResult::NoDevice:
       audioReady_ = true;
       ShowMessageBox(this, tr("Warning: No Device Found !"), QString(), QMessageBox::Critical);
       Write("Warning: No Device Found !", 2);
       return;
-    case DevicePage::InitResult::Ready:
-      audioReady_ = true;
-      return;
+    case DevicePage::InitResult::Ready: audioReady_ = true; return;
   }
 }
 
@@ -549,7 +545,8 @@ void CRecorderDlg::ApplyFormat(bool askUser) {
   }
   for (const auto& [text, level] : applied.extraLog) Write(text, level);
   SetStatusText(3, Q(applied.label));
-  format_->setText(tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
+  format_->setText(
+      tr("Format: %1").arg(QString::fromUtf8(FormatTag(settings_.OUTPUT.OutputFormat))));
   devicePage_->ShowRateChannel(applied.rule);
 }
 
@@ -562,9 +559,10 @@ void CRecorderDlg::FinishStartup() {
                      10)) {
     // Many desktops have no notification area: the recorder works without
     // its icon, and what a balloon would say goes to the log.
-    Write("Warning: the desktop has no notification area; the recorder runs without its tray "
-          "icon.",
-          1);
+    Write(
+        "Warning: the desktop has no notification area; the recorder runs without its tray "
+        "icon.",
+        1);
     Write("Tarvexa Sound Recorder Launched", 0);
   }
 
@@ -575,7 +573,8 @@ void CRecorderDlg::FinishStartup() {
   ReportDiskSpace(std::string());
   visuals_->ClearBoth();
   // The scheduler service of this data folder may be launching the tasks.
-  launchLock_ = std::make_unique<LaunchLock>(DataFile(kLaunchLockFile), "the window of Tarvexa Sound Recorder");
+  launchLock_ = std::make_unique<LaunchLock>(DataFile(kLaunchLockFile),
+                                             "the window of Tarvexa Sound Recorder");
   if (!launchLock_->TryAcquire())
     Write("The scheduled tasks are launched by " + launchLock_->Holder() +
               "; this window launches them once it has ended.",
@@ -612,8 +611,7 @@ QString CRecorderDlg::AskOutputPath(const QString& extension) {
 void CRecorderDlg::StartRecording() {
   if (recorder_.IsActive()) return;
   miscPage_->TakeValues();
-  const QString ext =
-      Q(FileExtensionFor(settings_.OUTPUT.OutputFormat, settings_));
+  const QString ext = Q(FileExtensionFor(settings_.OUTPUT.OutputFormat, settings_));
   const QString path = askOutputPath_ ? askOutputPath_(ext) : AskOutputPath(ext);
   if (path.isEmpty()) return;
   StartRecordingTo(path);
@@ -661,10 +659,10 @@ void CRecorderDlg::StopRecording() {
 
 bool CRecorderDlg::ConfirmStop() {
   if (!recorder_.IsRecording()) return true;
-  const auto answer = ShowMessageBox(
-      this, tr("You MUST Stop Recording to Do the Job! Do You Wish to Continue?"),
-      QString::fromUtf8(kAppCaption), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No,
-      QMessageBox::Yes);
+  const auto answer =
+      ShowMessageBox(this, tr("You MUST Stop Recording to Do the Job! Do You Wish to Continue?"),
+                     QString::fromUtf8(kAppCaption), QMessageBox::Warning,
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
   if (answer != QMessageBox::Yes) return false;
   StopRecording();
   return true;
@@ -801,8 +799,8 @@ void CRecorderDlg::OnBlock(const std::vector<int16_t>& display) {
   const int ticks = recorder_.Ticks();
   time_->SetTime(static_cast<qint64>(ticks) * 100);
   if (recorder_.AutoStopOn() && recorder_.AutoStopTicks() > 0)
-    progress_->setValue(std::min(1000, static_cast<int>(static_cast<int64_t>(ticks) * 1000 /
-                                                        recorder_.AutoStopTicks())));
+    progress_->setValue(std::min(
+        1000, static_cast<int>(static_cast<int64_t>(ticks) * 1000 / recorder_.AutoStopTicks())));
   visuals_->Block(display, recChannels_, true);
 }
 
@@ -842,9 +840,9 @@ void CRecorderDlg::KeepAwakeWhileRecording(bool recording) {
   if (!keepAwake_) keepAwake_ = std::make_unique<KeepAwake>();
   std::string error;
   if (!keepAwake_->Acquire(system, display, &error))
-    Write("Warning: the computer may go to sleep or blank the screen during this recording: " +
-              error,
-          1);
+    Write(
+        "Warning: the computer may go to sleep or blank the screen during this recording: " + error,
+        1);
 }
 
 void CRecorderDlg::UpdateLook() {
@@ -876,7 +874,8 @@ void CRecorderDlg::ReportDiskSpace(const std::string& outputPath) {
   if (info.ok)
     SetStatusText(2, Q(DiskSpaceLine(info)));
   else
-    Write("Warning: the free space for " + (outputPath.empty() ? std::string("the home folder") : outputPath) +
+    Write("Warning: the free space for " +
+              (outputPath.empty() ? std::string("the home folder") : outputPath) +
               " could not be read: " + info.error,
           1);
   UpdateLook();
@@ -915,8 +914,7 @@ bool CRecorderDlg::RunAfterRecordingAction(int action) {
       }
       return true;
     }
-    default:
-      return true;
+    default: return true;
   }
 }
 
@@ -967,9 +965,9 @@ void CRecorderDlg::ExitSequence() {
   advancedPage_->Hotkeys()->Release();
   if (!recorder_.SessionRunning()) {
     AudioSystem::Terminate();
-    visuals_->Detach();  // the views draw from the visualizer components
+    visuals_->Detach();                  // the views draw from the visualizer components
     metadataPage_->SetWmaInfo(nullptr);  // after a tag program still running
-    components_.ReleaseAll();  // else the recording still uses the transform
+    components_.ReleaseAll();            // else the recording still uses the transform
   }
   done(1);
 }
@@ -995,7 +993,8 @@ bool CRecorderDlg::eventFilter(QObject* watched, QEvent* e) {
       const int key = static_cast<QKeyEvent*>(e)->key();
       // A multi-line text or an in-place edit keeps them for itself.
       const bool ownKeys = w->property("takesEnterAndEscape").toBool();
-      if (!ownKeys && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)) return true;
+      if (!ownKeys && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter))
+        return true;
     }
   }
   return QDialog::eventFilter(watched, e);

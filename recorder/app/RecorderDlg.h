@@ -26,11 +26,11 @@
 #include <vector>
 
 #include "app/AfterRecording.h"
-#include "platform/EventLog.h"
 #include "components/AudioComponents.h"
 #include "config/ConfigStore.h"
 #include "config/Settings.h"
 #include "platform/AudioSystem.h"
+#include "platform/EventLog.h"
 #include "recording/RecordingController.h"
 #include "scheduler/Scheduler.h"
 
@@ -69,8 +69,16 @@ class CRecorderDlg : public QDialog, private RecordingListener {
   Q_OBJECT
 
  public:
-  enum Page { kLogPage, kDevicePage, kVisualizePage, kOutputPage, kMetadataPage, kSchedulerPage,
-              kMiscPage, kAdvancedPage };
+  enum Page {
+    kLogPage,
+    kDevicePage,
+    kVisualizePage,
+    kOutputPage,
+    kMetadataPage,
+    kSchedulerPage,
+    kMiscPage,
+    kAdvancedPage
+  };
   static constexpr int kPageCount = 8;
   static const char* PageName(int page);  // "Log", "Device", ...
 

@@ -135,9 +135,7 @@ bool CSystemTray::ToTray(Request request) {
 bool CSystemTray::eventFilter(QObject* watched, QEvent* e) {
   if (watched != window_) return QObject::eventFilter(watched, e);
   switch (e->type()) {
-    case QEvent::Show:
-      hidden_ = false;
-      break;
+    case QEvent::Show: hidden_ = false; break;
     case QEvent::WindowStateChange: {
       const auto old = static_cast<QWindowStateChangeEvent*>(e)->oldState();
       if (window_->isMinimized() && !(old & Qt::WindowMinimized)) ToTray(Request::Minimise);
@@ -149,8 +147,7 @@ bool CSystemTray::eventFilter(QObject* watched, QEvent* e) {
         return true;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return QObject::eventFilter(watched, e);
 }

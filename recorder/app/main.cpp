@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
   const std::string module = tarvexa::ProgramFolder() + "/tarvexa_window.so";
   void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
-    std::fprintf(stderr, "Cannot load the main window (%s); the command line still works, see --help.\n",
+    std::fprintf(stderr,
+                 "Cannot load the main window (%s); the command line still works, see --help.\n",
                  dlerror());
     return 2;
   }

@@ -14,12 +14,12 @@
 namespace tarvexa {
 
 enum class ComponentId {
-  AudioRecord,       // SndAudioRecord2
-  WmaFile,           // SndWMAFile2
-  WmaInfo,           // WMAFileInformation2
-  Transform,         // SndAudioTransform2
-  Visualization,     // SndAudioVisualization2 (visualizer 1)
-  VisualizationEx,   // SndAudioVisualizationEx2 (visualizer 2)
+  AudioRecord,      // SndAudioRecord2
+  WmaFile,          // SndWMAFile2
+  WmaInfo,          // WMAFileInformation2
+  Transform,        // SndAudioTransform2
+  Visualization,    // SndAudioVisualization2 (visualizer 1)
+  VisualizationEx,  // SndAudioVisualizationEx2 (visualizer 2)
 };
 inline constexpr int kComponentCount = 6;
 

@@ -75,10 +75,10 @@ class AudioRecordRole {
 
   virtual bool VolumePresent() = 0;
   virtual bool BalancePresent() = 0;
-  virtual int Volume() = 0;                 // 0..65535
-  virtual void SetVolume(int volume) = 0;   // 0..65535, keeping the balance
-  virtual int Balance() = 0;                // 0..100, 50 the centre
-  virtual void SetBalance(int balance) = 0; // 0..100, keeping the volume
+  virtual int Volume() = 0;                  // 0..65535
+  virtual void SetVolume(int volume) = 0;    // 0..65535, keeping the balance
+  virtual int Balance() = 0;                 // 0..100, 50 the centre
+  virtual void SetBalance(int balance) = 0;  // 0..100, keeping the volume
 
  protected:
   ~AudioRecordRole() = default;
@@ -184,9 +184,9 @@ struct VisualFrame {
   int barWidth = 0;               // pixels of a band, 0 for one pixel column each
   int gap = 0;                    // pixels between bands
   bool grid = false;
-  bool gradient = true;           // colour along each bar (else one colour per bar)
+  bool gradient = true;  // colour along each bar (else one colour per bar)
   uint32_t colours[3] = {0x00FF00, 0xFFFF00, 0xFF0000};  // 0xRRGGBB low, middle, high
-  uint64_t serial = 0;            // changes whenever the content does
+  uint64_t serial = 0;                                   // changes whenever the content does
 };
 
 // Two rows share the display: side by side for the bar styles, one above

@@ -45,8 +45,8 @@ bool ComponentHandle::Create(const std::string& name, const std::string& folder,
   void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib) {
     const char* why = dlerror();
-    *error = name + " is registered as " + path + ", which cannot be loaded: " +
-             (why ? why : "unknown error");
+    *error = name + " is registered as " + path +
+             ", which cannot be loaded: " + (why ? why : "unknown error");
     return false;
   }
   dlerror();

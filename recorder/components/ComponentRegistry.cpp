@@ -71,8 +71,7 @@ class FolderLock {
   explicit FolderLock(const std::string& folder)
       : fd_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
     if (fd_ >= 0) {
-      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
+      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {}
     }
   }
   ~FolderLock() {

@@ -57,7 +57,8 @@ struct KeyReader {
     T value = static_cast<T>(ini.GetInt(section, key, def));
     if (min <= max && (value < min || value > max)) {
       char text[256];
-      std::snprintf(text, sizeof text, "Warning: Config.ini value %d of [%s] %s is out of range; using %d.",
+      std::snprintf(text, sizeof text,
+                    "Warning: Config.ini value %d of [%s] %s is out of range; using %d.",
                     static_cast<int>(value), section, key.c_str(), def);
       Log(log, text, 1);
       value = static_cast<T>(def);
@@ -75,7 +76,8 @@ struct KeyWriter {
   IniStore& ini;
 
   template <class T>
-  void operator()(const char* section, const std::string& key, const T& field, int, int, int) const {
+  void operator()(const char* section, const std::string& key, const T& field, int, int,
+                  int) const {
     ini.SetInt(section, key, static_cast<int32_t>(field));
   }
 
@@ -89,7 +91,9 @@ struct KeyWriter {
   // value gets one pair of quotes of its own.
   static bool NeedsQuotes(const std::string& v) {
     if (v.empty()) return false;
-    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; };
+    auto blank = [](char c) {
+      return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    };
     if (blank(v.front()) || blank(v.back())) return true;
     return v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
   }
@@ -104,7 +108,8 @@ struct OneKey {
   template <class T>
   void operator()(const char* section, const std::string& key, T& field, int def, int min,
                   int max) const {
-    if (key == name.key && std::string(section) == name.section) f(section, key, field, def, min, max);
+    if (key == name.key && std::string(section) == name.section)
+      f(section, key, field, def, min, max);
   }
   template <class T>
   void operator()(const char*, const std::string&, T&, const std::string&, int) const {}

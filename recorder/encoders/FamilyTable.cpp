@@ -19,18 +19,18 @@ namespace tarvexa {
 
 const std::vector<const FormatFamily*>& FormatFamilies() {
   static const std::vector<const FormatFamily*> table = {
-      &SoundFileFamily(),                     // WAV, AIFF, AU ... SD2
-      &Mp3Family(),                           // MP3
-      &WmaFamily(),                           // WMA
-      &OggVorbisFamily(),                     // OGG
-      &ApeFamily(),                           // APE
-      &FlacFamily(),                          // FLAC
-      &Mp2Family(),                           // MP2
-      &VqfFamily(),                           // VQF
-      &AacFamily(),                           // AAC
-      &MusepackFamily(),                      // MPC
-      &WavPackFamily(),                       // WV
-      &CustomEncoderFamily(),                 // User-Customized
+      &SoundFileFamily(),      // WAV, AIFF, AU ... SD2
+      &Mp3Family(),            // MP3
+      &WmaFamily(),            // WMA
+      &OggVorbisFamily(),      // OGG
+      &ApeFamily(),            // APE
+      &FlacFamily(),           // FLAC
+      &Mp2Family(),            // MP2
+      &VqfFamily(),            // VQF
+      &AacFamily(),            // AAC
+      &MusepackFamily(),       // MPC
+      &WavPackFamily(),        // WV
+      &CustomEncoderFamily(),  // User-Customized
   };
   return table;
 }

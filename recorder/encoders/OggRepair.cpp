@@ -62,7 +62,8 @@ RecoveredFile RecoverOggFile(const std::string& path) {
   bool lastIsEnd = false, any = false;
   while (pos + kPageHeader <= size) {
     const auto head = f.Read(pos, kPageHeader);
-    if (head.size() < kPageHeader || std::memcmp(head.data(), "OggS", 4) != 0 || head[4] != 0) break;
+    if (head.size() < kPageHeader || std::memcmp(head.data(), "OggS", 4) != 0 || head[4] != 0)
+      break;
     const size_t segments = head[26];
     const auto table = f.Read(pos + kPageHeader, segments);
     if (table.size() < segments) break;
@@ -82,9 +83,8 @@ RecoveredFile RecoverOggFile(const std::string& path) {
         first += table[i];
         if (table[i] < 255) break;
       }
-      rate = RateOfFirstPacket(
-          std::vector<unsigned char>(page.begin() + kPageHeader + segments,
-                                     page.begin() + kPageHeader + segments + first));
+      rate = RateOfFirstPacket(std::vector<unsigned char>(
+          page.begin() + kPageHeader + segments, page.begin() + kPageHeader + segments + first));
     }
     any = true;
     const int64_t granule = static_cast<int64_t>(GetLe64(&page[6]));

@@ -32,7 +32,7 @@ class RepairFile {
   std::string Error() const { return std::strerror(error_ ? error_ : EIO); }
 
   uint64_t Size() {
-    struct stat st{};
+    struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
     return static_cast<uint64_t>(st.st_size);
   }
@@ -88,14 +88,18 @@ class RepairFile {
 inline uint32_t GetLe32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-inline uint16_t GetLe16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t GetLe16(const unsigned char* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint64_t GetLe64(const unsigned char* p) {
   return GetLe32(p) | (static_cast<uint64_t>(GetLe32(p + 4)) << 32);
 }
 inline uint32_t GetBe32(const unsigned char* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
-inline uint16_t GetBe16(const unsigned char* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint16_t GetBe16(const unsigned char* p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 inline uint64_t GetBe64(const unsigned char* p) {
   return (static_cast<uint64_t>(GetBe32(p)) << 32) | GetBe32(p + 4);
 }

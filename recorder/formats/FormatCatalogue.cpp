@@ -107,8 +107,8 @@ const SoundFileFormat* SoundFileFormatOf(int format) {
       {kS8, kS16, kS24, kS32, kFloat, kDouble, kUlaw, kAlaw, kG721, kG723_24, kG723_40},
       11};
   static const SoundFileFormat raw{SF_FORMAT_RAW,
-                                   {kU8, kS8, kS16, kS24, kS32, kFloat, kDouble, kUlaw, kAlaw,
-                                    kGsm, kVox, kDwvw12, kDwvw16, kDwvw24},
+                                   {kU8, kS8, kS16, kS24, kS32, kFloat, kDouble, kUlaw, kAlaw, kGsm,
+                                    kVox, kDwvw12, kDwvw16, kDwvw24},
                                    14};
   static const SoundFileFormat paf{SF_FORMAT_PAF, {kS8, kS16, kS24}, 3};
   static const SoundFileFormat svx{SF_FORMAT_SVX, {kS8, kS16}, 2};
@@ -124,13 +124,13 @@ const SoundFileFormat* SoundFileFormatOf(int format) {
   static const SoundFileFormat pvf{SF_FORMAT_PVF, {kS8, kS16, kS32}, 3};
   static const SoundFileFormat xi{SF_FORMAT_XI, {kDpcm8, kDpcm16}, 2};
   static const SoundFileFormat htk{SF_FORMAT_HTK, {kS16}, 1};
-  static const SoundFileFormat caf{SF_FORMAT_CAF,
-                                   {kS8, kS16, kS24, kS32, kFloat, kDouble, kUlaw, kAlaw}, 8};
+  static const SoundFileFormat caf{
+      SF_FORMAT_CAF, {kS8, kS16, kS24, kS32, kFloat, kDouble, kUlaw, kAlaw}, 8};
   static const SoundFileFormat sds{SF_FORMAT_SDS, {kS8, kS16, kS24}, 3};
   // Index 3 is in the code table but not in the options list.
   static const SoundFileFormat avr{SF_FORMAT_AVR, {kU8, kS8, kS16, kS24}, 3};
-  static const SoundFileFormat wavex{SF_FORMAT_WAVEX,
-                                     {kU8, kS16, kS24, kS32, kFloat, kDouble, kUlaw, kAlaw}, 8};
+  static const SoundFileFormat wavex{
+      SF_FORMAT_WAVEX, {kU8, kS16, kS24, kS32, kFloat, kDouble, kUlaw, kAlaw}, 8};
   static const SoundFileFormat sd2{SF_FORMAT_SD2, {kS8, kS16, kS24}, 3};
 
   switch (format) {
@@ -263,9 +263,12 @@ std::string FileExtensionFor(int format, const Settings& s) {
       }
     case kFormatAAC:
       switch (s.AAC.ContainerFormat) {
-        case 1: case 5: return ".m4a";
-        case 2: case 6: return ".m4b";
-        case 3: case 7: return ".mp4";
+        case 1:
+        case 5: return ".m4a";
+        case 2:
+        case 6: return ".m4b";
+        case 3:
+        case 7: return ".mp4";
         case 4: return ".3gp";
         default: return ".aac";  // 0 and 8
       }

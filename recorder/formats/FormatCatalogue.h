@@ -17,19 +17,45 @@
 namespace tarvexa {
 
 enum OutputFormat : int {
-  kFormatWAV = 1, kFormatMP3, kFormatWMA, kFormatOGG, kFormatAPE, kFormatFLAC, kFormatMP2,
-  kFormatVQF, kFormatAIFF, kFormatAAC, kFormatMPC, kFormatWV, kFormatAU, kFormatRAW,
-  kFormatPAF, kFormatSVX, kFormatNIST, kFormatIRCAM, kFormatVOC, kFormatW64, kFormatMAT4,
-  kFormatMAT5, kFormatPVF, kFormatXI, kFormatHTK, kFormatCAF, kFormatSDS, kFormatAVR,
-  kFormatWAVEX, kFormatSD2, kFormatUserCustomized = 31,
+  kFormatWAV = 1,
+  kFormatMP3,
+  kFormatWMA,
+  kFormatOGG,
+  kFormatAPE,
+  kFormatFLAC,
+  kFormatMP2,
+  kFormatVQF,
+  kFormatAIFF,
+  kFormatAAC,
+  kFormatMPC,
+  kFormatWV,
+  kFormatAU,
+  kFormatRAW,
+  kFormatPAF,
+  kFormatSVX,
+  kFormatNIST,
+  kFormatIRCAM,
+  kFormatVOC,
+  kFormatW64,
+  kFormatMAT4,
+  kFormatMAT5,
+  kFormatPVF,
+  kFormatXI,
+  kFormatHTK,
+  kFormatCAF,
+  kFormatSDS,
+  kFormatAVR,
+  kFormatWAVEX,
+  kFormatSD2,
+  kFormatUserCustomized = 31,
 };
 constexpr int kFirstFormat = 1;
 constexpr int kLastFormat = 31;
 
-inline constexpr std::array<int, 12> SampleRateTable = {
-    8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000, 88200, 96000, 192000};
-inline constexpr std::array<int, 17> BitrateTable = {
-    8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+inline constexpr std::array<int, 12> SampleRateTable = {8000,  11025, 12000, 16000, 22050, 24000,
+                                                        32000, 44100, 48000, 88200, 96000, 192000};
+inline constexpr std::array<int, 17> BitrateTable = {8,  16,  24,  32,  40,  48,  56,  64, 80,
+                                                     96, 112, 128, 160, 192, 224, 256, 320};
 
 // Sample rate of settings.OUTPUT.Freq; 44100 when the index is out of range.
 int SampleRateOf(const Settings& s);
@@ -38,9 +64,9 @@ int RateIndexOf(int rate);
 // Channel count of settings.OUTPUT.Chan, 1 or 2 (anything else counts as 2).
 int ChannelsOf(const Settings& s);
 
-bool IsSoundFileFormat(int format);     // WAV, AIFF, 13..30
-const char* FormatTag(int format);      // "WAV", "MP3", ... ; "" outside 1..31
-const char* FormatListText(int format); // " WAV    (Waveform Audio)" ...
+bool IsSoundFileFormat(int format);      // WAV, AIFF, 13..30
+const char* FormatTag(int format);       // "WAV", "MP3", ... ; "" outside 1..31
+const char* FormatListText(int format);  // " WAV    (Waveform Audio)" ...
 
 // Extension with its leading dot for the format with the current settings;
 // "" outside 1..31.
@@ -83,7 +109,7 @@ struct RateChannelResult {
   RateChannelMatrix format;  // the format matrix of the current format
   bool monoAllowed = true;
   bool stereoAllowed = true;
-  bool changed = false;      // Chan/Freq were corrected
+  bool changed = false;  // Chan/Freq were corrected
 };
 
 // Evaluates the rule for the current format against the device matrix and
@@ -94,8 +120,8 @@ struct RateChannelResult {
 RateChannelResult RateChannelRule(Settings& s, const RateChannelMatrix& device);
 
 struct FormatApplied {
-  std::string label;     // shown in the third information line
-  std::string logLine;   // "" when nothing is logged
+  std::string label;                                  // shown in the third information line
+  std::string logLine;                                // "" when nothing is logged
   std::vector<std::pair<std::string, int>> extraLog;  // probe messages (text, level)
   // When the encoder refused the settings and they were reset: the text of
   // the message box the window shows (error icon); "" for none.

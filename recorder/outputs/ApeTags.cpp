@@ -30,7 +30,8 @@ using DestroyFn = void (*)(void*);
 // The library, loaded for the length of one operation.
 class Library {
  public:
-  explicit Library(const std::string& path) : handle_(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+  explicit Library(const std::string& path)
+      : handle_(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
     if (!handle_) error_ = "Fail to load MACDll.so! " + std::string(::dlerror());
   }
   ~Library() {
@@ -103,8 +104,10 @@ class MacLibraryTags final : public ApeTagLibrary {
     }
     const long long ms = info(d, kDecompressLengthMs, 0, 0);
     sheet->duration = "Duration: " + ClockText(ms / 1000);
-    sheet->bitrate = Printf("Bitrate: %d kbps", static_cast<int>(info(d, kDecompressAverageBitrate, 0, 0)));
-    sheet->samplerate = Printf("Samplerate: %d Hz", static_cast<int>(info(d, kInfoSampleRate, 0, 0)));
+    sheet->bitrate =
+        Printf("Bitrate: %d kbps", static_cast<int>(info(d, kDecompressAverageBitrate, 0, 0)));
+    sheet->samplerate =
+        Printf("Samplerate: %d Hz", static_cast<int>(info(d, kInfoSampleRate, 0, 0)));
     sheet->channel = Printf("Channel: %d", static_cast<int>(info(d, kInfoChannels, 0, 0)));
     destroy(d);
     return true;
@@ -119,8 +122,9 @@ class MacLibraryTags final : public ApeTagLibrary {
     }
     FileRewrite rewrite(file);
     if (!rewrite.Begin(error)) return false;
-    const int rc = tagFile(rewrite.CopyPath().c_str(), f.artist.c_str(), f.album.c_str(), f.title.c_str(),
-                           f.comment.c_str(), f.genre.c_str(), f.year.c_str(), f.track.c_str(), 1, 0);
+    const int rc =
+        tagFile(rewrite.CopyPath().c_str(), f.artist.c_str(), f.album.c_str(), f.title.c_str(),
+                f.comment.c_str(), f.genre.c_str(), f.year.c_str(), f.track.c_str(), 1, 0);
     if (rc != 0) {
       *error = "MACDll.so could not tag " + file + " (error code: " + std::to_string(rc) + ")";
       return false;

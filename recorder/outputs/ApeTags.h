@@ -6,9 +6,9 @@
 //
 // The entry points the tag editor binds (C linkage, besides the compressor
 // ones of the APE writer):
-//   int GetInterfaceCompatibility(int version, int showWarnings, void* parent);  // 0 = compatible with 3990
-//   int GetID3Tag(const char* file, ApeId3Tag* tag);                              // 0 = a tag was read
-//   int TagFileSimple(const char* file, const char* artist, const char* album,
+//   int GetInterfaceCompatibility(int version, int showWarnings, void* parent);  // 0 = compatible
+//   with 3990 int GetID3Tag(const char* file, ApeId3Tag* tag);                              // 0 =
+//   a tag was read int TagFileSimple(const char* file, const char* artist, const char* album,
 //                     const char* title, const char* comment, const char* genre,
 //                     const char* year, const char* track, int clearFirst,
 //                     int useOldId3);                                             // 0 = written

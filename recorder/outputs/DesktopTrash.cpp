@@ -57,8 +57,10 @@ std::string TopDirectory(const std::string& path) {
 }
 
 std::string HomeTrash() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') return std::string(data) + "/Trash";
-  if (const char* home = std::getenv("HOME"); home && *home == '/') return std::string(home) + "/.local/share/Trash";
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/')
+    return std::string(data) + "/Trash";
+  if (const char* home = std::getenv("HOME"); home && *home == '/')
+    return std::string(home) + "/.local/share/Trash";
   return {};
 }
 
@@ -118,8 +120,8 @@ TrashResult MoveToTrash(const std::string& path, std::string* error, std::string
   std::string recorded = file.string();
   fs::path homeBase = fs::path(trash).parent_path();
   fs::path existing = homeBase;
-  while (!trash.empty() && DeviceOf(existing.string()) == static_cast<dev_t>(-1) && existing.has_parent_path() &&
-         existing != existing.root_path())
+  while (!trash.empty() && DeviceOf(existing.string()) == static_cast<dev_t>(-1) &&
+         existing.has_parent_path() && existing != existing.root_path())
     existing = existing.parent_path();
   if (trash.empty() || DeviceOf(existing.string()) != st.st_dev) {
     const std::string top = TopDirectory(file.string());
@@ -128,14 +130,15 @@ TrashResult MoveToTrash(const std::string& path, std::string* error, std::string
   } else if (!EnsureFolders(homeBase.string())) {
     return TrashResult::NoTrash;
   }
-  if (trash.empty() || !EnsureFolder(trash) || !EnsureFolder(trash + "/files") || !EnsureFolder(trash + "/info") ||
-      DeviceOf(trash) != st.st_dev)
+  if (trash.empty() || !EnsureFolder(trash) || !EnsureFolder(trash + "/files") ||
+      !EnsureFolder(trash + "/info") || DeviceOf(trash) != st.st_dev)
     return TrashResult::NoTrash;
 
   // Claim a name through its info file, then move the file under it.
   const std::string stem = file.stem().string(), ext = file.extension().string();
   for (int n = 1; n < 10000; ++n) {
-    const std::string name = n == 1 ? file.filename().string() : stem + "." + std::to_string(n) + ext;
+    const std::string name =
+        n == 1 ? file.filename().string() : stem + "." + std::to_string(n) + ext;
     const std::string info = trash + "/info/" + name + ".trashinfo";
     const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -143,7 +146,8 @@ TrashResult MoveToTrash(const std::string& path, std::string* error, std::string
       if (error) *error = std::strerror(errno);
       return TrashResult::Failed;
     }
-    const std::string text = "[Trash Info]\nPath=" + PercentEncoded(recorded) + "\nDeletionDate=" + Now() + "\n";
+    const std::string text =
+        "[Trash Info]\nPath=" + PercentEncoded(recorded) + "\nDeletionDate=" + Now() + "\n";
     const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ::close(fd);
     const std::string target = trash + "/files/" + name;

@@ -16,6 +16,7 @@ enum class TrashResult {
   Failed,   // the move failed; *error says why, the file is untouched
 };
 
-TrashResult MoveToTrash(const std::string& path, std::string* error, std::string* trashedAs = nullptr);
+TrashResult MoveToTrash(const std::string& path, std::string* error,
+                        std::string* trashedAs = nullptr);
 
 }  // namespace tarvexa

@@ -27,7 +27,7 @@ class FileRewrite {
   bool Commit(std::string* error);
 
  private:
-  std::string path_;    // the file (symbolic links resolved)
+  std::string path_;  // the file (symbolic links resolved)
   std::string copy_;
   bool committed_ = false;
 };

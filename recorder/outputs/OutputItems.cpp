@@ -15,8 +15,8 @@
 #include "config/Settings.h"
 #include "formats/FormatCatalogue.h"
 #include "platform/Paths.h"
-#include "recording/RecordingController.h"
 #include "platform/Text.h"
+#include "recording/RecordingController.h"
 
 namespace tarvexa {
 
@@ -108,7 +108,8 @@ uint64_t SizeOnDisk(const std::string& path) {
 std::string KeepDamagedCopy(const std::string& path) {
   std::error_code ec;
   for (int n = 1; n < 1000; ++n) {
-    const std::string copy = path + (n == 1 ? std::string(".damaged") : ".damaged-" + std::to_string(n));
+    const std::string copy =
+        path + (n == 1 ? std::string(".damaged") : ".damaged-" + std::to_string(n));
     if (fs::exists(copy, ec)) continue;
     if (fs::copy_file(path, copy, ec)) return copy;
     return {};
@@ -129,14 +130,17 @@ int64_t SecondsOfFrames(int64_t frames, int rate) {
   return (frames + rate / 2) / rate;
 }
 
-std::string SizeText(uint64_t bytes) { return Printf("%.3f", static_cast<double>(bytes) / 1048576.0); }
+std::string SizeText(uint64_t bytes) {
+  return Printf("%.3f", static_cast<double>(bytes) / 1048576.0);
+}
 
 bool TaggableExtension(const std::string& extension, bool oggFlac) {
   static const char* const kTaggable[] = {"mp3", "wma", "ogg", "ape", "flac", "3gp",
                                           "m4a", "m4b", "mp4", "mpc", "wv"};
   const std::string ext = LowerText(extension);
   if (ext == "ogg" && oggFlac) return false;
-  return std::any_of(std::begin(kTaggable), std::end(kTaggable), [&](const char* t) { return ext == t; });
+  return std::any_of(std::begin(kTaggable), std::end(kTaggable),
+                     [&](const char* t) { return ext == t; });
 }
 
 RenameResult RenameNoReplace(const std::string& from, const std::string& to, std::string* error) {
@@ -161,14 +165,15 @@ RenameResult RenameNoReplace(const std::string& from, const std::string& to, std
   return RenameResult::Renamed;
 }
 
-int OutputItems::AddRecording(const std::string& path, int64_t seconds, const std::string& timestamp,
-                              bool oggFlac) {
+int OutputItems::AddRecording(const std::string& path, int64_t seconds,
+                              const std::string& timestamp, bool oggFlac) {
   if (int row = Find(path); row >= 0) entries_.erase(entries_.begin() + row);
   OutputEntry e;
   e.name = FileNameOf(path);
   e.location = FolderOf(path);
   const std::string ext = ExtensionOf(e.name);
-  for (char c : ext) e.format.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  for (char c : ext)
+    e.format.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   e.duration = DurationText(seconds);
   e.timestamp = timestamp;
   e.size = SizeText(SizeOnDisk(path));
@@ -224,9 +229,10 @@ void OutputItems::Sort(int column, const TimeOf& timeOf) {
     }
     return c != 0 ? c : CompareText(x, y);
   };
-  std::stable_sort(entries_.begin(), entries_.end(), [&](const OutputEntry& a, const OutputEntry& b) {
-    return ascending_ ? compare(a, b) < 0 : compare(b, a) < 0;
-  });
+  std::stable_sort(entries_.begin(), entries_.end(),
+                   [&](const OutputEntry& a, const OutputEntry& b) {
+                     return ascending_ ? compare(a, b) < 0 : compare(b, a) < 0;
+                   });
 }
 
 RenameResult OutputItems::Rename(int row, const std::string& newName, std::string* error) {

@@ -22,7 +22,14 @@ struct Settings;
 
 namespace tarvexa {
 
-enum OutputColumn : int { kColName, kColLocation, kColFormat, kColDuration, kColTimestamp, kColSize };
+enum OutputColumn : int {
+  kColName,
+  kColLocation,
+  kColFormat,
+  kColDuration,
+  kColTimestamp,
+  kColSize
+};
 inline constexpr int kOutputColumnCount = 6;
 
 // "HH:MM:SS" of a span; the hours count on past 24.
@@ -71,7 +78,9 @@ class OutputItems {
   void Remove(std::vector<int> rows);
   // Returns the item's new row (the same one at an end).
   int Move(int row, MoveTo where);
-  void SetMissing(int row, bool missing) { entries_.at(static_cast<size_t>(row)).missing = missing; }
+  void SetMissing(int row, bool missing) {
+    entries_.at(static_cast<size_t>(row)).missing = missing;
+  }
 
   // Sorts by a column, ascending; when the list is already sorted by that
   // column, reverses the direction. Adding, moving or renaming an item ends

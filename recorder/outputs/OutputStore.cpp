@@ -14,7 +14,8 @@ std::string EncodeOutputList(const std::vector<OutputEntry>& entries) {
   ArchiveWriter out;
   out.U32(static_cast<uint32_t>(entries.size()));
   for (const OutputEntry& e : entries) {
-    for (const std::string* s : {&e.name, &e.location, &e.format, &e.duration, &e.timestamp, &e.size})
+    for (const std::string* s :
+         {&e.name, &e.location, &e.format, &e.duration, &e.timestamp, &e.size})
       out.Str(*s);
     out.U32(e.taggable);
   }

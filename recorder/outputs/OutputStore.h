@@ -22,7 +22,7 @@ struct OutputEntry {
   std::string size;       // megabytes with three decimals
   uint32_t taggable = 0;  // 1 when the tag editor can tag the file
 
-  bool missing = false;   // found missing by a command (not stored)
+  bool missing = false;  // found missing by a command (not stored)
 
   std::string FullPath() const { return location + name; }
   bool operator==(const OutputEntry& o) const {

@@ -17,7 +17,8 @@ namespace {
 
 constexpr size_t kMaxOutput = 64 * 1024;
 
-std::vector<std::string> ChildEnvironment(const std::vector<std::pair<std::string, std::string>>& extra) {
+std::vector<std::string> ChildEnvironment(
+    const std::vector<std::pair<std::string, std::string>>& extra) {
   std::vector<std::string> env;
   for (char** e = environ; e && *e; ++e) {
     const std::string entry = *e;
@@ -102,7 +103,8 @@ ProgramRun RunProgram(const std::vector<std::string>& argv,
   }
   if (WIFEXITED(status)) {
     run.exitCode = WEXITSTATUS(status);
-    if (run.exitCode != 0) run.error = argv[0] + " ended with exit status " + std::to_string(run.exitCode);
+    if (run.exitCode != 0)
+      run.error = argv[0] + " ended with exit status " + std::to_string(run.exitCode);
   } else if (WIFSIGNALED(status)) {
     run.error = argv[0] + " was ended by signal " + std::to_string(WTERMSIG(status));
   }

@@ -22,8 +22,12 @@ std::string LowerExtension(const std::string& path) {
   return ext;
 }
 
-const char* ReaderName(TagRoute route) { return route == TagRoute::Plain ? "tagreader" : "Mpeg4tagreader"; }
-const char* WriterName(TagRoute route) { return route == TagRoute::Plain ? "tagwriter" : "Mpeg4tagwriter"; }
+const char* ReaderName(TagRoute route) {
+  return route == TagRoute::Plain ? "tagreader" : "Mpeg4tagreader";
+}
+const char* WriterName(TagRoute route) {
+  return route == TagRoute::Plain ? "tagwriter" : "Mpeg4tagwriter";
+}
 
 // What a program printed, for the log: its last line.
 std::string LastLine(std::string text) {
@@ -53,16 +57,47 @@ TagRoute TagRouteFor(const std::string& path) {
 std::vector<std::string> TagWriterArguments(TagRoute route, const std::string& programFolder,
                                             const TagFields& f, const std::string& path) {
   if (route == TagRoute::Plain) {
-    return {programFolder + "/" + WriterName(route), "-t", f.title, "-a", f.artist, "-A", f.album,
-            "-g", f.genre, "-c", f.comment, "-y", f.year, "-T", f.track, path};
+    return {programFolder + "/" + WriterName(route),
+            "-t",
+            f.title,
+            "-a",
+            f.artist,
+            "-A",
+            f.album,
+            "-g",
+            f.genre,
+            "-c",
+            f.comment,
+            "-y",
+            f.year,
+            "-T",
+            f.track,
+            path};
   }
-  return {programFolder + "/" + WriterName(route), "-s", f.title, "-a", f.artist, "-A", f.album,
-          "-g", f.genre, "-c", f.comment, "-y", f.year.empty() ? "0" : f.year,
-          "-t", f.track.empty() ? "0" : f.track, path};
+  return {programFolder + "/" + WriterName(route),
+          "-s",
+          f.title,
+          "-a",
+          f.artist,
+          "-A",
+          f.album,
+          "-g",
+          f.genre,
+          "-c",
+          f.comment,
+          "-y",
+          f.year.empty() ? "0" : f.year,
+          "-t",
+          f.track.empty() ? "0" : f.track,
+          path};
 }
 
-TagAccess::TagAccess(WmaInfoRole* wma, ApeTagLibrary* ape, std::string programFolder, std::string dataFolder)
-    : wma_(wma), ape_(ape), programFolder_(std::move(programFolder)), dataFolder_(std::move(dataFolder)) {}
+TagAccess::TagAccess(WmaInfoRole* wma, ApeTagLibrary* ape, std::string programFolder,
+                     std::string dataFolder)
+    : wma_(wma),
+      ape_(ape),
+      programFolder_(std::move(programFolder)),
+      dataFolder_(std::move(dataFolder)) {}
 
 TagAccess::Outcome TagAccess::Load(const std::string& path) {
   const TagRoute route = TagRouteFor(path);
@@ -108,8 +143,8 @@ TagAccess::Outcome TagAccess::LoadWithProgram(TagRoute route, const std::string&
   Outcome out;
   const std::string tempTag = TempTagPath();
   std::remove(tempTag.c_str());
-  const ProgramRun run = RunProgram({programFolder_ + "/" + ReaderName(route), path},
-                                    {{"TARVEXA_HOME", dataFolder_}});
+  const ProgramRun run =
+      RunProgram({programFolder_ + "/" + ReaderName(route), path}, {{"TARVEXA_HOME", dataFolder_}});
   std::ifstream in(tempTag, std::ios::binary);
   std::ostringstream text;
   if (in) text << in.rdbuf();
@@ -140,8 +175,8 @@ TagAccess::Outcome TagAccess::Save(const std::string& path, const TagFields& f) 
         return out;
       }
       const std::pair<const char*, const std::string*> values[] = {
-          {WmaInfoRole::kTitle, &f.title},   {WmaInfoRole::kAuthor, &f.artist},
-          {WmaInfoRole::kAlbum, &f.album},   {WmaInfoRole::kGenre, &f.genre},
+          {WmaInfoRole::kTitle, &f.title},         {WmaInfoRole::kAuthor, &f.artist},
+          {WmaInfoRole::kAlbum, &f.album},         {WmaInfoRole::kGenre, &f.genre},
           {WmaInfoRole::kDescription, &f.comment}, {WmaInfoRole::kYear, &f.year},
           {WmaInfoRole::kTrack, &f.track}};
       for (const auto& [name, value] : values) wma_->SetAttribute(name, value->c_str());

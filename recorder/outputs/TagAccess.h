@@ -33,7 +33,8 @@ class TagAccess {
  public:
   // Neither is owned; either may be null (its files are then reported as
   // unreadable).
-  TagAccess(WmaInfoRole* wma, ApeTagLibrary* ape, std::string programFolder, std::string dataFolder);
+  TagAccess(WmaInfoRole* wma, ApeTagLibrary* ape, std::string programFolder,
+            std::string dataFolder);
 
   struct Outcome {
     bool ok = false;

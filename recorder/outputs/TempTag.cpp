@@ -35,14 +35,15 @@ std::string Number(long long v) { return v > 0 ? std::to_string(v) : std::string
 std::string ClockText(long long seconds) {
   if (seconds < 0) seconds = 0;
   char text[32];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                seconds % 60);
   return text;
 }
 
 std::string FormatTempTag(TagFamily family, const StreamValues& s, const TagFields& f) {
   std::vector<std::string> lines;
   if (family == TagFamily::Plain) {
-    lines = {ClockText(s.seconds), Number(s.kbps), Number(s.rate), Number(s.channels),
+    lines = {ClockText(s.seconds), Number(s.kbps),   Number(s.rate),   Number(s.channels),
              OneLine(f.year),      OneLine(f.track), OneLine(f.title), OneLine(f.artist),
              OneLine(f.album),     OneLine(f.genre)};
   } else {
@@ -50,8 +51,12 @@ std::string FormatTempTag(TagFamily family, const StreamValues& s, const TagFiel
     lines = {ClockText(s.seconds),
              s.kbps > 0 ? " " + std::to_string(s.kbps) + " kbps" : std::string(),
              s.rate > 0 ? " " + std::to_string(s.rate) + " Hz" : std::string(),
-             OneLine(f.title), OneLine(f.artist), OneLine(f.year), OneLine(f.album),
-             OneLine(f.track), OneLine(f.genre)};
+             OneLine(f.title),
+             OneLine(f.artist),
+             OneLine(f.year),
+             OneLine(f.album),
+             OneLine(f.track),
+             OneLine(f.genre)};
   }
   std::string text;
   for (const std::string& l : lines) text += l + "\n";

@@ -36,8 +36,8 @@ bool WriteAll(int fd, std::string_view data) {
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
                          int mode) {
   static std::atomic<unsigned> counter{0};
-  const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "." +
-                           std::to_string(counter.fetch_add(1));
+  const std::string temp =
+      path + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
 
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) {
@@ -66,7 +66,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 
   // Make the rename itself durable; a failure here does not undo the save.
   const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
   int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);

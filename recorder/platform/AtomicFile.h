@@ -14,7 +14,7 @@ namespace tarvexa {
 // file it replaces (a new file: 0666 less the umask), or with `mode` when it
 // is given. False with a reason in *error (when given) on failure; the old
 // file is then untouched and no temporary file is left behind.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error = nullptr,
-                         int mode = -1);
+bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                         std::string* error = nullptr, int mode = -1);
 
 }  // namespace tarvexa

@@ -21,10 +21,10 @@ struct InputDeviceInfo {
 class AudioSystem {
  public:
   // Initialises PortAudio. Once it has succeeded, later calls do nothing
-  // until Terminate; after a failure the next call tries again. While the library probes the devices the
-  // diagnostics that ALSA and JACK print for every unusable configuration
-  // entry are silenced; errors still reach the caller through PortAudio.
-  // On failure returns false with the PortAudio error number and text.
+  // until Terminate; after a failure the next call tries again. While the library probes the
+  // devices the diagnostics that ALSA and JACK print for every unusable configuration entry are
+  // silenced; errors still reach the caller through PortAudio. On failure returns false with the
+  // PortAudio error number and text.
   static bool Initialize(int* errorCode = nullptr, std::string* error = nullptr);
 
   // Terminates PortAudio if Initialize succeeded; a later Initialize scans

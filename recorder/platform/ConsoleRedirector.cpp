@@ -128,8 +128,8 @@ bool ConsoleRedirector::Open(const std::vector<std::string>& argv) {
   posix_spawnattr_setsigmask(&attr, &none);
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setpgroup(&attr, 0);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                      POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setflags(&attr,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
   std::vector<char*> args;
   std::string path = program;
@@ -202,7 +202,8 @@ ConsoleRedirector::WriteResult ConsoleRedirector::WriteStdIn(const void* data, s
     if (n < 0 && errno == EAGAIN) {
       const int wait = MsLeft(deadline);
       if (wait == 0) {
-        error_ = Printf("The encoder has not read its input for %d seconds", (stallMs + 500) / 1000);
+        error_ =
+            Printf("The encoder has not read its input for %d seconds", (stallMs + 500) / 1000);
         return WriteResult::Stalled;
       }
       pollfd pfd{stdinWrite_, POLLOUT, 0};

@@ -104,7 +104,7 @@ class ConsoleRedirector {
   bool reaped_ = false;
   int status_ = 0;
   int stdinWrite_ = -1;
-  int stdoutRead_ = -1;   // owned by the redirect thread while it runs
+  int stdoutRead_ = -1;     // owned by the redirect thread while it runs
   int wake_[2] = {-1, -1};  // the owner's "stop reading" signal
   std::thread thread_;
   std::atomic<bool> stopRequested_{false};

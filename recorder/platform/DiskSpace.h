@@ -11,10 +11,10 @@ namespace tarvexa {
 
 struct DiskSpaceInfo {
   bool ok = false;
-  uint64_t freeBytes = 0;   // space free to this user (not counting root's reserve)
-  std::string mountPoint;   // e.g. "/home"
-  std::string device;       // mount source, e.g. "/dev/sda2" or "tmpfs"
-  std::string error;        // why ok is false
+  uint64_t freeBytes = 0;  // space free to this user (not counting root's reserve)
+  std::string mountPoint;  // e.g. "/home"
+  std::string device;      // mount source, e.g. "/dev/sda2" or "tmpfs"
+  std::string error;       // why ok is false
 };
 
 // Free space for a file or folder. The path need not exist yet (an output

@@ -62,9 +62,8 @@ std::string EventLog::StartTimeText(std::time_t start) {
 void EventLog::WriteBanner(std::time_t start) {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string stars(60, '*');
-  AppendToFile(stars + "\n" + stars + "\n" +
-               "***************" + kProgramName + " " + kProgramVersion + "******************\n" +
-               StartTimeText(start));
+  AppendToFile(stars + "\n" + stars + "\n" + "***************" + kProgramName + " " +
+               kProgramVersion + "******************\n" + StartTimeText(start));
 }
 
 void EventLog::WriteExitGap() {

@@ -16,7 +16,8 @@ namespace tarvexa {
 class EventLog {
  public:
   // stamp is "%H:%M:%S  " (two trailing blanks).
-  using Listener = std::function<void(const std::string& stamp, const std::string& message, int level)>;
+  using Listener =
+      std::function<void(const std::string& stamp, const std::string& message, int level)>;
 
   void SetFile(std::string path) { path_ = std::move(path); }
   const std::string& File() const { return path_; }

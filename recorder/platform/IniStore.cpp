@@ -18,9 +18,7 @@ namespace {
 // Offsets into the pool are 32-bit.
 constexpr size_t kMaxPool = 0xFFFFFFFFu;
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Byte-wise ASCII folding: bytes above 0x7f compare as they are, so any
 // binary junk in a name is harmless.
@@ -146,8 +144,10 @@ bool IniStore::Load(const std::string& path, std::string* error) {
   errno = 0;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     int err = errno;
-    if (S_ISDIR(st.st_mode)) err = EISDIR;
-    else if (err == 0) err = EINVAL;
+    if (S_ISDIR(st.st_mode))
+      err = EISDIR;
+    else if (err == 0)
+      err = EINVAL;
     ::close(fd);
     if (error) *error = ErrnoText("cannot read", path, err);
     return false;

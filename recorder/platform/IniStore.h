@@ -31,8 +31,8 @@ class IniStore {
   // GetPrivateProfileInt rules, 32-bit result (wraps like the C conversion).
   int32_t GetInt(const std::string& section, const std::string& key, int32_t def) const;
   // GetPrivateProfileString rules: size includes the terminator.
-  std::string GetString(const std::string& section, const std::string& key,
-                        const std::string& def, size_t size) const;
+  std::string GetString(const std::string& section, const std::string& key, const std::string& def,
+                        size_t size) const;
 
   // Replaces the value of the first matching key, or adds the key (and the
   // section) when missing.

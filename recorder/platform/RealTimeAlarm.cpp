@@ -7,7 +7,9 @@
 
 namespace tarvexa {
 
-RealTimeAlarm::RealTimeAlarm() { fd_ = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC); }
+RealTimeAlarm::RealTimeAlarm() {
+  fd_ = ::timerfd_create(CLOCK_REALTIME, TFD_NONBLOCK | TFD_CLOEXEC);
+}
 
 RealTimeAlarm::~RealTimeAlarm() {
   if (fd_ >= 0) ::close(fd_);

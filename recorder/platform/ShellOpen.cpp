@@ -48,7 +48,8 @@ void CloseFrom(int first, int keep) {
 
 std::string FindProgram(const std::string& name) {
   if (name.empty()) return {};
-  if (name.find('/') != std::string::npos) return access(name.c_str(), X_OK) == 0 ? name : std::string();
+  if (name.find('/') != std::string::npos)
+    return access(name.c_str(), X_OK) == 0 ? name : std::string();
   const char* path = std::getenv("PATH");
   std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
   size_t start = 0;
@@ -76,7 +77,8 @@ bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
     }
     std::string program = FindProgram(command[0]);
     if (program.empty()) {
-      SetError(error, "The opener \"" + command[0] + "\" (TARVEXA_OPENER) was not found or is not executable");
+      SetError(error, "The opener \"" + command[0] +
+                          "\" (TARVEXA_OPENER) was not found or is not executable");
       return false;
     }
     command[0] = program;
@@ -85,7 +87,8 @@ bool ShellOpen(const std::string& fileFolderOrUrl, std::string* error) {
   } else if (std::string gio = FindProgram("gio"); !gio.empty()) {
     command = {gio, "open"};
   } else {
-    SetError(error, "No program to open files and links was found (install xdg-utils for xdg-open)");
+    SetError(error,
+             "No program to open files and links was found (install xdg-utils for xdg-open)");
     return false;
   }
   command.push_back(fileFolderOrUrl);
@@ -152,8 +155,7 @@ bool StartDetached(std::vector<std::string> command, std::string* error) {
   // program reaps children itself (SIGCHLD handler or SIG_IGN) it may be gone
   // already: ECHILD is fine.
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
 
   int execErrno = 0;
   ssize_t n;

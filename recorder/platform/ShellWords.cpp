@@ -36,8 +36,10 @@ ShellWords SplitShellWords(const std::string& text) {
         }
         break;
       case Single:
-        if (c == '\'') mode = Plain;
-        else word += c;
+        if (c == '\'')
+          mode = Plain;
+        else
+          word += c;
         break;
       case Double:
         if (c == '"') {

@@ -14,8 +14,8 @@ namespace tarvexa {
 
 struct ShellWords {
   std::vector<std::string> words;
-  bool ok = true;      // false: an unterminated quote or a trailing backslash
-  std::string error;   // why, when !ok
+  bool ok = true;     // false: an unterminated quote or a trailing backslash
+  std::string error;  // why, when !ok
 };
 
 ShellWords SplitShellWords(const std::string& text);

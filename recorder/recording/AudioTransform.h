@@ -53,8 +53,7 @@ class AudioTransform final : public SampleTransform {
                              std::span<const int16_t> right) const override;
 
   void Amplify(std::vector<int16_t>& samples, float coefficient) override;
-  void Normalize(std::vector<int16_t>& samples, float percent, bool leveling,
-                 int channel) override;
+  void Normalize(std::vector<int16_t>& samples, float percent, bool leveling, int channel) override;
   void Resample(std::vector<int16_t>& samples, float percent, int channel) override;
   bool ResamplerPending(int channel) const override;
   void FlushResampler(std::vector<int16_t>& samples, int channel) override;

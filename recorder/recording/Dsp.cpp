@@ -17,8 +17,7 @@ void Process(SampleTransform& t, const Settings::DspSection& dsp, bool resample,
 std::span<const int16_t> ApplyDsp(SampleTransform& t, const Settings::DspSection& dsp,
                                   std::span<const int16_t> block, std::vector<int16_t>& out) {
   const bool stereo = t.Channels() == 2;
-  const bool resample =
-      dsp.Res || t.ResamplerPending(0) || (stereo && t.ResamplerPending(1));
+  const bool resample = dsp.Res || t.ResamplerPending(0) || (stereo && t.ResamplerPending(1));
   if (!dsp.Amp && !dsp.Nor && !resample) return block;
 
   if (!stereo) {

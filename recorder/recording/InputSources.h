@@ -18,9 +18,9 @@
 namespace tarvexa {
 
 struct InputChoice {
-  int device = -1;    // PortAudio device index; -1: PortAudio's default input
-  std::string file;   // a sound file to record instead of a device; "" for a device
-  bool fast = false;  // the file as fast as the encoder takes it, else in real time
+  int device = -1;                // PortAudio device index; -1: PortAudio's default input
+  std::string file;               // a sound file to record instead of a device; "" for a device
+  bool fast = false;              // the file as fast as the encoder takes it, else in real time
   std::string source;             // a sound-server source by name; "" for a device or a file
   std::string sourceDescription;  // what the log calls that source
 };
@@ -28,9 +28,8 @@ struct InputChoice {
 // Makes the input of one recording. It may adapt the recording's settings
 // to the input (a file's rate and channel count). On failure it returns
 // nullptr and says why in *error.
-using InputFactory =
-    std::function<std::shared_ptr<InputSource>(const InputChoice& choice, Settings& recording,
-                                               std::string* error)>;
+using InputFactory = std::function<std::shared_ptr<InputSource>(
+    const InputChoice& choice, Settings& recording, std::string* error)>;
 
 // A device: PortAudio's input stream. A sound-server source: its stream
 // from the server. A file: the file, converted to the recording's rate and

@@ -13,15 +13,17 @@ void ReplaceAll(std::string& s, const std::string& from, const std::string& to) 
   }
 }
 
-constexpr const char* kTypeTexts[] = {" None", " mm-ss", " hh-mm-ss", " MM DD hh-mm-ss",
-                                      " YY MM DD hh-mm-ss", " YYYY MM DD hh-mm-ss "};
-constexpr const char* kTypeFormats[] = {"", "%M-%S", "%H-%M-%S", "%b %d %H-%M-%S",
-                                        "%y %b %d %H-%M-%S", "%Y %b %d %H-%M-%S"};
+constexpr const char* kTypeTexts[] = {" None",
+                                      " mm-ss",
+                                      " hh-mm-ss",
+                                      " MM DD hh-mm-ss",
+                                      " YY MM DD hh-mm-ss",
+                                      " YYYY MM DD hh-mm-ss "};
+constexpr const char* kTypeFormats[] = {
+    "", "%M-%S", "%H-%M-%S", "%b %d %H-%M-%S", "%y %b %d %H-%M-%S", "%Y %b %d %H-%M-%S"};
 }  // namespace
 
-const char* TimestampTypeText(int type) {
-  return type >= 0 && type <= 5 ? kTypeTexts[type] : "";
-}
+const char* TimestampTypeText(int type) { return type >= 0 && type <= 5 ? kTypeTexts[type] : ""; }
 
 std::string FormatTimestamp(int type, std::time_t t, bool* known) {
   if (known) *known = type >= 0 && type <= 5;

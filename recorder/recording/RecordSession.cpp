@@ -456,8 +456,7 @@ void RecordSession::State::FinishClip() {
       if (r.ok) {
         whole = true;
         Log("The file " + clip.path + " holds " + RecoveredLengthText(r.seconds) +
-                " of audio up to the failure" + (r.changed ? ": " + r.done : std::string()) +
-                ".",
+                " of audio up to the failure" + (r.changed ? ": " + r.done : std::string()) + ".",
             1);
       } else {
         Log("The file " + clip.path + " could not be repaired: " + r.error + ".", 2);
@@ -486,8 +485,7 @@ void RecordSession::State::NextClip() {
   const std::string name = ExpandNamingRule(m.RenameStr, FileNameOf(basePath), number, m.Rename,
                                             m.timestamp, std::time(nullptr));
   clip = Clip{};
-  clip.path =
-      FolderOf(basePath) + name + FileExtensionFor(settings.OUTPUT.OutputFormat, settings);
+  clip.path = FolderOf(basePath) + name + FileExtensionFor(settings.OUTPUT.OutputFormat, settings);
 }
 
 // The clips of the recording: blocks go into the current clip until split by
@@ -569,8 +567,7 @@ void RecordSession::State::EncoderMain(int startDelayMs) {
     clip.failed = true;
     try {
       FinishClip();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
   }
   recording = 0;
   JoinCapture();

@@ -34,12 +34,12 @@ class ClipWriter;  // encoders/ClipWriter.h
 using ClipWriterFactory = std::function<std::unique_ptr<ClipWriter>(const Settings&)>;
 
 struct SessionParams {
-  Settings settings;                     // copied at "Record"
-  std::string outputPath;                // the first file
-  std::shared_ptr<InputSource> source;   // the input of every clip
-  int queueSeconds = 8;                  // hand-off queue length
-  int startDelayMs = 200;                // pause before the encoder starts (a device only)
-  ClipWriterFactory makeWriter;          // empty: the format's writer (MakeClipWriter)
+  Settings settings;                    // copied at "Record"
+  std::string outputPath;               // the first file
+  std::shared_ptr<InputSource> source;  // the input of every clip
+  int queueSeconds = 8;                 // hand-off queue length
+  int startDelayMs = 200;               // pause before the encoder starts (a device only)
+  ClipWriterFactory makeWriter;         // empty: the format's writer (MakeClipWriter)
   // The transform the DSP stage runs on (the window's audio transform
   // component); nullptr: the session's own. Told the format at Start, used
   // by the encoder thread until the recording has finished.

@@ -39,7 +39,9 @@ void RecordingController::RemoveListener(RecordingListener* listener) {
   listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
 }
 
-void RecordingController::SetWakeup(std::function<void()> wake) { channel_.SetWakeup(std::move(wake)); }
+void RecordingController::SetWakeup(std::function<void()> wake) {
+  channel_.SetWakeup(std::move(wake));
+}
 
 void RecordingController::Log(const std::string& text, int level) {
   if (log_) log_(text, level);
@@ -77,7 +79,9 @@ bool RecordingController::Start(Request request) {
 
 void RecordingController::TogglePause() { session_.TogglePause(); }
 void RecordingController::Stop() { session_.Stop(); }
-void RecordingController::UpdateSilence(const Settings::SilSection& sil) { session_.UpdateSilence(sil); }
+void RecordingController::UpdateSilence(const Settings::SilSection& sil) {
+  session_.UpdateSilence(sil);
+}
 void RecordingController::UpdateDsp(const Settings::DspSection& dsp) { session_.UpdateDsp(dsp); }
 
 int RecordingController::Pump(int waitMs) {

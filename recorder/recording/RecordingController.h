@@ -34,9 +34,9 @@ struct RecordingOutcome {
   // Every clip written, in order. A clip that received no audio has no
   // file and is not listed.
   std::vector<ClipResult> clips;
-  bool autoStopped = false;       // the auto-stop time ended the recording
-  int errors = 0;                 // error lines (level 2) the recording logged
-  int64_t droppedBlocks = 0;      // blocks lost because the encoder fell behind
+  bool autoStopped = false;   // the auto-stop time ended the recording
+  int errors = 0;             // error lines (level 2) the recording logged
+  int64_t droppedBlocks = 0;  // blocks lost because the encoder fell behind
 
   int ClipsWithAudio() const;
   int64_t Blocks() const;
@@ -84,8 +84,8 @@ class RecordingController {
   void SetWakeup(std::function<void()> wake);
 
   struct Request {
-    Settings settings;          // the recording's own copy
-    std::string outputPath;     // the first file
+    Settings settings;       // the recording's own copy
+    std::string outputPath;  // the first file
     InputChoice input;
     // The DSP stage's transform (the window's component; not owned);
     // nullptr: the session's own.

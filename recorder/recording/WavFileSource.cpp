@@ -46,7 +46,8 @@ bool WavFileSource::Open(const OpenOptions& options, int* errorCode, std::string
   return true;
 }
 
-InputSource::ReadResult WavFileSource::Read(int16_t* dest, int frames, int* got, std::string* error) {
+InputSource::ReadResult WavFileSource::Read(int16_t* dest, int frames, int* got,
+                                            std::string* error) {
   *got = 0;
   if (!file_) {
     if (error) *error = "The input file is not open.";

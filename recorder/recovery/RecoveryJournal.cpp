@@ -31,10 +31,14 @@ constexpr char kMagic[] = "tarvexa-journal 1";
 std::string Escape(const std::string& path) {
   std::string out;
   for (char c : path) {
-    if (c == '%') out += "%25";
-    else if (c == '\n') out += "%0A";
-    else if (c == '\r') out += "%0D";
-    else out += c;
+    if (c == '%')
+      out += "%25";
+    else if (c == '\n')
+      out += "%0A";
+    else if (c == '\r')
+      out += "%0D";
+    else
+      out += c;
   }
   return out;
 }
@@ -44,9 +48,21 @@ std::string Unescape(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size()) {
       const std::string code = text.substr(i + 1, 2);
-      if (code == "25") { out += '%'; i += 2; continue; }
-      if (code == "0A") { out += '\n'; i += 2; continue; }
-      if (code == "0D") { out += '\r'; i += 2; continue; }
+      if (code == "25") {
+        out += '%';
+        i += 2;
+        continue;
+      }
+      if (code == "0A") {
+        out += '\n';
+        i += 2;
+        continue;
+      }
+      if (code == "0D") {
+        out += '\r';
+        i += 2;
+        continue;
+      }
     }
     out += text[i];
   }
@@ -82,8 +98,8 @@ bool AppendLine(const std::string& path, const std::string& line, bool sync) {
 
 struct ThisProcess {
   std::mutex mutex;
-  std::string journal;               // while files are open
-  std::multiset<std::string> open;   // their paths
+  std::string journal;              // while files are open
+  std::multiset<std::string> open;  // their paths
 };
 
 ThisProcess& Self() {

@@ -101,7 +101,8 @@ std::optional<std::time_t> ToInstant(const LocalDateTime& t) {
     if (shown < wall && (!haveLo || c > lo)) lo = c, haveLo = true;
     if (shown > wall && (!haveHi || c < hi)) hi = c, haveHi = true;
   }
-  if (!haveLo || !haveHi || lo >= hi) return static_cast<std::time_t>(wall - OffsetAt(static_cast<std::time_t>(wall)));
+  if (!haveLo || !haveHi || lo >= hi)
+    return static_cast<std::time_t>(wall - OffsetAt(static_cast<std::time_t>(wall)));
   // Invariant: the clock shows less than t at lo and more than t at hi.
   while (hi - lo > 1) {
     const std::time_t mid = lo + (hi - lo) / 2;

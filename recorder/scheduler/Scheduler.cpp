@@ -39,7 +39,11 @@ std::string ConfirmLaunchText(const CTask& task) {
 
 Scheduler::Scheduler(Settings& settings, const ConfigStore* store, const Clock& clock, LogSink log,
                      bool withAlarm)
-    : settings_(settings), store_(store), now_(clock), log_(std::move(log)), clock_(clock, withAlarm) {}
+    : settings_(settings),
+      store_(store),
+      now_(clock),
+      log_(std::move(log)),
+      clock_(clock, withAlarm) {}
 
 void Scheduler::RefreshSchedule() {
   // A start that has come but not yet been seen by the driver (a task
@@ -76,9 +80,9 @@ void Scheduler::RefreshSchedule() {
     Log(Printf("The task \"%s\" will be launched on %s", task.title.c_str(),
                FormatLocal(bestDue, kAnnounceFormat).c_str()),
         0);
-    Log(Printf("after %2d Days %02d Hours %02d Minutes %02d Seconds", static_cast<int>(bestSpan / 86400),
-               static_cast<int>(bestSpan / 3600 % 24), static_cast<int>(bestSpan / 60 % 60),
-               static_cast<int>(bestSpan % 60)),
+    Log(Printf("after %2d Days %02d Hours %02d Minutes %02d Seconds",
+               static_cast<int>(bestSpan / 86400), static_cast<int>(bestSpan / 3600 % 24),
+               static_cast<int>(bestSpan / 60 % 60), static_cast<int>(bestSpan % 60)),
         0);
   }
   busy_ = false;

@@ -25,7 +25,9 @@ class Clock {
   std::time_t Now() const { return static_cast<std::time_t>(FloorDiv(NowMs(), 1000)); }
 
  private:
-  static int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+  static int64_t FloorDiv(int64_t a, int64_t b) {
+    return a / b - (a % b != 0 && (a < 0) != (b < 0));
+  }
 };
 
 class SystemClock : public Clock {

@@ -12,16 +12,12 @@ constexpr const char* kWeekdays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", 
 const char* DaySuffix(int day) {
   switch (day) {
     case 1:
-    case 21:
-      return "st";
+    case 21: return "st";
     case 2:
-    case 22:
-      return "ed";
+    case 22: return "ed";
     case 3:
-    case 23:
-      return "rd";
-    default:
-      return "th";
+    case 23: return "rd";
+    default: return "th";
   }
 }
 
@@ -31,9 +27,12 @@ std::string ModeLabel(int mode, int pad, int weekPad, int otherPad) {
   if (mode == kModeOnce) return "Only Once";
   if (mode == kModeDaily) return "Daily";
   if (mode >= kModeWeeklySunday && mode < kModeWeekdays)
-    return "Weekly," + std::string(static_cast<size_t>(weekPad), ' ') + kWeekdays[mode - kModeWeeklySunday];
-  if (mode == kModeWeekdays) return "Weekday," + std::string(static_cast<size_t>(otherPad), ' ') + "Mon-Fri";
-  if (mode == kModeWeekend) return "Weekend," + std::string(static_cast<size_t>(otherPad), ' ') + "Sat-Sun";
+    return "Weekly," + std::string(static_cast<size_t>(weekPad), ' ') +
+           kWeekdays[mode - kModeWeeklySunday];
+  if (mode == kModeWeekdays)
+    return "Weekday," + std::string(static_cast<size_t>(otherPad), ' ') + "Mon-Fri";
+  if (mode == kModeWeekend)
+    return "Weekend," + std::string(static_cast<size_t>(otherPad), ' ') + "Sat-Sun";
   if (mode >= kModeMonthlyFirst && mode < kModeCount) {
     const int day = mode - 10;
     return "Monthly," + std::string(static_cast<size_t>(day < 10 ? pad : pad - 1), ' ') +
@@ -79,8 +78,8 @@ std::string ModeEditorLabel(int mode) { return ModeLabel(mode, 3, 3, 2); }
 std::optional<std::time_t> GetNextStartTime(const CTask& task, std::time_t now) {
   const LocalDateTime today = ToLocal(now);
   const auto at = [&](const LocalDateTime& date) {
-    return LocalDateTime{date.year, date.month, date.day, task.startHour, task.startMinute,
-                         task.startSecond};
+    return LocalDateTime{date.year,      date.month,       date.day,
+                         task.startHour, task.startMinute, task.startSecond};
   };
   // A start on a given day; nothing when the time of day is no time.
   const auto on = [&](const LocalDateTime& date) { return ToInstant(at(date)); };
@@ -92,8 +91,7 @@ std::optional<std::time_t> GetNextStartTime(const CTask& task, std::time_t now) 
   switch (task.mode) {
     case kModeOnce:
       return on(LocalDateTime{task.startYear, task.startMonth, task.startDay, 0, 0, 0});
-    case kModeDaily:
-      return past ? on(AddDays(today, 1)) : T;
+    case kModeDaily: return past ? on(AddDays(today, 1)) : T;
     case kModeWeekdays:
       if (dow == 1) return on(AddDays(today, 1));
       if (dow == 7) return on(AddDays(today, 2));
@@ -103,8 +101,7 @@ std::optional<std::time_t> GetNextStartTime(const CTask& task, std::time_t now) 
       if (dow == 1) return past ? on(AddDays(today, 6)) : T;
       if (dow == 7) return past ? on(AddDays(today, 1)) : T;
       return on(AddDays(today, 7 - dow));
-    default:
-      break;
+    default: break;
   }
   if (task.mode >= kModeWeeklySunday && task.mode < kModeWeekdays) {
     int d = (task.mode - 1) - dow;

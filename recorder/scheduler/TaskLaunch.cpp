@@ -24,7 +24,8 @@ bool IsLink(const std::string& s) {
   for (size_t i = 0; i < colon; ++i) {
     const char c = s[i];
     const bool ok = std::isalpha(static_cast<unsigned char>(c)) ||
-                    (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'));
+                    (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' ||
+                               c == '-' || c == '.'));
     if (!ok) return false;
   }
   return s.compare(colon, 3, "://") == 0 || s.compare(0, colon + 1, "mailto:") == 0;

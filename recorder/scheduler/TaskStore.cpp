@@ -84,7 +84,8 @@ TaskFileRead ParseTasks(std::string_view bytes) {
     CTask t;
     if (!Fields(r, t)) {
       result.ok = false;
-      result.error = "task " + std::to_string(i + 1) + " of " + std::to_string(count) + ": " + r.Error();
+      result.error =
+          "task " + std::to_string(i + 1) + " of " + std::to_string(count) + ": " + r.Error();
       return result;
     }
     result.tasks.push_back(std::move(t));

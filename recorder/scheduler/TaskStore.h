@@ -16,10 +16,14 @@
 
 namespace tarvexa {
 
-inline constexpr const char* kTaskLoadErrorLog = "An error occurred while loading the scheduled tasks.";
-inline constexpr const char* kTaskLoadErrorBox = "An Error Occurred While Loading the Scheduled Tasks.";
-inline constexpr const char* kTaskSaveErrorLog = "An error occurred while saving the scheduled tasks.";
-inline constexpr const char* kTaskSaveErrorBox = "An Error Occurred While Saving the Scheduled Tasks.";
+inline constexpr const char* kTaskLoadErrorLog =
+    "An error occurred while loading the scheduled tasks.";
+inline constexpr const char* kTaskLoadErrorBox =
+    "An Error Occurred While Loading the Scheduled Tasks.";
+inline constexpr const char* kTaskSaveErrorLog =
+    "An error occurred while saving the scheduled tasks.";
+inline constexpr const char* kTaskSaveErrorBox =
+    "An Error Occurred While Saving the Scheduled Tasks.";
 
 std::string SerializeTasks(const std::vector<CTask>& tasks);
 

@@ -15,8 +15,7 @@ AmpBar::AmpBar(const QString& label, QWidget* parent) : QWidget(parent), label_(
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-void AmpBar::LevelsOf(const int16_t* samples, size_t count, int channels, int* left,
-                      int* right) {
+void AmpBar::LevelsOf(const int16_t* samples, size_t count, int channels, int* left, int* right) {
   const BlockLevels levels = tarvexa::LevelsOf(samples, count, channels);
   *left = levels.left;
   *right = levels.right;

@@ -7,8 +7,7 @@
 namespace tarvexa {
 
 CountdownMessageBox::CountdownMessageBox(QMessageBox::Icon icon, const QString& caption,
-                                         const QString& text,
-                                         QMessageBox::StandardButtons buttons,
+                                         const QString& text, QMessageBox::StandardButtons buttons,
                                          QMessageBox::StandardButton defaultButton, int seconds,
                                          QWidget* parent)
     : QMessageBox(icon, caption, text, buttons, parent), default_(defaultButton), left_(seconds) {
@@ -42,8 +41,7 @@ void CountdownMessageBox::Tick() {
 }
 
 QMessageBox::StandardButton CountdownMessageBox::Ask(QWidget* parent, const QString& text,
-                                                     const QString& caption,
-                                                     QMessageBox::Icon icon,
+                                                     const QString& caption, QMessageBox::Icon icon,
                                                      QMessageBox::StandardButtons buttons,
                                                      QMessageBox::StandardButton defaultButton,
                                                      int seconds) {

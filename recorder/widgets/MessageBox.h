@@ -33,11 +33,10 @@ inline constexpr const char* kAppCaption = "Tarvexa Sound Recorder";
 
 // Shows a modal box and returns the button pressed. An empty caption gives
 // the program's name.
-QMessageBox::StandardButton ShowMessageBox(QWidget* parent, const QString& text,
-                                           const QString& caption = QString(),
-                                           QMessageBox::Icon icon = QMessageBox::NoIcon,
-                                           QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                           QMessageBox::StandardButton defaultButton =
-                                               QMessageBox::NoButton);
+QMessageBox::StandardButton ShowMessageBox(
+    QWidget* parent, const QString& text, const QString& caption = QString(),
+    QMessageBox::Icon icon = QMessageBox::NoIcon,
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
 }  // namespace tarvexa

@@ -32,8 +32,7 @@ Stops PaletteStops(const VisualFrame& f) {
       return {QColor(30, 110, 230, 170), QColor(90, 200, 255, 200), QColor(215, 245, 255, 235)};
     case VisualFrame::kKryptonite:
       return {QColor(15, 110, 30), QColor(60, 230, 80), QColor(200, 255, 170)};
-    default:
-      return {Rgb(f.colours[0]), Rgb(f.colours[1]), Rgb(f.colours[2])};
+    default: return {Rgb(f.colours[0]), Rgb(f.colours[1]), Rgb(f.colours[2])};
   }
 }
 
@@ -52,31 +51,21 @@ QColor At(const Stops& s, double v) {
 QColor PeakColour(const VisualFrame& f, const Stops& s) {
   switch (f.palette) {
     case VisualFrame::kNormal:
-    case VisualFrame::kLinear:
-      return QColor(255, 255, 255, 220);
-    case VisualFrame::kGlass:
-      return QColor(235, 250, 255);
-    case VisualFrame::kKryptonite:
-      return QColor(210, 255, 190);
-    default:
-      return s[2].lighter(120);
+    case VisualFrame::kLinear: return QColor(255, 255, 255, 220);
+    case VisualFrame::kGlass: return QColor(235, 250, 255);
+    case VisualFrame::kKryptonite: return QColor(210, 255, 190);
+    default: return s[2].lighter(120);
   }
 }
 
 QColor BackgroundColour(const VisualFrame& f) {
   switch (f.palette) {
-    case VisualFrame::kPhosphor:
-      return QColor(6, 20, 12);
-    case VisualFrame::kFire:
-      return QColor(0, 0, 0);
-    case VisualFrame::kGlass:
-      return QColor(4, 10, 24);
-    case VisualFrame::kKryptonite:
-      return QColor(3, 10, 5);
-    case VisualFrame::kCustom:
-      return QColor(6, 6, 10);
-    default:
-      return QColor(10, 12, 22);
+    case VisualFrame::kPhosphor: return QColor(6, 20, 12);
+    case VisualFrame::kFire: return QColor(0, 0, 0);
+    case VisualFrame::kGlass: return QColor(4, 10, 24);
+    case VisualFrame::kKryptonite: return QColor(3, 10, 5);
+    case VisualFrame::kCustom: return QColor(6, 6, 10);
+    default: return QColor(10, 12, 22);
   }
 }
 

@@ -75,7 +75,8 @@ bool HandlePostedEvents() {
   // Posted events of one priority are handled in the order they were
   // posted: when this one arrives, those before it have been handled.
   auto reached = std::make_shared<bool>(false);
-  QMetaObject::invokeMethod(qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      qApp, [reached] { *reached = true; }, Qt::QueuedConnection);
   return QTest::qWaitFor([reached] { return *reached; }, 5000);
 }
 
@@ -109,7 +110,8 @@ bool WindowFixture::Start(bool show) {
   if (show) {
     dlg_->show();
     QApplication::setActiveWindow(dlg_.get());
-    if (!QTest::qWaitForWindowActive(dlg_.get())) ADD_FAILURE() << "the window did not become active";
+    if (!QTest::qWaitForWindowActive(dlg_.get()))
+      ADD_FAILURE() << "the window did not become active";
   }
   return true;
 }

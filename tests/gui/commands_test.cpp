@@ -153,8 +153,8 @@ TEST(Commands, AcceleratorsRecordPauseAndStop) {
   ASSERT_TRUE(dlg.IsRecording());
   EXPECT_FALSE(dlg.RecordButton()->isEnabled());
   EXPECT_TRUE(w.Log().Has("Start recording  " + out));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.StatusText(2) == QString::fromStdString("Recording:  " + out); },
-                              5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return dlg.StatusText(2) == QString::fromStdString("Recording:  " + out); }, 5000));
   // Record while recording does nothing.
   askedExtension.clear();
   Key(dlg, Qt::Key_R, Qt::ControlModifier);
@@ -163,10 +163,12 @@ TEST(Commands, AcceleratorsRecordPauseAndStop) {
   Key(dlg, Qt::Key_U, Qt::ControlModifier);
   EXPECT_TRUE(dlg.Session().IsPaused());
   EXPECT_EQ(dlg.PauseButton()->text(), "Resume");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Log().Has("Recording manually paused:  " + out); }, 5000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return w.Log().Has("Recording manually paused:  " + out); }, 5000));
   Key(dlg, Qt::Key_U, Qt::ControlModifier);
   EXPECT_FALSE(dlg.Session().IsPaused());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Log().Has("Manually resumed recording:  " + out); }, 5000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return w.Log().Has("Manually resumed recording:  " + out); }, 5000));
 
   Key(dlg, Qt::Key_S, Qt::ControlModifier);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsSessionActive(); }, 10000));
@@ -216,8 +218,10 @@ TEST(Commands, HelpAndHomeOpenTheirTargetsThroughTheDesktop) {
   Key(w.Dlg(), Qt::Key_F1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(opened); }, 5000));
   w.Dlg().OpenHomePage();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ReadFile(opened).find('\n') != ReadFile(opened).rfind('\n'); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return ReadFile(opened).find('\n') != ReadFile(opened).rfind('\n'); }, 5000));
   unsetenv("TARVEXA_OPENER");
   EXPECT_EQ(ReadFile(opened), ProgramFolder() + "/Help.html\n" + kHomePage + "\n");
-  EXPECT_TRUE(fs::exists(ProgramFolder() + "/Help.html")) << "the help page ships beside the program";
+  EXPECT_TRUE(fs::exists(ProgramFolder() + "/Help.html"))
+      << "the help page ships beside the program";
 }

@@ -37,7 +37,8 @@ TEST(ExternalPages, MusepackPresetsFixTheQualityAndCustomizedRestoresIt) {
     int preset, quality;
     bool enabled;
   };
-  for (const Case c : {Case{0, 20, false}, Case{4, 60, false}, Case{6, 80, false}, Case{7, 67, true}}) {
+  for (const Case c :
+       {Case{0, 20, false}, Case{4, 60, false}, Case{6, 80, false}, Case{7, 67, true}}) {
     page.PresetList()->setCurrentIndex(c.preset);
     EXPECT_EQ(page.QualitySlider()->value(), c.quality) << c.preset;
     EXPECT_EQ(page.QualitySlider()->isEnabled(), c.enabled) << c.preset;
@@ -82,8 +83,10 @@ TEST(ExternalPages, NeroAndCtSlidersFollowModeAndProfile) {
     const char* caption;
   };
   const Case nero[] = {
-      {0, 0, 35, 1, 100, 35, "Quality: 0.35 "},     {1, 0, 96000, 16, 400, 96, "ABR:  96 kbps"},
-      {2, 2, 320000, 16, 128, 128, "CBR: 128 kbps"}, {1, 3, 96000, 16, 64, 64, "ABR:  64 kbps"},
+      {0, 0, 35, 1, 100, 35, "Quality: 0.35 "},
+      {1, 0, 96000, 16, 400, 96, "ABR:  96 kbps"},
+      {2, 2, 320000, 16, 128, 128, "CBR: 128 kbps"},
+      {1, 3, 96000, 16, 64, 64, "ABR:  64 kbps"},
   };
   for (const Case& c : nero) {
     Settings s;
@@ -194,7 +197,8 @@ TEST(ExternalPages, CustomEncoderSettingsSaveAndLoadAsCesFiles) {
     std::string file;
     const char* message;
   };
-  for (const Case& c : {Case{dir + "/short.ces", kCesLoadError}, Case{ces.toStdString(), kCustomEncoderNotFound}}) {
+  for (const Case& c :
+       {Case{dir + "/short.ces", kCesLoadError}, Case{ces.toStdString(), kCustomEncoderNotFound}}) {
     boxes.Clear();
     Settings untouched;
     CCustomOption p(untouched);

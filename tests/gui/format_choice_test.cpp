@@ -171,8 +171,9 @@ TEST(FormatMenu, WhileRecordingTheCommandAsksToStopFirst) {
 
   w.Boxes().Queue(QMessageBox::No);
   EXPECT_FALSE(menu->Run(menu->CommandFor(kFormatOGG)));
-  ASSERT_EQ(w.Boxes().Texts(),
-            std::vector<QString>{"You MUST Stop Recording to Do the Job! Do You Wish to Continue?"});
+  ASSERT_EQ(
+      w.Boxes().Texts(),
+      std::vector<QString>{"You MUST Stop Recording to Do the Job! Do You Wish to Continue?"});
   EXPECT_TRUE(dlg.IsRecording());
   EXPECT_EQ(dlg.CurrentSettings().OUTPUT.OutputFormat, kFormatWAV);
 

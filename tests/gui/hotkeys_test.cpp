@@ -113,11 +113,11 @@ class ServerEnvironment : public ::testing::Environment {
     ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
 
 // Points DISPLAY at the private server; fails the test when there is none.
-#define USE_XVFB()                                                       \
-  do {                                                                   \
+#define USE_XVFB()                                                         \
+  do {                                                                     \
     if (Server().Name().empty()) GTEST_FAIL() << "Xvfb cannot be started"; \
-    setenv("DISPLAY", Server().Name().c_str(), 1);                    \
-    unsetenv("WAYLAND_DISPLAY");                                         \
+    setenv("DISPLAY", Server().Name().c_str(), 1);                         \
+    unsetenv("WAYLAND_DISPLAY");                                           \
   } while (0)
 
 // ------------------------------------------------ another client on the server
@@ -210,7 +210,8 @@ TEST(Hotkeys, WithoutAnX11DisplayTickingFailsWithTheMessageAndUnticks) {
   EXPECT_EQ(w.Dlg().CurrentSettings().MISC.HotKey, 0);
   EXPECT_EQ(w.Log().LevelOf("Enable global hotkeys."), 0);
   EXPECT_GE(w.Log().Find("Ctrl+R: there is no X11 display"), 0) << w.Log().Dump();
-  EXPECT_FALSE(w.Log().Has("Disable global hotkeys.")) << "the failure unticks without a second line";
+  EXPECT_FALSE(w.Log().Has("Disable global hotkeys."))
+      << "the failure unticks without a second line";
 }
 
 TEST(Hotkeys, AWaylandSessionIsReportedRatherThanGrabbedUselessly) {
@@ -291,7 +292,8 @@ TEST(Hotkeys, CtrlRUAndSFromAnyProgramRecordPauseAndStopWhateverTheLockKeys) {
   HotkeyBox(dlg)->click();
   ASSERT_EQ(dlg.CurrentSettings().MISC.HotKey, 1);
   keyboard.TypeCtrl(XK_r);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Log().Has("Start recording  " + again.toStdString()); }, 5000))
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return w.Log().Has("Start recording  " + again.toStdString()); }, 5000))
       << w.Log().Dump();
   EXPECT_EQ(asked, 2);
   // The input plays in real time for 20 s: Ctrl+S ends it.

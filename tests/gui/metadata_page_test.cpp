@@ -38,8 +38,9 @@ std::string MakeAudio(const std::string& dir, const std::string& ext) {
   if (!fs::exists(wav)) MakeTestWav(wav, 44100, 2, 2.0);
   const std::string out = dir + "/take." + ext;
   const std::string cmd = ext == "mpc" ? "mpcenc --silent " + Quote(wav) + " " + Quote(out)
-                          : ext == "wma" ? "ffmpeg -v error -y -i " + Quote(wav) + " -c:a wmav2 " + Quote(out)
-                                         : "ffmpeg -v error -y -i " + Quote(wav) + " " + Quote(out);
+                          : ext == "wma"
+                              ? "ffmpeg -v error -y -i " + Quote(wav) + " -c:a wmav2 " + Quote(out)
+                              : "ffmpeg -v error -y -i " + Quote(wav) + " " + Quote(out);
   EXPECT_EQ(Run(cmd + " 2>&1"), 0) << cmd;
   return out;
 }
@@ -47,7 +48,9 @@ std::string MakeAudio(const std::string& dir, const std::string& ext) {
 // ffprobe's tags of the file and its streams, keys in lower case.
 std::map<QString, QString> Probe(const std::string& path) {
   std::string out;
-  EXPECT_EQ(Run("ffprobe -v error -show_entries format_tags:stream_tags -of json " + Quote(path), &out), 0);
+  EXPECT_EQ(
+      Run("ffprobe -v error -show_entries format_tags:stream_tags -of json " + Quote(path), &out),
+      0);
   const QJsonObject root = QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
   std::map<QString, QString> tags;
   auto add = [&](const QJsonObject& o) {
@@ -76,10 +79,12 @@ struct Editor {
       : home(ScratchDir(name)) {
     auto sink = lines;
     page = std::make_unique<MetadataPage>(
-        MetadataPage::Hooks{[sink](const std::string& t, int l) { sink->emplace_back(t, l); }, nullptr,
-                            programs, home});
+        MetadataPage::Hooks{[sink](const std::string& t, int l) { sink->emplace_back(t, l); },
+                            nullptr, programs, home});
     std::string error;
-    EXPECT_TRUE(wma.Create("WMAFileInformation2", std::string(TARVEXA_BIN_DIR) + "/components", &error)) << error;
+    EXPECT_TRUE(
+        wma.Create("WMAFileInformation2", std::string(TARVEXA_BIN_DIR) + "/components", &error))
+        << error;
     page->SetWmaInfo(wma.As<WmaInfoRole>(kRoleWmaInfo));
   }
   bool Load(const std::string& path) {
@@ -106,8 +111,13 @@ struct Editor {
 TEST(MetadataPage, EveryFieldRoundTripsThroughThePageAndFfprobe) {
   BoxAnswers boxes;
   Editor ed("metadata-roundtrip");
-  const TagFields typed{"Rock \"n\" Roll; rm -rf ~", "Ärtist $HOME `id`", "Album 'quoted' & more",
-                        "Jazz", "7", "1999", "first line\nsecond line"};
+  const TagFields typed{"Rock \"n\" Roll; rm -rf ~",
+                        "Ärtist $HOME `id`",
+                        "Album 'quoted' & more",
+                        "Jazz",
+                        "7",
+                        "1999",
+                        "first line\nsecond line"};
   for (const std::string ext : {"mp3", "ogg", "flac", "mpc", "wv", "m4a", "wma"}) {
     SCOPED_TRACE(ext);
     const std::string path = MakeAudio(ed.home, ext);
@@ -126,7 +136,8 @@ TEST(MetadataPage, EveryFieldRoundTripsThroughThePageAndFfprobe) {
       EXPECT_EQ(p.BitrateLabel()->text(), "Bitrate:");
     } else {
       EXPECT_EQ(p.DurationLabel()->text(), "Duration: 00:00:02");
-      EXPECT_TRUE(p.BitrateLabel()->text().contains(QRegularExpression("^Bitrate: [1-9][0-9]* kbps$")))
+      EXPECT_TRUE(
+          p.BitrateLabel()->text().contains(QRegularExpression("^Bitrate: [1-9][0-9]* kbps$")))
           << p.BitrateLabel()->text().toStdString();
     }
 

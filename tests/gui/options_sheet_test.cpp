@@ -39,7 +39,10 @@ struct Sheet {
   explicit Sheet(const std::string& name)
       : store(ScratchDir("sheet-" + name) + "/Config.ini"),
         sheet(
-            settings, [this](const std::string& t, int l) { log.push_back({t, l}); },
+            settings,
+            [this](const std::string& t, int l) {
+              log.push_back({t, l});
+            },
             [this] {
               ++resets;
               store.Reset(settings, nullptr);
@@ -81,13 +84,29 @@ TEST(OptionsSheet, TheTreeHoldsEveryPageAndOpensOnTheRoot) {
   BoxAnswers boxes;
   Sheet s("tree");
   EXPECT_EQ(s.sheet.windowTitle(), "Encoder Options");
-  EXPECT_EQ(TreePaths(s.sheet.Tree()),
-            QStringList({"Encoder", "Encoder/WAV", "Encoder/MP3", "Encoder/MP3/CBR",
-                         "Encoder/MP3/Filtering", "Encoder/MP3/VBR", "Encoder/MP3/Expert",
-                         "Encoder/MP3/Preset", "Encoder/WMA", "Encoder/OGG", "Encoder/APE",
-                         "Encoder/FLAC", "Encoder/MP2", "Encoder/VQF", "Encoder/AIFF",
-                         "Encoder/AAC", "Encoder/AAC/FAAC", "Encoder/AAC/Nero", "Encoder/AAC/CT",
-                         "Encoder/MPC", "Encoder/WV", "Encoder/WV/Hybrid", "Encoder/Customized"}));
+  EXPECT_EQ(TreePaths(s.sheet.Tree()), QStringList({"Encoder",
+                                                    "Encoder/WAV",
+                                                    "Encoder/MP3",
+                                                    "Encoder/MP3/CBR",
+                                                    "Encoder/MP3/Filtering",
+                                                    "Encoder/MP3/VBR",
+                                                    "Encoder/MP3/Expert",
+                                                    "Encoder/MP3/Preset",
+                                                    "Encoder/WMA",
+                                                    "Encoder/OGG",
+                                                    "Encoder/APE",
+                                                    "Encoder/FLAC",
+                                                    "Encoder/MP2",
+                                                    "Encoder/VQF",
+                                                    "Encoder/AIFF",
+                                                    "Encoder/AAC",
+                                                    "Encoder/AAC/FAAC",
+                                                    "Encoder/AAC/Nero",
+                                                    "Encoder/AAC/CT",
+                                                    "Encoder/MPC",
+                                                    "Encoder/WV",
+                                                    "Encoder/WV/Hybrid",
+                                                    "Encoder/Customized"}));
   for (OptionPage* p : s.sheet.Pages()) {
     EXPECT_EQ(s.sheet.Page(p->Title()), p);
     EXPECT_EQ(p->IsLoaded(), p->Title() == "Encoder") << p->Title().toStdString();
@@ -115,8 +134,8 @@ TEST(OptionsSheet, TheRootPageOffersCodecAndExtensionOnlyForTheFurtherSoundFileF
   EXPECT_EQ(format->itemText(30), " User-Customized Format");
   EXPECT_EQ(format->currentIndex(), 1) << "MP3 by default";
   EXPECT_EQ(Items(root->RecordingThreadList()),
-            QStringList({" Default", " Lowest", " Below Normal", " Normal", " Above Normal",
-                         " Highest"}));
+            QStringList(
+                {" Default", " Lowest", " Below Normal", " Normal", " Above Normal", " Highest"}));
 
   // WAV to WV have pages of their own; so has User-Customized.
   for (int index : {0, 1, 8, 11}) {
@@ -133,11 +152,11 @@ TEST(OptionsSheet, TheRootPageOffersCodecAndExtensionOnlyForTheFurtherSoundFileF
   root->LoadPage();
   format->setCurrentIndex(kFormatAU - 1);
   EXPECT_TRUE(root->CodecList()->isEnabled());
-  EXPECT_EQ(Items(root->CodecList()),
-            QStringList({" Signed 8 bit PCM", " Signed 16 bit PCM", " Signed 24 bit PCM",
-                         " Signed 32 bit PCM", " 32 bit float", " 64 bit double", " u-law",
-                         " A-law", " G721 ADPCM 32kbps", " G723 ADPCM 24kbps",
-                         " G723 ADPCM 40kbps"}));
+  EXPECT_EQ(
+      Items(root->CodecList()),
+      QStringList({" Signed 8 bit PCM", " Signed 16 bit PCM", " Signed 24 bit PCM",
+                   " Signed 32 bit PCM", " 32 bit float", " 64 bit double", " u-law", " A-law",
+                   " G721 ADPCM 32kbps", " G723 ADPCM 24kbps", " G723 ADPCM 40kbps"}));
   EXPECT_EQ(root->CodecList()->currentIndex(), 6);
   EXPECT_EQ(Items(root->ExtensionList()), QStringList({" au", " snd"}));
   root->ExtensionList()->setCurrentIndex(1);
@@ -177,12 +196,11 @@ TEST(OptionsSheet, UserCustomizedIsRefusedUntilItsEncoderIsComplete) {
     std::string encoder, parameter, ext;
     const char* refusal;
   };
-  for (const Case& c : {Case{dir + "/missing", "-V0 - %of%", "mp3",
-                             "User-Customized External Encoder Not Found!"},
-                        Case{dir, "-V0 - %of%", "mp3", "User-Customized External Encoder Not Found!"},
-                        Case{program, "", "mp3", "Null User-Customized External Encoder Parameters!"},
-                        Case{program, "-V0 - %of%", "",
-                             "User-Customized Format File Extension Not Specified!"}}) {
+  for (const Case& c :
+       {Case{dir + "/missing", "-V0 - %of%", "mp3", "User-Customized External Encoder Not Found!"},
+        Case{dir, "-V0 - %of%", "mp3", "User-Customized External Encoder Not Found!"},
+        Case{program, "", "mp3", "Null User-Customized External Encoder Parameters!"},
+        Case{program, "-V0 - %of%", "", "User-Customized Format File Extension Not Specified!"}}) {
     SCOPED_TRACE(c.refusal);
     boxes.Clear();
     s.settings.CUSTOM = {c.encoder, c.parameter, c.ext, 0, 1};
@@ -305,7 +323,8 @@ TEST(Mp3Pages, ShowingAModePageChoosesTheModeAndTheCaptionsFollowTheSliders) {
   EXPECT_EQ(cbr->BitrateList()->itemText(0), "   8 kbits per second");
   EXPECT_EQ(cbr->BitrateList()->itemText(16), " 320 kbits per second");
   EXPECT_EQ(cbr->BitrateList()->currentIndex(), 11);
-  EXPECT_EQ(Items(cbr->StereoModeList()), QStringList({" Stereo", " Joint Stereo", " Dual Channel"}));
+  EXPECT_EQ(Items(cbr->StereoModeList()),
+            QStringList({" Stereo", " Joint Stereo", " Dual Channel"}));
   EXPECT_EQ(cbr->QualitySlider()->minimum(), 0);
   EXPECT_EQ(cbr->QualitySlider()->maximum(), 9);
   EXPECT_EQ(cbr->QualityCaption()->text(), "Encoder Quality: 5");
@@ -337,7 +356,8 @@ TEST(Mp3Pages, AnInvertedVbrRangeKeepsTheSheetOnTheVbrPage) {
   BoxAnswers boxes;
   Sheet s("mp3-vbr");
   auto* vbr = s.Show<CLameOptionTab3>("Encoder::MP3::VBR");
-  EXPECT_EQ(Items(vbr->CodingModeList()), QStringList({" Default", " Old", " New", " MTRH", " ABR"}));
+  EXPECT_EQ(Items(vbr->CodingModeList()),
+            QStringList({" Default", " Old", " New", " MTRH", " ABR"}));
   EXPECT_EQ(vbr->TargetBitrate()->minimum(), 8);
   EXPECT_EQ(vbr->TargetBitrate()->maximum(), 320);
   // ABR takes only its target; the other methods their range and quality.

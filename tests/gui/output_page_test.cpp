@@ -43,15 +43,15 @@ class Desktop {
     fs::create_directory_symlink("/usr/share/mime", root_ + "/share/mime");
     if (mp3Player)
       WriteFile(root_ + "/data/applications/player.desktop",
-                "[Desktop Entry]\nType=Application\nName=Player\nExec=/bin/true %f\nMimeType=audio/mpeg;\n");
+                "[Desktop Entry]\nType=Application\nName=Player\nExec=/bin/true "
+                "%f\nMimeType=audio/mpeg;\n");
     const std::string opener = root_ + "/opener";
     WriteFile(opener, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> " + Quote(root_ + "/opened") + "\n");
     fs::permissions(opener, fs::perms::owner_all);
     const std::pair<const char*, const char*> vars[] = {
-        {"HOME", "/home"},      {"XDG_DATA_HOME", "/data"},  {"XDG_CONFIG_HOME", "/config"},
+        {"HOME", "/home"},           {"XDG_DATA_HOME", "/data"},  {"XDG_CONFIG_HOME", "/config"},
         {"XDG_CONFIG_DIRS", "/etc"}, {"XDG_DATA_DIRS", "/share"}, {"TARVEXA_OPENER", "/opener"}};
-    for (const auto& [k, v] : vars)
-      env_.push_back(std::make_unique<ScopedEnv>(k, root_ + v));
+    for (const auto& [k, v] : vars) env_.push_back(std::make_unique<ScopedEnv>(k, root_ + v));
     env_.push_back(std::make_unique<ScopedEnv>("XDG_CURRENT_DESKTOP", nullptr));
   }
   const std::string& Root() const { return root_; }
@@ -59,13 +59,15 @@ class Desktop {
   // The targets opened so far, once there are n of them.
   std::vector<std::string> Opened(size_t n) const {
     std::vector<std::string> lines;
-    (void)QTest::qWaitFor([&] {
-      lines.clear();
-      std::string text = ReadFile(root_ + "/opened");
-      for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
-        lines.push_back(text.substr(at, nl - at));
-      return lines.size() >= n;
-    }, 5000);
+    (void)QTest::qWaitFor(
+        [&] {
+          lines.clear();
+          std::string text = ReadFile(root_ + "/opened");
+          for (size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+            lines.push_back(text.substr(at, nl - at));
+          return lines.size() >= n;
+        },
+        5000);
     return lines;
   }
 
@@ -80,7 +82,8 @@ struct Page {
   OutputPage page;
 
   explicit Page(const std::string& name)
-      : dir(ScratchDir(name)), page({[l = log](const std::string& t, int) { l->push_back(t); }, nullptr}) {
+      : dir(ScratchDir(name)),
+        page({[l = log](const std::string& t, int) { l->push_back(t); }, nullptr}) {
     page.SetStorePath(dir + "/Output.ini");
   }
   std::string Add(const std::string& name, qint64 seconds = 1) {
@@ -138,7 +141,8 @@ TEST(OutputPage, OpenOpenDirAndTheOneItemRule) {
   std::sort(opened.begin(), opened.end());
   EXPECT_EQ(opened, (std::vector<std::string>{p.dir + "/", p.dir + "/", mp3}));
   EXPECT_EQ(boxes.Texts(),
-            std::vector<QString>{"There is no application associated with the given file name extension."});
+            std::vector<QString>{
+                "There is no application associated with the given file name extension."});
 
   // A file gone behind our back: kept and marked, or removed.
   boxes.Clear();
@@ -160,7 +164,8 @@ TEST(OutputPage, RemoveAndDeleteToTheTrash) {
   Desktop desk("output-delete");
   BoxAnswers boxes;
   Page p("output-delete-files");
-  const std::string a = p.Add("a.mp3"), b = p.Add("b.mp3"), c = p.Add("c.mp3"), gone = p.Add("gone.mp3");
+  const std::string a = p.Add("a.mp3"), b = p.Add("b.mp3"), c = p.Add("c.mp3"),
+                    gone = p.Add("gone.mp3");
   fs::remove(gone);
   p.page.show();
   p.page.activateWindow();
@@ -176,7 +181,8 @@ TEST(OutputPage, RemoveAndDeleteToTheTrash) {
   EXPECT_EQ(p.Names(), std::vector<std::string>{"c.mp3"});
   EXPECT_FALSE(fs::exists(b));
   EXPECT_EQ(ReadFile(desk.Trash() + "/files/b.mp3"), "audio");
-  EXPECT_TRUE(ReadFile(desk.Trash() + "/info/b.mp3.trashinfo").find("Path=" + b) != std::string::npos);
+  EXPECT_TRUE(ReadFile(desk.Trash() + "/info/b.mp3.trashinfo").find("Path=" + b) !=
+              std::string::npos);
   EXPECT_TRUE(p.Logged(" " + gone + " not found!"));
   EXPECT_TRUE(boxes.Seen().empty()) << "the trash needs no question";
   EXPECT_EQ(p.Stored(), std::vector<std::string>{"c.mp3"});
@@ -241,8 +247,9 @@ TEST(OutputPage, RenameInPlaceInTheWindowNeverOverwrites) {
     QTest::qWait(20);
   };
   rename("other.mp3", Qt::Key_Return);
-  EXPECT_EQ(w.Boxes().Texts(), std::vector<QString>{
-                                   "A File Named \"other.mp3\" Already Exists There. The File Was NOT Renamed."});
+  EXPECT_EQ(w.Boxes().Texts(),
+            std::vector<QString>{
+                "A File Named \"other.mp3\" Already Exists There. The File Was NOT Renamed."});
   EXPECT_EQ(ReadFile(other), "other");
   EXPECT_EQ(ReadFile(take), "audio");
   EXPECT_EQ(page.Items().At(0).name, "take.mp3");
@@ -268,8 +275,9 @@ TEST(OutputPage, EditMetadataHandsTheFileToTheTagEditor) {
 
   page.SelectRows({1});
   page.EditMetadata();
-  EXPECT_EQ(w.Boxes().Texts(), std::vector<QString>{"Sorry, Tarvexa Sounder Recorder Can NOT Tag the File.\n"
-                                                    "Please Select an Item with Green Circle."});
+  EXPECT_EQ(w.Boxes().Texts(),
+            std::vector<QString>{"Sorry, Tarvexa Sounder Recorder Can NOT Tag the File.\n"
+                                 "Please Select an Item with Green Circle."});
   MetadataPage& editor = *w.Dlg().GetMetadataPage();
   QSignalSpy loaded(&editor, &MetadataPage::loaded);
   page.SelectRows({0});
@@ -314,7 +322,8 @@ TEST(OutputPage, EveryClipOfASplitResampledRecordingIsListed) {
   ASSERT_EQ(items.Find(out), 2);
   std::vector<std::string> durations;
   for (const OutputEntry& e : items.Entries()) durations.push_back(e.duration);
-  EXPECT_EQ(durations, (std::vector<std::string>{"00:00:10", "00:00:02", "00:00:10", "00:00:10", "00:00:02"}))
+  EXPECT_EQ(durations,
+            (std::vector<std::string>{"00:00:10", "00:00:02", "00:00:10", "00:00:10", "00:00:02"}))
       << "five seconds at 200%, the last second at 200%";
   std::vector<OutputEntry> stored;
   EXPECT_TRUE(DecodeOutputList(ReadFile(w.Home() + "/Output.ini"), &stored));

@@ -3,6 +3,8 @@
 // refusals, silence detection switched on and off, and the log view.
 #include <gtest/gtest.h>
 
+#include <QtGui/QTextBlock>
+#include <QtGui/QTextCursor>
 #include <QtTest/QTest>
 #include <QtWidgets/QCheckBox>
 #include <QtWidgets/QComboBox>
@@ -11,8 +13,6 @@
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QRadioButton>
 #include <QtWidgets/QSpinBox>
-#include <QtGui/QTextBlock>
-#include <QtGui/QTextCursor>
 
 #include "GuiTestSupport.h"
 #include "TestSupport.h"
@@ -152,8 +152,8 @@ TEST(NamingRuleDialog, RefusesARuleWithoutTheClipCountOrWithBadCharacters) {
   EXPECT_EQ(dlg.RuleEdit()->text(), "%of%(Splitted Clip %sc%)");
   EXPECT_EQ(s.MISC.RenameStr, "%of% take %sc%");
 
-  for (const char* bad : {"a:b%sc%", "a/b%sc%", "a\\b%sc%", "%sc%?", "%sc%*", "<%sc%>", "%sc%|x",
-                          "\"%sc%\""}) {
+  for (const char* bad :
+       {"a:b%sc%", "a/b%sc%", "a\\b%sc%", "%sc%?", "%sc%*", "<%sc%>", "%sc%|x", "\"%sc%\""}) {
     boxes.Clear();
     dlg.RuleEdit()->setText(bad);
     dlg.accept();
@@ -184,7 +184,9 @@ TEST(NamingRuleDialog, TheSampleFollowsRuleWidthAndTimestampAndCancelKeepsTheSet
   dlg.RuleEdit()->setText("%sc% - %of%%ts%");
   EXPECT_EQ(dlg.SampleText(), "01 - So Far So Good.mp3");
   dlg.TimestampList()->setCurrentIndex(1);  // mm-ss
-  EXPECT_TRUE(QRegularExpression("^01 - So Far So Good\\d\\d-\\d\\d\\.mp3$").match(dlg.SampleText()).hasMatch())
+  EXPECT_TRUE(QRegularExpression("^01 - So Far So Good\\d\\d-\\d\\d\\.mp3$")
+                  .match(dlg.SampleText())
+                  .hasMatch())
       << dlg.SampleText().toStdString();
   dlg.reject();
   EXPECT_EQ(s.MISC.RenameStr, "%of%(Splitted Clip %sc%)");

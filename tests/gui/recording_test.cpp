@@ -34,7 +34,8 @@ const auto* const gAudio =
     ::testing::AddGlobalTestEnvironment(new PrivateVirtualAudio("gui-recording"));
 
 std::string Input(double seconds) {
-  const std::string dir = ScratchDir("recording-input-" + std::to_string(static_cast<int>(seconds)));
+  const std::string dir =
+      ScratchDir("recording-input-" + std::to_string(static_cast<int>(seconds)));
   return MakeTestWav(dir + "/in.wav", 44100, 2, seconds);
 }
 
@@ -64,7 +65,8 @@ TEST(Recording, AFileRecordingEndsInTheIdleLookWithTheFreeSpaceLine) {
   EXPECT_TRUE(dlg.IsSessionActive());
   EXPECT_FALSE(dlg.RecordButton()->isEnabled());
   EXPECT_TRUE(dlg.StopButton()->isEnabled());
-  EXPECT_FALSE(dlg.StartRecordingTo(QString::fromStdString(out + "2"))) << "one recording at a time";
+  EXPECT_FALSE(dlg.StartRecordingTo(QString::fromStdString(out + "2")))
+      << "one recording at a time";
   ASSERT_TRUE(finished.wait(20000));
 
   EXPECT_FALSE(dlg.IsSessionActive());
@@ -218,8 +220,9 @@ TEST(Recording, WithoutLogindThePowerActionFailsQuicklyWithALogLine) {
 }
 
 TEST(CountdownBox, CountsDownOnItsDefaultButtonAndPressesItAtNought) {
-  CountdownMessageBox box(QMessageBox::Warning, "Tarvexa Sound Recorder", "Shutdown the Computer, Continue?",
-                          QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, 2);
+  CountdownMessageBox box(QMessageBox::Warning, "Tarvexa Sound Recorder",
+                          "Shutdown the Computer, Continue?", QMessageBox::Ok | QMessageBox::Cancel,
+                          QMessageBox::Ok, 2);
   EXPECT_TRUE(box.windowFlags() & Qt::WindowStaysOnTopHint);
   const QString caption = box.DefaultCaption();
   EXPECT_EQ(box.button(QMessageBox::Ok)->text(), caption + " = 2");
@@ -230,8 +233,8 @@ TEST(CountdownBox, CountsDownOnItsDefaultButtonAndPressesItAtNought) {
   ASSERT_TRUE(finished.wait(3000));
   EXPECT_EQ(finished[0][0].toInt(), QMessageBox::Ok);
 
-  CountdownMessageBox cancelled(QMessageBox::Warning, "c", "t", QMessageBox::Ok | QMessageBox::Cancel,
-                                QMessageBox::Ok, 60);
+  CountdownMessageBox cancelled(QMessageBox::Warning, "c", "t",
+                                QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, 60);
   QSignalSpy cancelledFinished(&cancelled, &QDialog::finished);
   cancelled.open();
   cancelled.button(QMessageBox::Cancel)->click();

@@ -66,7 +66,8 @@ TEST(TaskEditor, RefusesInOrderAndStoresEveryField) {
   BoxAnswers boxes;
   Settings global;
   bool busy = false;
-  TaskEditorSheet editor(NewTask(global, ToLocal(kNow)), true, {"Morning Show"}, global, [&] { return busy; });
+  TaskEditorSheet editor(NewTask(global, ToLocal(kNow)), true, {"Morning Show"}, global,
+                         [&] { return busy; });
   TaskGeneralPage* g = editor.General();
   EXPECT_EQ(editor.windowTitle(), "Scheduled Task Properties");
   EXPECT_EQ(editor.Tabs()->tabText(0), "  General ");
@@ -79,15 +80,35 @@ TEST(TaskEditor, RefusesInOrderAndStoresEveryField) {
     int tab;          // the tab shown afterwards
     bool accepted = false;
   } steps[] = {
-      {[&] { g->Title()->clear(); g->ConfirmSecs()->setValue(4); editor.Tabs()->setCurrentIndex(1); },
+      {[&] {
+         g->Title()->clear();
+         g->ConfirmSecs()->setValue(4);
+         editor.Tabs()->setCurrentIndex(1);
+       },
        "Task Title is Required!", 0},
-      {[&] { g->Title()->setText("MORNING show"); editor.Tabs()->setCurrentIndex(1); },
+      {[&] {
+         g->Title()->setText("MORNING show");
+         editor.Tabs()->setCurrentIndex(1);
+       },
        "The Task MORNING show Already Exists, Please Specify Another Title!", 0},
-      {[&] { g->Title()->setText("Evening"); editor.Tabs()->setCurrentIndex(1); }, "Output Filename is Required!", 0},
-      {[&] { g->OutputFile()->setText("/music/evening.mp3"); g->Confirm()->setChecked(false); editor.Tabs()->setCurrentIndex(1); },
+      {[&] {
+         g->Title()->setText("Evening");
+         editor.Tabs()->setCurrentIndex(1);
+       },
+       "Output Filename is Required!", 0},
+      {[&] {
+         g->OutputFile()->setText("/music/evening.mp3");
+         g->Confirm()->setChecked(false);
+         editor.Tabs()->setCurrentIndex(1);
+       },
        "The Time Length of Showing Confirmation Dialog Must Be between 5 and 180 Secs!", 1},
-      {[&] { g->ConfirmSecs()->setValue(181); }, "The Time Length of Showing Confirmation Dialog Must Be between 5 and 180 Secs!", 1},
-      {[&] { g->ConfirmSecs()->setValue(180); busy = true; }, nullptr, 1},  // busy: OK does nothing
+      {[&] { g->ConfirmSecs()->setValue(181); },
+       "The Time Length of Showing Confirmation Dialog Must Be between 5 and 180 Secs!", 1},
+      {[&] {
+         g->ConfirmSecs()->setValue(180);
+         busy = true;
+       },
+       nullptr, 1},  // busy: OK does nothing
       {[&] { busy = false; }, nullptr, 1, true},
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
@@ -198,8 +219,11 @@ TEST(TaskEditor, EnabledStatesLengthChecksAndBrowsers) {
 class SchedulerPage : public ::testing::Test {
  protected:
   TaskListPage::Hooks Hooks() {
-    return {[this](const std::string& t, int l) { log.push_back({t, l}); }, [this] { return locked; },
-            [] { return false; }, [this] { ++refreshes; }, [] { return kNow; }};
+    return {[this](const std::string& t, int l) {
+              log.push_back({t, l});
+            },
+            [this] { return locked; }, [] { return false; }, [this] { ++refreshes; },
+            [] { return kNow; }};
   }
   Zone zone;
   BoxAnswers boxes;
@@ -215,7 +239,8 @@ TEST_F(SchedulerPage, ColumnsOrderStatesLogLinesAndTheStore) {
   CTask dormant = Daily("Dormant", 5);
   dormant.active = 0;
   CTask wav = Daily("Wav at seven", 7);
-  wav.override = 1, wav.format = 1, wav.stopAfter = 1, wav.stopHour = 0, wav.stopMinute = 0, wav.stopSecond = 4;
+  wav.override = 1, wav.format = 1, wav.stopAfter = 1, wav.stopHour = 0, wav.stopMinute = 0,
+  wav.stopSecond = 4;
   CTask monthly = Daily("Monthly", 8);
   monthly.mode = 12;
   ASSERT_TRUE(SaveTaskFile(path, {dormant, monthly, wav}, nullptr));
@@ -304,7 +329,8 @@ TEST_F(SchedulerPage, ADamagedStoreShowsWhatItCouldRead) {
   page.Load(path);
   ASSERT_EQ(page.Count(), 1);
   EXPECT_EQ(page.List()->topLevelItem(0)->text(0), "Kept");
-  ASSERT_EQ(boxes.Texts(), std::vector<QString>{"An Error Occurred While Loading the Scheduled Tasks."});
+  ASSERT_EQ(boxes.Texts(),
+            std::vector<QString>{"An Error Occurred While Loading the Scheduled Tasks."});
   EXPECT_EQ(boxes.Seen()[0].icon, QMessageBox::Critical);
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log[0].text, "An error occurred while loading the scheduled tasks.");

@@ -35,9 +35,11 @@ std::string RegistryWith(const std::string& name, const ComponentEntries& change
   const std::string dir = ScratchDir("components-" + name);
   ComponentEntries entries;
   std::string why;
-  EXPECT_EQ(ReadRegistry(InstalledRegistry(ComponentsDir()), &entries, &why), RegistryRead::Ok) << why;
+  EXPECT_EQ(ReadRegistry(InstalledRegistry(ComponentsDir()), &entries, &why), RegistryRead::Ok)
+      << why;
   for (const auto& [component, library] : changes) entries[component] = library;
-  EXPECT_TRUE(UpdateRegistry(InstalledRegistry(dir), [&](ComponentEntries& e) { e = entries; }, &why))
+  EXPECT_TRUE(UpdateRegistry(
+      InstalledRegistry(dir), [&](ComponentEntries& e) { e = entries; }, &why))
       << why;
   return dir;
 }
@@ -98,7 +100,8 @@ TEST(Startup, FirstStartRunsTheStagesInOrderAndCreatesAnEmptyConfig) {
   // The status fields and their tooltips.
   EXPECT_TRUE(w.Dlg().StatusText(1).endsWith("Finished Initialization."));
   EXPECT_EQ(w.Dlg().StatusToolTip(1), "Last Event:  " + w.Dlg().StatusText(1));
-  EXPECT_TRUE(w.Dlg().StatusText(2).startsWith("Free space on ")) << w.Dlg().StatusText(2).toStdString();
+  EXPECT_TRUE(w.Dlg().StatusText(2).startsWith("Free space on "))
+      << w.Dlg().StatusText(2).toStdString();
   EXPECT_EQ(w.Dlg().StatusToolTip(2), "Current Status:  " + w.Dlg().StatusText(2));
   EXPECT_FALSE(w.Dlg().StatusText(3).isEmpty());
   EXPECT_EQ(w.Dlg().StatusToolTip(3), "Output Audio Format:  " + w.Dlg().StatusText(3));
@@ -153,7 +156,8 @@ TEST(Startup, AFileAnEarlierRunLeftUnfinishedIsRepaired) {
   const auto whole = fs::file_size(wav);
   { std::ofstream(wav, std::ios::app | std::ios::binary) << "xyz"; }  // a torn last frame
   fs::create_directories(w.Home() + "/Journal");
-  WriteFile(w.Home() + "/Journal/1.journal", "tarvexa-journal 1\nprocess 1 1\nopen 1 " + wav + "\n");
+  WriteFile(w.Home() + "/Journal/1.journal",
+            "tarvexa-journal 1\nprocess 1 1\nopen 1 " + wav + "\n");
   ASSERT_TRUE(w.Start());
   EXPECT_EQ(w.Log().LevelOf("Recovered the unfinished recording " + wav +
                             ": the sizes in its header were set from the file's length, cut back "
@@ -166,8 +170,10 @@ TEST(Startup, AFileAnEarlierRunLeftUnfinishedIsRepaired) {
 
 TEST(Startup, AMissingComponentEndsStartupAfterTheErrorBox) {
   WindowFixture w("missing-component");
-  setenv("TARVEXA_COMPONENT_DIR",
-         RegistryWith("missing", {{"SndWMAFile2", ComponentsDir() + "/gone/SndWMAFile2.so"}}).c_str(), 1);
+  setenv(
+      "TARVEXA_COMPONENT_DIR",
+      RegistryWith("missing", {{"SndWMAFile2", ComponentsDir() + "/gone/SndWMAFile2.so"}}).c_str(),
+      1);
   EXPECT_FALSE(w.Start(false));
   unsetenv("TARVEXA_COMPONENT_DIR");
 
@@ -214,8 +220,8 @@ TEST(Startup, TheTipOfTheDayShowsOnceWhenItIsOn) {
     WindowFixture w("tip-on", /*tipAtStartup=*/true);
     ASSERT_TRUE(w.Start());
     TipDlg* tip = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (tip = w.Dlg().findChild<TipDlg*>()) && tip->isVisible(); },
-                                3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (tip = w.Dlg().findChild<TipDlg*>()) && tip->isVisible(); }, 3000));
     EXPECT_FALSE(tip->TipText().isEmpty());
     EXPECT_NE(tip->TipText(), "Tips file does not exist in the prescribed directory");
     EXPECT_TRUE(tip->ShowAtStartup()->isChecked());

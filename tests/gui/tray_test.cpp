@@ -200,7 +200,8 @@ TEST(Tray, WithoutANotificationAreaMinimiseAndCloseKeepTheirNormalMeaning) {
     dlg.CurrentSettings().MISC.MinToTray = 1;
     dlg.CurrentSettings().MISC.CloseToTray = 1;
     dlg.showMinimized();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Log().Find("there is no notification area to minimize to") >= 0; }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.Log().Find("there is no notification area to minimize to") >= 0; }, 3000))
         << w.Log().Dump();
     EXPECT_EQ(w.Log().LevelOf("there is no notification area to minimize to"), 1);
     ASSERT_TRUE(HandlePostedEvents());
@@ -222,7 +223,8 @@ TEST(Tray, WithoutANotificationAreaMinimiseAndCloseKeepTheirNormalMeaning) {
     dlg.CurrentSettings().MISC.MinToTray = 1;
     *available = false;
     dlg.showMinimized();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Log().Find("there is no notification area to minimize to") >= 0; }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.Log().Find("there is no notification area to minimize to") >= 0; }, 3000))
         << w.Log().Dump();
     ASSERT_TRUE(HandlePostedEvents());
     EXPECT_TRUE(dlg.isVisible());

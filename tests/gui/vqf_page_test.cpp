@@ -18,12 +18,12 @@ TEST(VqfPage, LoadsAndStoresThePresetAndTheQuality) {
     int profile, quality;  // stored before
     int position;          // slider position shown
     const char* caption;
-    int choose, move;      // preset index and slider position chosen
+    int choose, move;  // preset index and slider position chosen
     int profileAfter, qualityAfter;
   };
-  for (const Case& c : {Case{18, 16, 4, "Quality: 16", 0, 5, 1, 32},
-                        Case{3, 1, 0, "Quality:  1", 17, 2, 18, 4},
-                        Case{9, 3, 4, "Quality: 16", 8, 0, 9, 1}}) {
+  for (const Case& c :
+       {Case{18, 16, 4, "Quality: 16", 0, 5, 1, 32}, Case{3, 1, 0, "Quality:  1", 17, 2, 18, 4},
+        Case{9, 3, 4, "Quality: 16", 8, 0, 9, 1}}) {
     SCOPED_TRACE(c.profile);
     Settings s;
     s.VQF.Profile = static_cast<int16_t>(c.profile);

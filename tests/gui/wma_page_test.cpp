@@ -27,8 +27,8 @@ TEST(WmaPage, OpensOnTheModeCodecAndPresetOfTheProfile) {
   const struct {
     int profile, mode, codec, preset;
   } rows[] = {
-      {4, 0, 0, 3},   {5, 0, 1, 0},    {11, 0, 1, 6},   {12, 0, 2, 0},  {55, 0, 2, 43},
-      {56, 0, 3, 0},  {94, 0, 3, 38},  {95, 1, 0, 0},   {102, 1, 0, 7}, {103, 1, 1, 0},
+      {4, 0, 0, 3},    {5, 0, 1, 0},   {11, 0, 1, 6},  {12, 0, 2, 0},  {55, 0, 2, 43},
+      {56, 0, 3, 0},   {94, 0, 3, 38}, {95, 1, 0, 0},  {102, 1, 0, 7}, {103, 1, 1, 0},
       {120, 1, 1, 17}, {121, 2, 0, 0}, {47, 0, 2, 35},
   };
   for (const auto& r : rows) {
@@ -94,8 +94,8 @@ TEST(WmaPage, ProfilesThatCannotBeRecordedAreGreyedAndRefused) {
   // Lossy VBR offers both of its codecs, the first chosen; back at CBR, Windows
   // Media Audio 9.2 is chosen with its first profile that can be recorded.
   page.ModeList()->setCurrentIndex(1);
-  EXPECT_EQ(Items(page.CodecList()), QStringList({" Windows Media Audio 9.2",
-                                                  " Windows Media Audio 10 Professional"}));
+  EXPECT_EQ(Items(page.CodecList()),
+            QStringList({" Windows Media Audio 9.2", " Windows Media Audio 10 Professional"}));
   EXPECT_EQ(page.CodecList()->currentIndex(), 0);
   page.ModeList()->setCurrentIndex(0);
   EXPECT_EQ(page.CodecList()->currentIndex(), 2);

@@ -32,7 +32,7 @@ struct Recording {
   std::vector<size_t> displaySamples;             // samples in each block's display copy
   std::vector<std::pair<std::string, int>> logs;  // text and level
   std::vector<double> logSeconds;  // when each log line arrived, seconds after the start
-  bool finished = false;                          // the session said it finished
+  bool finished = false;           // the session said it finished
   bool autoStopped = false;
   int ticks = 0;
   int64_t dropped = 0;  // blocks the hand-off queue dropped

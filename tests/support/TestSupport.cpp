@@ -37,7 +37,8 @@ std::string ScratchDir(const std::string& name) {
   return p.string();
 }
 
-void WriteWav(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples) {
+void WriteWav(const std::string& path, int rate, int channels,
+              const std::vector<int16_t>& samples) {
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = channels;
@@ -57,7 +58,8 @@ std::string MakeTestWav(const std::string& path, int rate, int channels, double 
   const std::array<double, 2> freq = {440.0, 660.0};
   for (int64_t i = 0; i < frames; ++i) {
     for (int c = 0; c < channels; ++c) {
-      double v = amplitude * 32767.0 * std::sin(2.0 * M_PI * freq[c] * static_cast<double>(i) / rate);
+      double v =
+          amplitude * 32767.0 * std::sin(2.0 * M_PI * freq[c] * static_cast<double>(i) / rate);
       s[static_cast<size_t>(i * channels + c)] = static_cast<int16_t>(std::lround(v) + noise(rng));
     }
   }
@@ -113,8 +115,10 @@ bool HaveTool(const std::string& name) { return Run("command -v " + Quote(name))
 std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
   return q + "'";
 }
@@ -133,22 +137,27 @@ std::string ReadFile(const std::string& path) {
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
   if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-  if (value) setenv(name, value, 1);
-  else unsetenv(name);
+  if (value)
+    setenv(name, value, 1);
+  else
+    unsetenv(name);
 }
 
 ScopedEnv::~ScopedEnv() {
-  if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-  else unsetenv(name_.c_str());
+  if (had_)
+    setenv(name_.c_str(), old_.c_str(), 1);
+  else
+    unsetenv(name_.c_str());
 }
 
 std::vector<std::string> DumpSettings(const Settings& s) {
   std::vector<std::string> out;
-  VisitSettings(s, [&](const char* sec, const std::string& key, const auto& field, const auto&, auto...) {
-    std::ostringstream os;
-    os << sec << '/' << key << '=' << field;
-    out.push_back(os.str());
-  });
+  VisitSettings(
+      s, [&](const char* sec, const std::string& key, const auto& field, const auto&, auto...) {
+        std::ostringstream os;
+        os << sec << '/' << key << '=' << field;
+        out.push_back(os.str());
+      });
   return out;
 }
 
@@ -245,7 +254,8 @@ int ExitStatus(int result) {
         std::printf("CANNOT APPLY HERE: %s: %s\n", name.c_str(),
                     why.substr(at + std::strlen(kCannotApplyHere)).c_str());
       else
-        std::printf("SKIPPED: %s: %s\n", name.c_str(), why.empty() ? "(no reason given)" : why.c_str());
+        std::printf("SKIPPED: %s: %s\n", name.c_str(),
+                    why.empty() ? "(no reason given)" : why.c_str());
     }
   }
   std::fflush(stdout);

@@ -105,8 +105,10 @@ class FakeManager : public QObject, protected QDBusContext {
 
  private:
   void Act(const char* method, bool interactive) {
-    Log(QStringLiteral("%1 interactive=%2").arg(QLatin1String(method), QLatin1String(Bool(interactive))));
-    if (Control(QStringLiteral("Hang")) == QLatin1String(method)) setDelayedReply(true);  // never answered
+    Log(QStringLiteral("%1 interactive=%2")
+            .arg(QLatin1String(method), QLatin1String(Bool(interactive))));
+    if (Control(QStringLiteral("Hang")) == QLatin1String(method))
+      setDelayedReply(true);  // never answered
   }
   QString Can(const char* method) {
     Log(QLatin1String(method));
@@ -272,11 +274,13 @@ int main(int argc, char** argv) {
   bool ok = bus.registerObject(QStringLiteral("/org/freedesktop/login1"), &manager, exportSlots) &&
             bus.registerObject(QStringLiteral("/org/freedesktop/login1/session/_3fake"), &session,
                                exportSlots | QDBusConnection::ExportAllProperties) &&
-            bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &screenSaver, exportSlots) &&
+            bus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &screenSaver,
+                               exportSlots) &&
             bus.registerService(QStringLiteral("org.freedesktop.login1")) &&
             bus.registerService(QStringLiteral("org.freedesktop.ScreenSaver"));
   if (!ok) {
-    std::fprintf(stderr, "fake_logind: cannot register: %s\n", qPrintable(bus.lastError().message()));
+    std::fprintf(stderr, "fake_logind: cannot register: %s\n",
+                 qPrintable(bus.lastError().message()));
     return 1;
   }
   Log(QStringLiteral("READY"));

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   tarvexa::SingleInstance instance;
-  std::printf("%s\n", instance.TryBecomePrimary(QString::fromLocal8Bit(argv[1])) ? "primary" : "secondary");
+  std::printf("%s\n",
+              instance.TryBecomePrimary(QString::fromLocal8Bit(argv[1])) ? "primary" : "secondary");
   return 0;
 }

@@ -60,8 +60,8 @@ std::vector<uint8_t> Decode(const std::string& path, int bits, std::string* erro
   const std::string raw = path + ".raw";
   fs::remove(raw);
   test::Run("ffmpeg -nostdin -y -v error -err_detect crccheck " + before + " -i " + Quote(path) +
-          " -f " + pcm + " -c:a pcm_" + pcm + " " + Quote(raw),
-      errors);
+                " -f " + pcm + " -c:a pcm_" + pcm + " " + Quote(raw),
+            errors);
   return ReadBytes(raw);
 }
 
@@ -112,7 +112,8 @@ std::vector<uint8_t> MakeSignal(Signal sig, int channels, int bits, int frames) 
   auto white = [&] { return double(int32_t(rng())) / 2147483648.0; };
   auto pinkNext = [&](int c) {  // a sum of octave-spaced low-passed noises
     double sum = 0;
-    for (int k = 0; k < 7; ++k) sum += pink[c][k] = pink[c][k] * (1.0 - 1.0 / (1 << k)) + white() * 0.25;
+    for (int k = 0; k < 7; ++k)
+      sum += pink[c][k] = pink[c][k] * (1.0 - 1.0 / (1 << k)) + white() * 0.25;
     return std::clamp(sum * 0.2, -1.0, 1.0);
   };
   std::vector<uint8_t> out;
@@ -131,7 +132,8 @@ std::vector<uint8_t> MakeSignal(Signal sig, int channels, int bits, int frames) 
         case Signal::PinkNoise: v = std::lround((c == 0 ? shared : pinkNext(1)) * top); break;
         case Signal::Sweep: v = std::lround(0.9 * std::sin(phase + c) * top); break;
       }
-      for (int b = 0; b < bits / 8; ++b) out.push_back(uint8_t((bits == 8 ? v + 128 : v) >> (8 * b)));
+      for (int b = 0; b < bits / 8; ++b)
+        out.push_back(uint8_t((bits == 8 ? v + 128 : v) >> (8 * b)));
     }
   }
   return out;
@@ -139,24 +141,28 @@ std::vector<uint8_t> MakeSignal(Signal sig, int channels, int bits, int frames) 
 
 // Compresses `pcm` through the library's entry points, in pieces that do not
 // line up with sample frames; frameBlocks 0 keeps the level's own.
-std::string Compress(const std::string& path, const std::vector<uint8_t>& pcm, int channels, int bits,
-                     int level, int frameBlocks) {
+std::string Compress(const std::string& path, const std::vector<uint8_t>& pcm, int channels,
+                     int bits, int level, int frameBlocks) {
   const Dll& d = Library();
   int err = 0;
   MacCompressHandle h = d.Get<MacCompressCreateFn>(kMacCompressCreateName)(&err);
-  if (frameBlocks) d.Get<MacCompressSetFrameBlocksFn>(kMacCompressSetFrameBlocksName)(h, frameBlocks);
+  if (frameBlocks)
+    d.Get<MacCompressSetFrameBlocksFn>(kMacCompressSetFrameBlocksName)(h, frameBlocks);
   const uint16_t align = uint16_t(channels * bits / 8);
-  const MacWaveFormat f{1, uint16_t(channels), kRate, uint32_t(kRate * align), align, uint16_t(bits), 0};
+  const MacWaveFormat f{1,     uint16_t(channels), kRate, uint32_t(kRate * align),
+                        align, uint16_t(bits),     0};
   std::string problem;
-  if (int rc = d.Get<MacCompressStartFn>(kMacCompressStartName)(h, path.c_str(), &f, int64_t(pcm.size()),
-                                                                level, nullptr, -1)) {
+  if (int rc = d.Get<MacCompressStartFn>(kMacCompressStartName)(
+          h, path.c_str(), &f, int64_t(pcm.size()), level, nullptr, -1)) {
     problem = "start " + std::to_string(rc);
   }
   for (size_t at = 0; problem.empty() && at < pcm.size(); at += 9973) {
     const int n = int(std::min<size_t>(9973, pcm.size() - at));
-    if (int rc = d.Get<MacCompressAddDataFn>(kMacCompressAddDataName)(h, &pcm[at], n)) problem = "add " + std::to_string(rc);
+    if (int rc = d.Get<MacCompressAddDataFn>(kMacCompressAddDataName)(h, &pcm[at], n))
+      problem = "add " + std::to_string(rc);
   }
-  if (int rc = d.Get<MacCompressFinishFn>(kMacCompressFinishName)(h, nullptr, 0, 0); problem.empty() && rc)
+  if (int rc = d.Get<MacCompressFinishFn>(kMacCompressFinishName)(h, nullptr, 0, 0);
+      problem.empty() && rc)
     problem = "finish " + std::to_string(rc);
   d.Get<MacCompressDestroyFn>(kMacCompressDestroyName)(h);
   return problem;
@@ -183,7 +189,8 @@ TEST(ApeRoundTrip, EveryLevelLayoutSignalAndFrameSizeDecodesBitExactWithValidCrc
   for (int bits : {8, 24})
     for (int level : {1000, 3000, 5000})
       for (int channels : {1, 2})
-        for (Signal s : {Signal::WhiteNoise, Signal::PinkNoise}) cases.push_back({level, channels, bits, s, 1021});
+        for (Signal s : {Signal::WhiteNoise, Signal::PinkNoise})
+          cases.push_back({level, channels, bits, s, 1021});
 
   const int frames = kRate * 5 / 2;  // 2.5 s: one whole frame and a shorter one by default
   std::map<std::string, size_t> sizes;
@@ -211,7 +218,8 @@ TEST(ApeRoundTrip, EveryLevelLayoutSignalAndFrameSizeDecodesBitExactWithValidCrc
   // digital silence next to nothing.
   for (int level = 1000; level <= 5000; level += 1000) {
     const std::string at = std::to_string(level) + "_";
-    EXPECT_LT(sizes[at + "2ch_16bit_same_4099"], sizes[at + "1ch_16bit_same_4099"] + 28 * 16) << level;
+    EXPECT_LT(sizes[at + "2ch_16bit_same_4099"], sizes[at + "1ch_16bit_same_4099"] + 28 * 16)
+        << level;
     EXPECT_LT(sizes[at + "2ch_16bit_silence_4099"], 76u + 28 * 4 + 28 * 24) << level;
   }
 }
@@ -250,13 +258,15 @@ TEST(ApeWriter, OneSampleNoSampleSplitClipsAndSeekingDecodeExactly) {
   std::vector<std::pair<std::string, int>> binding;
   for (const auto& line : r.logs)
     if (line.first.find("MACDll.so") != std::string::npos) binding.push_back(line);
-  EXPECT_EQ(binding, (std::vector<std::pair<std::string, int>>{{"Load MACDll.so", 0}, {"Free MACDll.so", 0}}));
+  EXPECT_EQ(binding, (std::vector<std::pair<std::string, int>>{{"Load MACDll.so", 0},
+                                                               {"Free MACDll.so", 0}}));
   EXPECT_EQ(MacLibrary::Current(), nullptr);
   size_t offset = 0;
   for (size_t i = 0; i < 3; ++i) {
     const size_t bytes = size_t(i < 2 ? 2 : 1) * kRate * 4;
-    EXPECT_TRUE(Decode(r.clips[i], 16, &errors) ==
-                std::vector<uint8_t>(pcm.begin() + long(offset), pcm.begin() + long(offset + bytes)))
+    EXPECT_TRUE(
+        Decode(r.clips[i], 16, &errors) ==
+        std::vector<uint8_t>(pcm.begin() + long(offset), pcm.begin() + long(offset + bytes)))
         << r.clips[i];
     EXPECT_EQ(errors, "");
     offset += bytes;
@@ -302,10 +312,13 @@ TEST(ApeLibrary, TagsAndStreamPropertiesLeaveTheAudioAlone) {
   EXPECT_EQ(std::string(tag.year, 4), "2026");
   EXPECT_EQ(tag.track, 7);
   EXPECT_EQ(tag.genre, 8);  // "Jazz" in the ID3v1 list
-  for (const auto& [key, value] : {std::pair<std::string, std::string>{"title", "A Title Longer Than Thirty Bytes"},
-                                    {"genre", "Jazz"}}) {
+  for (const auto& [key, value] :
+       {std::pair<std::string, std::string>{"title", "A Title Longer Than Thirty Bytes"},
+        {"genre", "Jazz"}}) {
     std::string out;
-    test::Run("ffprobe -v error -show_entries format_tags=" + key + " -of default=nw=1:nk=1 " + Quote(ape), &out);
+    test::Run("ffprobe -v error -show_entries format_tags=" + key + " -of default=nw=1:nk=1 " +
+                  Quote(ape),
+              &out);
     EXPECT_EQ(out, value + "\n");
   }
   std::string errors;
@@ -346,7 +359,9 @@ TEST(ApeBinding, MissingIncompatibleOrIncompleteLibrariesAreRefusedWithTheirReas
     ASSERT_TRUE(c.folder == dir || fs::exists(c.folder + "/MACDll.so")) << c.folder;
     ScopedEnv env("TARVEXA_LIB_DIR", c.folder);
     std::vector<std::pair<std::string, int>> lines;
-    EXPECT_FALSE(PrepareApeRecording(ApeSettings(), [&](const std::string& t, int l) { lines.push_back({t, l}); }));
+    EXPECT_FALSE(PrepareApeRecording(ApeSettings(), [&](const std::string& t, int l) {
+      lines.push_back({t, l});
+    }));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0].first.substr(0, c.line.size()), c.line);
     EXPECT_EQ(lines[0].second, c.level);
@@ -354,7 +369,8 @@ TEST(ApeBinding, MissingIncompatibleOrIncompleteLibrariesAreRefusedWithTheirReas
   }
   // Through a recording: nothing is created.
   ScopedEnv env("TARVEXA_LIB_DIR", dir);
-  Recording r = RecordFile(ApeSettings(), MakeTestWav(dir + "/in.wav", kRate, 2, 0.5), dir + "/out.ape");
+  Recording r =
+      RecordFile(ApeSettings(), MakeTestWav(dir + "/in.wav", kRate, 2, 0.5), dir + "/out.ape");
   EXPECT_TRUE(r.Logged("Fail to load MACDll.so!"));
   EXPECT_TRUE(r.clips.empty());
   EXPECT_FALSE(fs::exists(dir + "/out.ape"));
@@ -405,5 +421,6 @@ TEST(ApeSettings, ALevelOutsideTheFiveBecomesTheNearestWithAWarning) {
   Settings fast = ApeSettings(1000, 1);
   fast.OUTPUT.Freq = 0;
   EXPECT_EQ(ApeFormatLabel(fast), "APE:  Compression Level Fast;  8000 Hz;  Mono;");
-  EXPECT_EQ(ApeFormatLabel(ApeSettings(4000)), "APE: Compression Level Extra High;  44100 Hz;  Stereo;");
+  EXPECT_EQ(ApeFormatLabel(ApeSettings(4000)),
+            "APE: Compression Level Extra High;  44100 Hz;  Stereo;");
 }

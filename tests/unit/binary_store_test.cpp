@@ -22,13 +22,28 @@ TEST(Archive, DamagedStringsAreRefusedWithTheirReason) {
     std::string error;  // a part of the reason; "" when the text is read
     std::string text;
   } cases[] = {
-      {std::string("\x03" "abc", 4), "", "abc"},
-      {std::string("\xff\x03\x00" "abc", 6), "", "abc"},  // a long form for a short text is read
-      {std::string("\xff\xff\xff\x03\x00\x00\x00" "abc", 10), "", "abc"},
+      {std::string("\x03"
+                   "abc",
+                   4),
+       "", "abc"},
+      {std::string("\xff\x03\x00"
+                   "abc",
+                   6),
+       "", "abc"},  // a long form for a short text is read
+      {std::string("\xff\xff\xff\x03\x00\x00\x00"
+                   "abc",
+                   10),
+       "", "abc"},
       {"", "ends before a text", ""},
-      {std::string("\x04" "abc", 4), "claims 4 bytes where 3 are left", ""},
+      {std::string("\x04"
+                   "abc",
+                   4),
+       "claims 4 bytes where 3 are left", ""},
       {std::string("\xff\x01", 2), "ends inside a number", ""},
-      {std::string("\xff\xfe\xff" "ab", 5), "unknown length form", ""},  // a wide-character marker
+      {std::string("\xff\xfe\xff"
+                   "ab",
+                   5),
+       "unknown length form", ""},  // a wide-character marker
       {std::string("\xff\xff\xff\xff\xff\xff\xff", 7), "claims 4294967295 bytes where 0", ""},
   };
   for (const Case& c : cases) {
@@ -54,10 +69,12 @@ TEST(AtomicFile, ReplacesWholeKeepsPermissionsAndFailsWithoutDamage) {
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(path, std::string("new\0bytes", 9), &error)) << error;
   EXPECT_EQ(test::ReadFile(path), std::string("new\0bytes", 9));
-  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
   ASSERT_TRUE(WriteFileAtomically(path, "x", &error, 0644)) << error;
   EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::others_read);
 
   // A folder that cannot take the temporary file: the call says why and
   // nothing is left behind.

@@ -108,7 +108,8 @@ TEST(RecChannel, CloseReleasesAWaitingSender) {
     ch->Send(RecMessage{});
     returned->set_value();
   });
-  EXPECT_EQ(sent.wait_for(100ms), std::future_status::timeout) << "Send did not wait for the receiver";
+  EXPECT_EQ(sent.wait_for(100ms), std::future_status::timeout)
+      << "Send did not wait for the receiver";
   ch->Close();
   if (sent.wait_for(5s) != std::future_status::ready) {
     sender.detach();

@@ -37,13 +37,25 @@ struct StoreFixture : ::testing::Test {
 
 TEST(ProfileInt, LeadingDigitsWithOptionalMinusAndWrapAround) {
   const std::vector<std::pair<std::string, int32_t>> cases = {
-      {"12abc", 12},       {"abc", 0},           {"", 0},          {"  \t-40", -40},
-      {"-", 0},            {"+5", 0},            {"- 5", 0},       {"0x1F", 0},
-      {"007", 7},          {"2147483647", 2147483647},             {"4294967295", -1},
-      {"2147483648", INT32_MIN},                 {"4294967296", 0}, {"99999999999", 1215752191},
-      {"-2147483648", INT32_MIN},                {"3.9", 3},
+      {"12abc", 12},
+      {"abc", 0},
+      {"", 0},
+      {"  \t-40", -40},
+      {"-", 0},
+      {"+5", 0},
+      {"- 5", 0},
+      {"0x1F", 0},
+      {"007", 7},
+      {"2147483647", 2147483647},
+      {"4294967295", -1},
+      {"2147483648", INT32_MIN},
+      {"4294967296", 0},
+      {"99999999999", 1215752191},
+      {"-2147483648", INT32_MIN},
+      {"3.9", 3},
   };
-  for (const auto& [text, want] : cases) EXPECT_EQ(ParseProfileInt(text), want) << '"' << text << '"';
+  for (const auto& [text, want] : cases)
+    EXPECT_EQ(ParseProfileInt(text), want) << '"' << text << '"';
 }
 
 TEST(IniStoreParse, ProfileRules) {
@@ -159,7 +171,8 @@ TEST_F(StoreFixture, SaveIsAtomicAndReportsWhy) {
   EXPECT_EQ(log[0], (std::pair<std::string, int>{"Error on saving settings!", 1}));
   EXPECT_NE(log[1].first.find("File too large"), std::string::npos) << log[1].first;
   EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temp file left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+      << "temp file left";
 }
 
 TEST_F(StoreFixture, ReadOnlyFolderFailsTheSaveAndKeepsTheFile) {
@@ -185,7 +198,8 @@ TEST_F(StoreFixture, ReadOnlyFolderFailsTheSaveAndKeepsTheFile) {
   EXPECT_NE(report.find("refused: "), std::string::npos) << report;
   EXPECT_NE(report.find("Permission denied"), std::string::npos) << report;
   EXPECT_EQ(test::ReadFile(path), "[OLD]\nk=1\n");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temp file left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+      << "temp file left";
 }
 
 TEST_F(StoreFixture, SaveKeepsUnknownKeysSectionsAndLinesWhereTheyStand) {
@@ -259,7 +273,8 @@ TEST_F(StoreFixture, FirstStartSavesEveryKeyWithBuiltInValuesInOrder) {
   const std::string text = test::ReadFile(path);
   EXPECT_EQ(text.rfind("[MISC]\nVis1=1\nVis2=1\n", 0), 0u);
   EXPECT_NE(text.find("\nHotKey=0\n"), std::string::npos);
-  EXPECT_NE(text.find("WriteLog=1\nRenameStr=%of%(Splitted Clip %sc%)\n\n[DSP]\nAmp=0\n"), std::string::npos);
+  EXPECT_NE(text.find("WriteLog=1\nRenameStr=%of%(Splitted Clip %sc%)\n\n[DSP]\nAmp=0\n"),
+            std::string::npos);
   EXPECT_NE(text.find("[AIFF]\nSubFormat=2\nExt=0\n"), std::string::npos);
   EXPECT_NE(text.find("[OTHER]\nCodec0=0\nExt0=0\nCodec1=0\nExt1=0\n"), std::string::npos);
   EXPECT_NE(text.find("\nSilLev=-40\n"), std::string::npos);
@@ -271,8 +286,10 @@ TEST_F(StoreFixture, FirstStartSavesEveryKeyWithBuiltInValuesInOrder) {
   std::string line, section;
   while (std::getline(lines, line)) {
     if (line.empty()) continue;
-    if (line[0] == '[') section = line.substr(1, line.size() - 2);
-    else inFile.push_back(section + "/" + line);
+    if (line[0] == '[')
+      section = line.substr(1, line.size() - 2);
+    else
+      inFile.push_back(section + "/" + line);
   }
   EXPECT_EQ(inFile, test::DumpSettings(s));
   EXPECT_TRUE(log.empty());
@@ -283,9 +300,9 @@ TEST_F(StoreFixture, MissingKeysAndFileTakeTheirDefaults) {
   Settings s;
   s.OUTPUT.Freq = 3;
   ASSERT_TRUE(store.Load(s, sink));
-  EXPECT_EQ(s.MISC.Vis1, 0);     // case-insensitive, first of duplicates
-  EXPECT_EQ(s.MISC.Vis2, 1);     // the second MISC is shadowed
-  EXPECT_EQ(s.MISC.HotKey, 1);   // missing: 1, not the built-in 0
+  EXPECT_EQ(s.MISC.Vis1, 0);    // case-insensitive, first of duplicates
+  EXPECT_EQ(s.MISC.Vis2, 1);    // the second MISC is shadowed
+  EXPECT_EQ(s.MISC.HotKey, 1);  // missing: 1, not the built-in 0
   EXPECT_EQ(s.AIFF.SubFormat, 0);
   EXPECT_EQ(s.OUTPUT.Freq, 7);
   EXPECT_EQ(log, (Lines{{"Tarvexa Sound Recorder settings loaded.", 0}}));
@@ -323,10 +340,14 @@ TEST_F(StoreFixture, ValuesRoundTripIncludingNegativesAndStrings) {
 }
 
 TEST_F(StoreFixture, ValuesAreCutToWidthAndLimit) {
-  test::WriteFile(path,
-                  "[MISC]\nRename=40000\nSplitSec=65546\nMute=4294967295\nWriteLog=abc\nVis1=12abc\n"
-                  "RenameStr=" + std::string(2000, 'r') + "\n"
-                  "[CUSTOM]\nFileExt=\"abcdefghij\"\nEncoder=" + std::string(600, 'e') + "\n");
+  test::WriteFile(
+      path,
+      "[MISC]\nRename=40000\nSplitSec=65546\nMute=4294967295\nWriteLog=abc\nVis1=12abc\n"
+      "RenameStr=" +
+          std::string(2000, 'r') +
+          "\n"
+          "[CUSTOM]\nFileExt=\"abcdefghij\"\nEncoder=" +
+          std::string(600, 'e') + "\n");
   Settings s;
   ASSERT_TRUE(store.Load(s, sink));
   EXPECT_EQ(s.MISC.Rename, -25536);
@@ -340,7 +361,8 @@ TEST_F(StoreFixture, ValuesAreCutToWidthAndLimit) {
 }
 
 TEST_F(StoreFixture, OutOfRangeValuesFallBackWithAWarning) {
-  test::WriteFile(path, "[OUTPUT]\nFreq=99\nChan=0\nOutputFormat=65541\n[SIL]\nSilLev=-100\nNoiLev=0\n");
+  test::WriteFile(path,
+                  "[OUTPUT]\nFreq=99\nChan=0\nOutputFormat=65541\n[SIL]\nSilLev=-100\nNoiLev=0\n");
   Settings s;
   ASSERT_TRUE(store.Load(s, sink));
   EXPECT_EQ(s.OUTPUT.Freq, 7);
@@ -348,10 +370,11 @@ TEST_F(StoreFixture, OutOfRangeValuesFallBackWithAWarning) {
   EXPECT_EQ(s.OUTPUT.OutputFormat, 5);  // 65541 keeps 5 in 16 bits: in range
   EXPECT_EQ(s.SIL.SilLev, -40);
   EXPECT_EQ(s.SIL.NoiLev, 0);
-  EXPECT_EQ(log, (Lines{{"Warning: Config.ini value -100 of [SIL] SilLev is out of range; using -40.", 1},
-                        {"Warning: Config.ini value 99 of [OUTPUT] Freq is out of range; using 7.", 1},
-                        {"Warning: Config.ini value 0 of [OUTPUT] Chan is out of range; using 2.", 1},
-                        {"Tarvexa Sound Recorder settings loaded.", 0}}));
+  EXPECT_EQ(
+      log, (Lines{{"Warning: Config.ini value -100 of [SIL] SilLev is out of range; using -40.", 1},
+                  {"Warning: Config.ini value 99 of [OUTPUT] Freq is out of range; using 7.", 1},
+                  {"Warning: Config.ini value 0 of [OUTPUT] Chan is out of range; using 2.", 1},
+                  {"Tarvexa Sound Recorder settings loaded.", 0}}));
 }
 
 TEST_F(StoreFixture, ResetDeletesTheFileAndLoadsDefaults) {
@@ -378,9 +401,10 @@ TEST_F(StoreFixture, TaskKeysAreSwappedThroughTheFile) {
 
   // Without a file only the twelve keys are written, in their order.
   ASSERT_TRUE(store.SaveTaskKeys(s, sink));
-  EXPECT_EQ(test::ReadFile(path),
-            "[OUTPUT]\nOutputFormat=6\nFreq=3\nChan=2\n\n[MISC]\nActAftRec=4\nSplit=1\nSplitHour=0\n"
-            "SplitMin=0\nSplitSec=30\nStop=0\nStopHour=0\nStopMin=2\nStopSec=10\n");
+  EXPECT_EQ(
+      test::ReadFile(path),
+      "[OUTPUT]\nOutputFormat=6\nFreq=3\nChan=2\n\n[MISC]\nActAftRec=4\nSplit=1\nSplitHour=0\n"
+      "SplitMin=0\nSplitSec=30\nStop=0\nStopHour=0\nStopMin=2\nStopSec=10\n");
 
   // With a file, the rest of it is kept.
   s.MISC.Vis1 = 0;

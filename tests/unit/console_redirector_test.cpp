@@ -2,8 +2,8 @@
 // word for word with no shell in between, its output and errors arrive on
 // one pipe, a child that goes away or stops reading fails the write instead
 // of killing or hanging the recorder, and the child gets none of our files.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -49,16 +49,19 @@ class Recorder final : public ConsoleRedirector {
   std::string out_, err_;
 };
 
-int ExitCode(const ConsoleRedirector& r) { return WIFEXITED(r.ExitStatus()) ? WEXITSTATUS(r.ExitStatus()) : -1; }
+int ExitCode(const ConsoleRedirector& r) {
+  return WIFEXITED(r.ExitStatus()) ? WEXITSTATUS(r.ExitStatus()) : -1;
+}
 
 TEST(ConsoleRedirector, ArgumentsInputAndMergedOutputRoundTrip) {
   // Words a shell would have expanded or split arrive as they are.
   Recorder r;
-  ASSERT_TRUE(r.Open({"sh", "-c", "printf '[%s]' \"$@\"; cat; echo oops >&2; exit 3", "sh",
-                      "a b", "it's", "$HOME", "*", "x;y"}))
+  ASSERT_TRUE(r.Open({"sh", "-c", "printf '[%s]' \"$@\"; cat; echo oops >&2; exit 3", "sh", "a b",
+                      "it's", "$HOME", "*", "x;y"}))
       << r.ErrorText();
   const std::string input = std::string(200000, 'z') + "\n";  // more than a pipe holds
-  EXPECT_EQ(r.WriteStdIn(input.data(), input.size(), 5000), ConsoleRedirector::WriteResult::Written);
+  EXPECT_EQ(r.WriteStdIn(input.data(), input.size(), 5000),
+            ConsoleRedirector::WriteResult::Written);
   r.CloseStdIn();
   ASSERT_TRUE(r.Wait(10000));
   r.Close();
@@ -85,14 +88,16 @@ TEST(ConsoleRedirector, AChildThatGoesAwayOrStopsReadingFailsTheWrite) {
     Recorder r;
     ASSERT_TRUE(r.Open({"true"}));
     ASSERT_TRUE(r.Wait(5000));
-    EXPECT_EQ(r.WriteStdIn(block.data(), block.size(), 2000), ConsoleRedirector::WriteResult::ChildGone);
+    EXPECT_EQ(r.WriteStdIn(block.data(), block.size(), 2000),
+              ConsoleRedirector::WriteResult::ChildGone);
   }
   {
     // Never reads: the write gives up after the stall time, not later.
     Recorder r;
     ASSERT_TRUE(r.Open({"sleep", "30"}));
     const auto start = Clock::now();
-    EXPECT_EQ(r.WriteStdIn(block.data(), block.size(), 300), ConsoleRedirector::WriteResult::Stalled);
+    EXPECT_EQ(r.WriteStdIn(block.data(), block.size(), 300),
+              ConsoleRedirector::WriteResult::Stalled);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
     r.Terminate(500);
     EXPECT_TRUE(r.Exited());

@@ -52,7 +52,8 @@ TEST(DiskSpace, AgreesWithDfForRealFolders) {
     ASSERT_TRUE(info.ok) << folder << ": " << info.error;
     EXPECT_EQ(info.mountPoint, df.target) << folder;
     EXPECT_EQ(info.device, df.source) << folder;
-    const uint64_t diff = info.freeBytes > df.avail ? info.freeBytes - df.avail : df.avail - info.freeBytes;
+    const uint64_t diff =
+        info.freeBytes > df.avail ? info.freeBytes - df.avail : df.avail - info.freeBytes;
     EXPECT_LE(diff, kSlack) << folder << ": " << info.freeBytes << " vs df " << df.avail;
   }
 }
@@ -121,7 +122,8 @@ TEST(DiskSpace, MountTableLookup) {
 TEST(DiskSpace, InfoLineAndTheHundredMegabyteWarning) {
   // 99.99 MB warns; the line keeps two blanks before the number.
   const uint64_t justUnder = 104847114;  // 99.99 MB
-  EXPECT_EQ(DiskSpaceLine(WithBytes(justUnder, "/media/usb")), "Free space on /media/usb  99.99 MB");
+  EXPECT_EQ(DiskSpaceLine(WithBytes(justUnder, "/media/usb")),
+            "Free space on /media/usb  99.99 MB");
   ASSERT_TRUE(LowDiskWarning(WithBytes(justUnder, "/media/usb")).has_value());
   EXPECT_EQ(*LowDiskWarning(WithBytes(justUnder, "/media/usb")),
             "Warning, less than 100 MB free space on /media/usb");

@@ -41,13 +41,14 @@ Recording RecordToEnd(const Settings& s, const std::string& input, const std::st
   return r;
 }
 
-std::vector<int16_t> Tone(int frames, int channels, const std::vector<double>& amplitude,
-                          double hz, int64_t start = 0) {
+std::vector<int16_t> Tone(int frames, int channels, const std::vector<double>& amplitude, double hz,
+                          int64_t start = 0) {
   std::vector<int16_t> s(static_cast<size_t>(frames) * channels);
   for (int i = 0; i < frames; ++i)
     for (int c = 0; c < channels; ++c)
-      s[static_cast<size_t>(i) * channels + c] = static_cast<int16_t>(std::lround(
-          amplitude[c] * 32767.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(start + i) / kRate)));
+      s[static_cast<size_t>(i) * channels + c] = static_cast<int16_t>(
+          std::lround(amplitude[c] * 32767.0 *
+                      std::sin(2.0 * M_PI * hz * static_cast<double>(start + i) / kRate)));
   return s;
 }
 
@@ -66,8 +67,8 @@ struct Stream {
   std::vector<int16_t> out;
   std::vector<size_t> edges;
 };
-Stream RunBlocks(SampleTransform& t, const std::function<Settings::DspSection(int)>& dspAt, int blocks,
-           double hz, double amplitude) {
+Stream RunBlocks(SampleTransform& t, const std::function<Settings::DspSection(int)>& dspAt,
+                 int blocks, double hz, double amplitude) {
   Stream r;
   std::vector<int16_t> work;
   for (int b = 0; b < blocks; ++b) {
@@ -83,7 +84,8 @@ Stream RunBlocks(SampleTransform& t, const std::function<Settings::DspSection(in
 
 // Least-squares fit of a*sin + b*cos + c at a known frequency (cycles per
 // sample) over [from, to); returns the residue at every sample of the range.
-std::vector<double> SineResidue(const std::vector<int16_t>& s, double cycles, size_t from, size_t to) {
+std::vector<double> SineResidue(const std::vector<int16_t>& s, double cycles, size_t from,
+                                size_t to) {
   double m[3][4] = {};
   for (size_t i = from; i < to; ++i) {
     const double w = 2.0 * M_PI * cycles * static_cast<double>(i);
@@ -170,8 +172,8 @@ TEST(DspRecording, StereoNormalisationBringsEachChannelToThePercentOnItsOwn) {
       for (int b = 1; b < 30; ++b) {
         std::span<const int16_t> block(got.samples.data() + static_cast<size_t>(b) * kBlock * 2,
                                        static_cast<size_t>(kBlock) * 2);
-        EXPECT_NEAR(Peak(block, 2, c), target, 2) << "levelling " << leveling << ", channel " << c
-                                                  << ", block " << b;
+        EXPECT_NEAR(Peak(block, 2, c), target, 2)
+            << "levelling " << leveling << ", channel " << c << ", block " << b;
       }
     }
   }
@@ -210,7 +212,8 @@ TEST(DspRecording, SplitClipsWithResamplingHoldExactlyTheirInputResampled) {
 
 TEST(Amplify, CoefficientIsAPercentAndFullScaleClipsInsteadOfWrapping) {
   AudioTransform t;
-  const std::vector<int16_t> in = {0, 1, -1, 1000, -1000, 16383, 16384, -16384, -16385, 32767, -32768};
+  const std::vector<int16_t> in = {0,     1,      -1,     1000,  -1000, 16383,
+                                   16384, -16384, -16385, 32767, -32768};
   auto x = in;
   t.Amplify(x, 200.0f);
   EXPECT_EQ(x, (std::vector<int16_t>{0, 2, -2, 2000, -2000, 32766, 32767, -32768, -32768, 32767,
@@ -308,7 +311,8 @@ TEST(Resample, TwoHundredPercentDoublesASineWithNoTraceOfTheBlockEdges) {
   dsp.Res = 1;
   dsp.ResN = 200;
   const int blocks = 40;
-  Stream s = RunBlocks(t, [&](int) { return dsp; }, blocks, 1000.0, 0.5);
+  Stream s = RunBlocks(
+      t, [&](int) { return dsp; }, blocks, 1000.0, 0.5);
   ASSERT_EQ(s.out.size(), static_cast<size_t>(2 * blocks * kBlock));
   // A 1 kHz tone stretched to twice its length is 500 Hz at the same rate.
   const double cycles = 500.0 / kRate;
@@ -337,15 +341,16 @@ TEST(Resample, TwoHundredPercentDoublesASineWithNoTraceOfTheBlockEdges) {
 
 TEST(Resample, EveryPercentGivesTheExactCountAndAHandEditedOneIsKeptInRange) {
   // {setting, effective percent}: Config.ini values are not range-checked.
-  for (auto [setting, percent] : {std::pair{50, 50}, {20, 20}, {500, 500}, {137, 137}, {0, 20},
-                                  {-5, 20}, {9999, 500}}) {
+  for (auto [setting, percent] :
+       {std::pair{50, 50}, {20, 20}, {500, 500}, {137, 137}, {0, 20}, {-5, 20}, {9999, 500}}) {
     AudioTransform t;
     t.SetChannels(1);
     t.SetSampleRate(kRate);
     Settings::DspSection dsp;
     dsp.Res = 1;
     dsp.ResN = static_cast<int16_t>(setting);
-    Stream s = RunBlocks(t, [&](int) { return dsp; }, 30, 300.0, 0.5);
+    Stream s = RunBlocks(
+        t, [&](int) { return dsp; }, 30, 300.0, 0.5);
     EXPECT_EQ(s.out.size(), static_cast<size_t>(std::llround(30.0 * kBlock * percent / 100)))
         << setting;
   }

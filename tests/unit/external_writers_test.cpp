@@ -41,7 +41,8 @@ TEST(ExternalCommands, MusepackQualityAndAacSwitchesAsTheProgramsReadThem) {
     const char* switches;
   };
   const Case cases[] = {
-      {"defaults (MP4)", [](Settings::AacSection&) {}, " -q  100  --no-midside  --mpeg-vers 4  -w "},
+      {"defaults (MP4)", [](Settings::AacSection&) {},
+       " -q  100  --no-midside  --mpeg-vers 4  -w "},
       {"raw AAC has no wrapper", [](Settings::AacSection& a) { a.ContainerFormat = 0; },
        " -q  100  --no-midside  --mpeg-vers 4 "},
       {"ABR, TNS, mid/side, MPEG-2, Main, no short blocks",
@@ -50,12 +51,15 @@ TEST(ExternalCommands, MusepackQualityAndAacSwitchesAsTheProgramsReadThem) {
          a.FAACObjType = 1, a.FAACBlkType = 1, a.ContainerFormat = 1;
        },
        " -b  96  --tns  --mpeg-vers 2  --obj-type Main  --shortctl 1  -w "},
-      {"Nero quality", [](Settings::AacSection& a) { a.ContainerFormat = 5; }, " -q  0.350000 -ignorelength"},
+      {"Nero quality", [](Settings::AacSection& a) { a.ContainerFormat = 5; },
+       " -q  0.350000 -ignorelength"},
       {"Nero CBR, HE",
        [](Settings::AacSection& a) { a.ContainerFormat = 4, a.NEROEncMode = 2, a.NEROForPro = 2; },
        " -cbr  96000  -he -ignorelength"},
       {"CT, mono, speech, HEV2",
-       [](Settings::AacSection& a) { a.ContainerFormat = 8, a.CTMono = 1, a.CTSpeech = 1, a.CTForPro = 3; },
+       [](Settings::AacSection& a) {
+         a.ContainerFormat = 8, a.CTMono = 1, a.CTSpeech = 1, a.CTForPro = 3;
+       },
        " --br  128000  --mono  --speech  --high"},
       {"unknown container", [](Settings::AacSection& a) { a.ContainerFormat = 9; }, ""},
   };
@@ -111,7 +115,8 @@ TEST(ExternalCommands, TheUserEncodersParametersAreWordsWithTheOutputPathInserte
                  Settings s;
                  s.CUSTOM = c;
                  return s;
-               }()).empty());
+               }())
+                   .empty());
 }
 
 TEST(ExternalCommands, TheStdinHeaderDescribesTheStream) {
@@ -124,7 +129,8 @@ TEST(ExternalCommands, TheStdinHeaderDescribesTheStream) {
                         {48000, 2, kUnknownDataLength, 35, 192000, 4}};
   for (const Case& c : cases) {
     const auto h = StdinWavHeader(c.rate, c.channels, c.length);
-    EXPECT_EQ(std::string(h.begin(), h.begin() + 4) + std::string(h.begin() + 8, h.begin() + 16), "RIFFWAVEfmt ");
+    EXPECT_EQ(std::string(h.begin(), h.begin() + 4) + std::string(h.begin() + 8, h.begin() + 16),
+              "RIFFWAVEfmt ");
     EXPECT_EQ(std::string(h.begin() + 36, h.begin() + 40), "data");
     EXPECT_EQ(Le(&h[4], 4), c.riffSize);
     EXPECT_EQ(Le(&h[16], 4), 16u);
@@ -145,14 +151,15 @@ TEST(CesFile, GoldenBytesRoundTripAndDamagedFiles) {
   s.fileExt = "mp3";
   s.input = 1;
   s.detail = 1;
-  const std::vector<uint8_t> golden = {2,   '/', 'e', 10,  '-', 'V', '2', ' ', '-', ' ', '%', 'o', 'f', '%',
-                                       3,   'm', 'p', '3', 1,   0,   1,   0,   0,   0};
+  const std::vector<uint8_t> golden = {2,   '/', 'e', 10,  '-', 'V', '2', ' ', '-', ' ', '%', 'o',
+                                       'f', '%', 3,   'm', 'p', '3', 1,   0,   1,   0,   0,   0};
   EXPECT_EQ(s.Serialize(), golden);
 
   // Long texts take the longer length prefixes.
   s.parameter = std::string(300, 'p');
   std::vector<uint8_t> bytes = s.Serialize();
-  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 3, bytes.begin() + 6), std::vector<uint8_t>({0xFF, 0x2C, 0x01}));
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 3, bytes.begin() + 6),
+            std::vector<uint8_t>({0xFF, 0x2C, 0x01}));
   CCusSetting back;
   ASSERT_TRUE(CCusSetting::Deserialize(bytes, &back));
   EXPECT_EQ(back.Serialize(), bytes);
@@ -167,14 +174,19 @@ TEST(CesFile, GoldenBytesRoundTripAndDamagedFiles) {
   // extension: not a setting. Nothing is changed then.
   const CCusSetting untouched = loaded;
   for (size_t n = 0; n < golden.size(); ++n)
-    EXPECT_FALSE(CCusSetting::Deserialize({golden.begin(), golden.begin() + static_cast<long>(n)}, &loaded)) << n;
+    EXPECT_FALSE(
+        CCusSetting::Deserialize({golden.begin(), golden.begin() + static_cast<long>(n)}, &loaded))
+        << n;
   auto edited = [&](size_t at, uint8_t v) {
     auto b = golden;
-    if (at == b.size()) b.push_back(v);
-    else b[at] = v;
+    if (at == b.size())
+      b.push_back(v);
+    else
+      b[at] = v;
     return b;
   };
-  for (const auto& bad : {edited(golden.size(), 0), edited(18, 2), edited(14, 0x20), edited(0, 0xFF)})
+  for (const auto& bad :
+       {edited(golden.size(), 0), edited(18, 2), edited(14, 0x20), edited(0, 0xFF)})
     EXPECT_FALSE(CCusSetting::Deserialize(bad, &loaded));
   EXPECT_EQ(loaded.Serialize(), untouched.Serialize());
   EXPECT_FALSE(LoadCesFile(dir + "/missing.ces", &loaded));
@@ -196,7 +208,9 @@ TEST(CesFile, GoldenBytesRoundTripAndDamagedFiles) {
 
 struct UserEncoder {
   explicit UserEncoder(const std::string& name)
-      : dir(test::ScratchDir("user-encoder-" + name)), home(dir + "/home"), env("TARVEXA_HOME", home) {
+      : dir(test::ScratchDir("user-encoder-" + name)),
+        home(dir + "/home"),
+        env("TARVEXA_HOME", home) {
     fs::create_directories(home);
     input = test::MakeTestWav(dir + "/in.wav", 22050, 2, 2.0);
     s.OUTPUT.OutputFormat = kFormatUserCustomized;
@@ -228,10 +242,11 @@ TEST(UserEncoderRecording, TheProgramReadsTheHeaderOrTheBareSamples) {
     const test::Recording r = u.Run(kCapture, input);
     ASSERT_EQ(r.clips.size(), 1u) << input;
     const std::string got = test::ReadFile(u.out);
-    const std::string header = input == 0 ? std::string(reinterpret_cast<const char*>(
-                                                            StdinWavHeader(22050, 2, kUnknownDataLength).data()),
-                                                        44)
-                                          : std::string();
+    const std::string header =
+        input == 0 ? std::string(reinterpret_cast<const char*>(
+                                     StdinWavHeader(22050, 2, kUnknownDataLength).data()),
+                                 44)
+                   : std::string();
     EXPECT_EQ(got.size(), header.size() + pcm.size()) << input;
     EXPECT_TRUE(got == header + pcm) << "input type " << input;
   }
@@ -264,7 +279,8 @@ TEST(UserEncoderRecording, FailuresAreErrorsOfTheRecordingAndDetailsGoToTheLogFi
     u.s.CUSTOM.Encoder = c.encoder;
     const test::Recording r = u.Run(c.parameter);
     bool error = false;
-    for (const auto& [text, level] : r.logs) error = error || (level == 2 && text.find(c.error) != std::string::npos);
+    for (const auto& [text, level] : r.logs)
+      error = error || (level == 2 && text.find(c.error) != std::string::npos);
     EXPECT_TRUE(error) << c.what;
     if (c.clips >= 0) {
       EXPECT_EQ(r.clips.size(), static_cast<size_t>(c.clips)) << c.what;
@@ -273,7 +289,8 @@ TEST(UserEncoderRecording, FailuresAreErrorsOfTheRecordingAndDetailsGoToTheLogFi
   }
   // "Detail" on: the program's output and our notices are in the data folder.
   EXPECT_NE(test::ReadFile(u.home + "/External.log").find("bad option\n"), std::string::npos);
-  EXPECT_NE(test::ReadFile(u.home + "/External.log").find("Child Process Ended"), std::string::npos);
+  EXPECT_NE(test::ReadFile(u.home + "/External.log").find("Child Process Ended"),
+            std::string::npos);
   EXPECT_EQ(test::ReadFile(u.home + "/Error.log"), "Redirect console error: 2\n");
   u.s.CUSTOM.Detail = 0;
   fs::remove(u.home + "/External.log");
@@ -286,7 +303,8 @@ TEST(UserEncoderRecording, AProgramThatNeverReadsEndsTheRecordingWithinSeconds) 
   u.input = test::MakeTestWav(u.dir + "/long.wav", 22050, 2, 30.0);  // far more than a pipe holds
   const auto start = std::chrono::steady_clock::now();
   const test::Recording r = u.Run("-c 'sleep 60' x %of%");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(kEncoderStallMs / 1000 + 5));
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::seconds(kEncoderStallMs / 1000 + 5));
   EXPECT_TRUE(r.LoggedPart("took no audio for 5 seconds and was stopped"));
   EXPECT_TRUE(r.finished);
 }

@@ -81,7 +81,8 @@ TEST(FormatCatalogue, EveryCodeHasExactlyOneFamilyInTheTable) {
     ASSERT_NE(family, nullptr) << code;
     EXPECT_NE(std::find(family->codes.begin(), family->codes.end(), code), family->codes.end());
   }
-  EXPECT_EQ(claims.size(), static_cast<size_t>(kLastFormat)) << "a family claims a code outside 1..31";
+  EXPECT_EQ(claims.size(), static_cast<size_t>(kLastFormat))
+      << "a family claims a code outside 1..31";
   for (int bad : {0, -1, 32}) EXPECT_EQ(FamilyOf(bad), nullptr);
 }
 
@@ -105,7 +106,8 @@ TEST(FormatCatalogue, SampleRateAndChannelsStayInsideTheTables) {
     s.OUTPUT.Freq = bad;
     EXPECT_EQ(SampleRateOf(s), 44100) << bad;
   }
-  for (auto [chan, expected] : std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {0, 2}, {3, 2}, {-1, 2}}) {
+  for (auto [chan, expected] :
+       std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {0, 2}, {3, 2}, {-1, 2}}) {
     s.OUTPUT.Chan = static_cast<int16_t>(chan);
     EXPECT_EQ(ChannelsOf(s), expected) << chan;
   }
@@ -164,8 +166,10 @@ TEST(FileExtension, AgreesWithTheExtensionLists) {
     ASSERT_FALSE(list.empty()) << format;
     for (size_t i = 0; i < list.size(); ++i) {
       Settings s;
-      if (format == kFormatAIFF) s.AIFF.Ext = static_cast<int16_t>(i);
-      else s.OTHER.Ext[format - 13] = static_cast<int16_t>(i);
+      if (format == kFormatAIFF)
+        s.AIFF.Ext = static_cast<int16_t>(i);
+      else
+        s.OTHER.Ext[format - 13] = static_cast<int16_t>(i);
       std::string entry = list[i];
       ASSERT_EQ(entry[0], ' ');
       entry = "." + entry.substr(1);
@@ -216,14 +220,27 @@ TEST(SubEncodings, ListsPerFormat) {
 
 // Names must carry the libsndfile subtype numbers that go with them.
 TEST(SubEncodings, NamesMatchLibsndfileSubtypes) {
-  const std::map<std::string, int> subtype = {
-      {"Unsigned 8 bit PCM", 0x05}, {"Signed 8 bit PCM", 0x01},  {"Signed 16 bit PCM", 0x02},
-      {"Signed 24 bit PCM", 0x03},  {"Signed 32 bit PCM", 0x04}, {"32 bit float", 0x06},
-      {"64 bit double", 0x07},      {"u-law", 0x10},             {"A-law", 0x11},
-      {"IMA ADPCM", 0x12},          {"MS ADPCM", 0x13},          {"GSM 6.10", 0x20},
-      {"Dialogic ADPCM", 0x21},     {"G721 ADPCM 32kbps", 0x30}, {"G723 ADPCM 24kbps", 0x31},
-      {"G723 ADPCM 40kbps", 0x32},  {"12 bit DWVW", 0x40},       {"16 bit DWVW", 0x41},
-      {"24 bit DWVW", 0x42},        {"8 bit DPCM", 0x50},        {"16 bit DPCM", 0x51}};
+  const std::map<std::string, int> subtype = {{"Unsigned 8 bit PCM", 0x05},
+                                              {"Signed 8 bit PCM", 0x01},
+                                              {"Signed 16 bit PCM", 0x02},
+                                              {"Signed 24 bit PCM", 0x03},
+                                              {"Signed 32 bit PCM", 0x04},
+                                              {"32 bit float", 0x06},
+                                              {"64 bit double", 0x07},
+                                              {"u-law", 0x10},
+                                              {"A-law", 0x11},
+                                              {"IMA ADPCM", 0x12},
+                                              {"MS ADPCM", 0x13},
+                                              {"GSM 6.10", 0x20},
+                                              {"Dialogic ADPCM", 0x21},
+                                              {"G721 ADPCM 32kbps", 0x30},
+                                              {"G723 ADPCM 24kbps", 0x31},
+                                              {"G723 ADPCM 40kbps", 0x32},
+                                              {"12 bit DWVW", 0x40},
+                                              {"16 bit DWVW", 0x41},
+                                              {"24 bit DWVW", 0x42},
+                                              {"8 bit DPCM", 0x50},
+                                              {"16 bit DPCM", 0x51}};
   for (int f = 1; f <= 31; ++f) {
     for (const SubEncoding& e : SubEncodingsOf(f)) {
       auto it = subtype.find(e.name);
@@ -234,18 +251,21 @@ TEST(SubEncodings, NamesMatchLibsndfileSubtypes) {
 }
 
 TEST(SndfileFormatCode, MajorFormatsAndSelectors) {
-  const std::map<int, int> major = {
-      {1, 0x010000},  {9, 0x020000},  {13, 0x030000}, {14, 0x040000}, {15, 0x050000},
-      {16, 0x060000}, {17, 0x070000}, {18, 0x0A0000}, {19, 0x080000}, {20, 0x0B0000},
-      {21, 0x0C0000}, {22, 0x0D0000}, {23, 0x0E0000}, {24, 0x0F0000}, {25, 0x100000},
-      {26, 0x180000}, {27, 0x110000}, {28, 0x120000}, {29, 0x130000}, {30, 0x160000}};
+  const std::map<int, int> major = {{1, 0x010000},  {9, 0x020000},  {13, 0x030000}, {14, 0x040000},
+                                    {15, 0x050000}, {16, 0x060000}, {17, 0x070000}, {18, 0x0A0000},
+                                    {19, 0x080000}, {20, 0x0B0000}, {21, 0x0C0000}, {22, 0x0D0000},
+                                    {23, 0x0E0000}, {24, 0x0F0000}, {25, 0x100000}, {26, 0x180000},
+                                    {27, 0x110000}, {28, 0x120000}, {29, 0x130000}, {30, 0x160000}};
   for (const auto& [format, m] : major) {
     const auto subs = SubEncodingsOf(format);
     for (size_t i = 0; i < subs.size(); ++i) {
       Settings s = WithFormat(format);
-      if (format == kFormatWAV) s.WAV.SubFormat = static_cast<int16_t>(i);
-      else if (format == kFormatAIFF) s.AIFF.SubFormat = static_cast<int16_t>(i);
-      else if (format != kFormatHTK) s.OTHER.Codec[format - 13] = static_cast<int16_t>(i);
+      if (format == kFormatWAV)
+        s.WAV.SubFormat = static_cast<int16_t>(i);
+      else if (format == kFormatAIFF)
+        s.AIFF.SubFormat = static_cast<int16_t>(i);
+      else if (format != kFormatHTK)
+        s.OTHER.Codec[format - 13] = static_cast<int16_t>(i);
       EXPECT_EQ(SndfileFormatCode(s) & ~SF_FORMAT_ENDMASK, m | subs[i].subtype)
           << FormatTag(format) << " #" << i;
     }
@@ -354,9 +374,12 @@ TEST(RateChannelRule, MonoOnlySubEncodings) {
     const size_t n = SubEncodingsOf(c.format).size();
     for (size_t i = 0; i < n; ++i) {
       Settings s = WithFormat(c.format);
-      if (c.format == kFormatWAV) s.WAV.SubFormat = static_cast<int16_t>(i);
-      else if (c.format == kFormatAIFF) s.AIFF.SubFormat = static_cast<int16_t>(i);
-      else s.OTHER.Codec[c.format - 13] = static_cast<int16_t>(i);
+      if (c.format == kFormatWAV)
+        s.WAV.SubFormat = static_cast<int16_t>(i);
+      else if (c.format == kFormatAIFF)
+        s.AIFF.SubFormat = static_cast<int16_t>(i);
+      else
+        s.OTHER.Codec[c.format - 13] = static_cast<int16_t>(i);
       const bool monoOnly =
           std::find(c.monoOnly.begin(), c.monoOnly.end(), static_cast<int>(i)) != c.monoOnly.end();
       const RateChannelMatrix m = FormatMatrixOf(s);
@@ -485,9 +508,9 @@ TEST(RateChannelRule, VqfPresetDictatesThePair) {
   struct Case {
     int profile, chan, freq;
   };
-  for (const Case& c : {Case{1, 1, 0}, Case{2, 2, 0}, Case{4, 1, 1}, Case{6, 2, 1}, Case{7, 1, 3},
-                        Case{8, 2, 3}, Case{11, 1, 4}, Case{14, 2, 4}, Case{16, 1, 7},
-                        Case{18, 2, 7}}) {
+  for (const Case& c :
+       {Case{1, 1, 0}, Case{2, 2, 0}, Case{4, 1, 1}, Case{6, 2, 1}, Case{7, 1, 3}, Case{8, 2, 3},
+        Case{11, 1, 4}, Case{14, 2, 4}, Case{16, 1, 7}, Case{18, 2, 7}}) {
     Settings s = WithFormat(kFormatVQF, 2, 11);
     s.VQF.Profile = static_cast<int16_t>(c.profile);
     EXPECT_TRUE(RateChannelRule(s, RateChannelMatrix::All()).changed) << c.profile;
@@ -562,8 +585,8 @@ TEST(ApplyOutputFormat, UserCustomizedAndUnknownCodes) {
 }
 
 TEST(ApplyOutputFormat, EveryFamilyNamesItself) {
-  for (int f : {kFormatMP3, kFormatWMA, kFormatOGG, kFormatAPE, kFormatFLAC, kFormatMP2,
-                kFormatVQF, kFormatAAC, kFormatMPC, kFormatWV}) {
+  for (int f : {kFormatMP3, kFormatWMA, kFormatOGG, kFormatAPE, kFormatFLAC, kFormatMP2, kFormatVQF,
+                kFormatAAC, kFormatMPC, kFormatWV}) {
     Settings s = WithFormat(f);
     const FormatApplied a = ApplyOutputFormat(s, RateChannelMatrix::All());
     EXPECT_EQ(a.label.rfind(std::string(FormatTag(f)) + ":", 0), 0u) << a.label;

@@ -47,29 +47,42 @@ const Range kRanges[] = {
     {"MISC/BlockSize", 0, 6},  // seven visualizer block sizes
     {"MISC/VisTyp", 0, 5},     // six visualizer types
     {"MISC/VisPst", 0, 7},     // eight presets
-    {"MISC/SplitHour", 0, 23}, {"MISC/SplitMin", 0, 59}, {"MISC/SplitSec", 0, 59},
-    {"MISC/StopHour", 0, 23},  {"MISC/StopMin", 0, 59},  {"MISC/StopSec", 0, 59},
+    {"MISC/SplitHour", 0, 23},
+    {"MISC/SplitMin", 0, 59},
+    {"MISC/SplitSec", 0, 59},
+    {"MISC/StopHour", 0, 23},
+    {"MISC/StopMin", 0, 59},
+    {"MISC/StopSec", 0, 59},
     {"MISC/ActAftRec", 0, 7},  // nothing, message, balloon, log off ... shut down
     {"MISC/RecPro", 0, 5},     // six thread priorities
     {"MISC/EncPro", 0, 5},
-    {"SIL/SilLev", -92, 0},    // dB
+    {"SIL/SilLev", -92, 0},  // dB
     {"SIL/NoiLev", -92, 0},
     {"SIL/SilTime", 5, 900},
     {"SIL/NoiTime", 5, 900},
-    {"MP3/LameBits", 0, 16},   // seventeen MPEG-1 layer III bit rates
-    {"MP3/LameMaxVBRBit", 0, 16}, {"MP3/LameMinVBRBit", 0, 16},
-    {"MP3/LameChannel", 0, 2}, {"MP3/LameQuality", 0, 9}, {"MP3/LameCodingMode", 0, 4},
+    {"MP3/LameBits", 0, 16},  // seventeen MPEG-1 layer III bit rates
+    {"MP3/LameMaxVBRBit", 0, 16},
+    {"MP3/LameMinVBRBit", 0, 16},
+    {"MP3/LameChannel", 0, 2},
+    {"MP3/LameQuality", 0, 9},
+    {"MP3/LameCodingMode", 0, 4},
     {"MP3/LamePreset", 0, 17},
-    {"MP2/Bits", 0, 17},       {"MP2/Channel", 0, 3},
-    {"FLAC/CompLev", 0, 8},    {"FLAC/BlockSize", 0, 10},
-    {"WMA/Profile", 1, 125},   // the profile file numbers its 125 profiles from 1
-    {"OGG/NomiBit", 0, 16},    {"OGG/MaxBit", 0, 16},    {"OGG/MinBit", 0, 16},
+    {"MP2/Bits", 0, 17},
+    {"MP2/Channel", 0, 3},
+    {"FLAC/CompLev", 0, 8},
+    {"FLAC/BlockSize", 0, 10},
+    {"WMA/Profile", 1, 125},  // the profile file numbers its 125 profiles from 1
+    {"OGG/NomiBit", 0, 16},
+    {"OGG/MaxBit", 0, 16},
+    {"OGG/MinBit", 0, 16},
     {"AAC/ContainerFormat", 0, 8},
     {"MPC/Ext", 0, 2},
 };
 // Strings and the longest each may be (their buffers, less the terminator).
-const std::pair<const char*, size_t> kLengths[] = {
-    {"MISC/RenameStr", 1023}, {"CUSTOM/Encoder", 511}, {"CUSTOM/Parameter", 1023}, {"CUSTOM/FileExt", 7}};
+const std::pair<const char*, size_t> kLengths[] = {{"MISC/RenameStr", 1023},
+                                                   {"CUSTOM/Encoder", 511},
+                                                   {"CUSTOM/Parameter", 1023},
+                                                   {"CUSTOM/FileExt", 7}};
 
 // Empty when every setting is one the rest of the program can use.
 std::string Insane(const Settings& s) {
@@ -90,17 +103,43 @@ std::string Insane(const Settings& s) {
   }
   for (const auto& [key, longest] : kLengths) {
     const auto it = values.find(key);
-    if (it == values.end()) why += std::string(key) + " missing; ";
+    if (it == values.end())
+      why += std::string(key) + " missing; ";
     else if (it->second.size() > longest || it->second.find('\0') != std::string::npos)
       why += std::string(key) + " bad string; ";
   }
   return why;
 }
 
-const std::vector<std::string> kTokens = {
-    "\n", "\r\n", "\r", "=", "[", "]", ";", "\"", "'", "-", " ", "\t", std::string(1, '\0'),
-    "[OUTPUT]\n", "[MISC]\n", "[SIL]\n", "Freq=", "Chan=", "SilLev=", "RenameStr=", "FileExt=",
-    "99999999999", "-2147483648", "4294967295", "40000", "65541", "-65536", "\xff\xfe", "\xef\xbb\xbf"};
+const std::vector<std::string> kTokens = {"\n",
+                                          "\r\n",
+                                          "\r",
+                                          "=",
+                                          "[",
+                                          "]",
+                                          ";",
+                                          "\"",
+                                          "'",
+                                          "-",
+                                          " ",
+                                          "\t",
+                                          std::string(1, '\0'),
+                                          "[OUTPUT]\n",
+                                          "[MISC]\n",
+                                          "[SIL]\n",
+                                          "Freq=",
+                                          "Chan=",
+                                          "SilLev=",
+                                          "RenameStr=",
+                                          "FileExt=",
+                                          "99999999999",
+                                          "-2147483648",
+                                          "4294967295",
+                                          "40000",
+                                          "65541",
+                                          "-65536",
+                                          "\xff\xfe",
+                                          "\xef\xbb\xbf"};
 
 std::string Mutate(std::string d, const std::vector<std::string>& corpus, std::mt19937& rng) {
   auto pick = [&](size_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(rng() % n); };
@@ -111,7 +150,8 @@ std::string Mutate(std::string d, const std::vector<std::string>& corpus, std::m
         if (!d.empty()) d[pick(d.size())] ^= static_cast<char>(1u << (rng() % 8));
         break;
       case 1:  // random byte
-        d.insert(d.begin() + static_cast<std::ptrdiff_t>(pick(d.size() + 1)), static_cast<char>(rng()));
+        d.insert(d.begin() + static_cast<std::ptrdiff_t>(pick(d.size() + 1)),
+                 static_cast<char>(rng()));
         break;
       case 2:  // delete a run
         if (!d.empty()) {
@@ -188,7 +228,8 @@ class IniFuzz : public ::testing::Test {
       EXPECT_TRUE(store.Save(s, sink));
       Settings back;
       EXPECT_TRUE(store.Load(back, sink));
-      EXPECT_EQ(test::DumpSettings(back), test::DumpSettings(s)) << "settings change on save and load";
+      EXPECT_EQ(test::DumpSettings(back), test::DumpSettings(s))
+          << "settings change on save and load";
     }
     if (HasFailure()) {
       test::WriteFile(dir + "/failing_input.ini", text);
@@ -214,8 +255,8 @@ TEST_F(IniFuzz, MutatedSeeds) {
     for (int i = 0; i < 5000; ++i) {
       std::string input = corpus[rng() % corpus.size()];
       input = Mutate(std::move(input), corpus, rng);
-      ASSERT_TRUE(Check(input, i % 50 == 0)) << "seed " << seed << " run " << i << ", input kept in "
-                                             << dir << "/failing_input.ini";
+      ASSERT_TRUE(Check(input, i % 50 == 0))
+          << "seed " << seed << " run " << i << ", input kept in " << dir << "/failing_input.ini";
     }
   }
 }
@@ -228,7 +269,8 @@ TEST_F(IniFuzz, HugeFileLoads) {
   text.reserve(31u << 20);
   text += "[JUNK]\n";
   for (int i = 0; text.size() < (22u << 20); ++i) text += "key" + std::to_string(i) + "=value\n";
-  for (int i = 0; text.size() < (27u << 20); ++i) text += "[s" + std::to_string(i % 1000) + "]\na=1\n";
+  for (int i = 0; text.size() < (27u << 20); ++i)
+    text += "[s" + std::to_string(i % 1000) + "]\na=1\n";
   std::mt19937 rng(7);
   while (text.size() < (30u << 20)) text += static_cast<char>(rng());
   text += "\n[OUTPUT]\nFreq=3\n";

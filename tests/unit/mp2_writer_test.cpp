@@ -186,20 +186,21 @@ TEST(Mp2Writer, FrameHeaderCarriesModeAndFlags) {
   struct Case {
     int chan, channel, copyright, original, mode;  // mode: the header's 2 bits
   };
-  for (const Case c : {Case{2, 1, 1, 0, 0}, Case{2, 2, 0, 1, 1}, Case{2, 3, 1, 1, 2},
-                       Case{1, 2, 0, 0, 3}}) {
+  for (const Case c :
+       {Case{2, 1, 1, 0, 0}, Case{2, 2, 0, 1, 1}, Case{2, 3, 1, 1, 2}, Case{1, 2, 0, 0, 3}}) {
     Settings s = Mp2(13, 48000, c.chan);
     s.MP2.Channel = static_cast<int16_t>(c.channel);
     s.MP2.CopyRight = c.copyright;
     s.MP2.Original = c.original;
-    const std::string file = dir + "/m" + std::to_string(c.channel) + std::to_string(c.chan) + ".mp2";
+    const std::string file =
+        dir + "/m" + std::to_string(c.channel) + std::to_string(c.chan) + ".mp2";
     ASSERT_EQ(test::RecordFile(s, c.chan == 1 ? monoInput : input, file).clips.size(), 1u);
     const auto h = FirstHeader(file);
     SCOPED_TRACE(file);
     EXPECT_EQ(h[0], 0xFF);
-    EXPECT_EQ(h[1] & 0xFE, 0xFC);               // MPEG-1, Layer II
-    EXPECT_EQ(h[2] >> 4, 10);                   // 192 kbps
-    EXPECT_EQ((h[2] >> 2) & 3, 1);              // 48000 Hz
+    EXPECT_EQ(h[1] & 0xFE, 0xFC);   // MPEG-1, Layer II
+    EXPECT_EQ(h[2] >> 4, 10);       // 192 kbps
+    EXPECT_EQ((h[2] >> 2) & 3, 1);  // 48000 Hz
     EXPECT_EQ(h[3] >> 6, c.mode);
     EXPECT_EQ((h[3] >> 3) & 1, c.copyright);
     EXPECT_EQ((h[3] >> 2) & 1, c.original);

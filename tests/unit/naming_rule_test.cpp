@@ -42,7 +42,8 @@ TEST(NamingRule, DialogChecks) {
   EXPECT_EQ(CheckNamingRule(kDefaultNamingRule), "");
   EXPECT_EQ(CheckNamingRule("%of%"), "You MUST Include %sc% in The Naming Rule");
   EXPECT_EQ(CheckNamingRule("a:b%sc%"), "Invalid Character(s) Found!");
-  for (const char* bad : {"a\\%sc%", "a/%sc%", "\"%sc%", "<%sc%", ">%sc%", "|%sc%", "*%sc%", "?%sc%"})
+  for (const char* bad :
+       {"a\\%sc%", "a/%sc%", "\"%sc%", "<%sc%", ">%sc%", "|%sc%", "*%sc%", "?%sc%"})
     EXPECT_EQ(CheckNamingRule(bad), "Invalid Character(s) Found!") << bad;
 }
 

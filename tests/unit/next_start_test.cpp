@@ -65,38 +65,68 @@ struct Case {
 
 TEST_F(InBerlin, CalendarRules) {
   const Case cases[] = {
-      {"daily at its second exactly", Task(1, 8, 0, 0), "2026-06-01 08:00:00 +0200", "2026-06-01 08:00:00 +0200"},
-      {"daily one second after", Task(1, 8, 0, 0), "2026-06-01 08:00:01 +0200", "2026-06-02 08:00:00 +0200"},
-      {"weekly Mon on a Monday after", Task(3, 8, 0, 0), "2026-06-01 09:00:00 +0200", "2026-06-08 08:00:00 +0200"},
-      {"weekly Mon on a Monday before", Task(3, 8, 0, 0), "2026-06-01 07:00:00 +0200", "2026-06-01 08:00:00 +0200"},
-      {"weekly Mon on a Sunday", Task(3, 8, 0, 0), "2026-06-07 23:00:00 +0200", "2026-06-08 08:00:00 +0200"},
-      {"weekly Sat on a Monday", Task(8, 8, 0, 0), "2026-06-01 07:00:00 +0200", "2026-06-06 08:00:00 +0200"},
-      {"weekday on Friday after", Task(9, 8, 0, 0), "2026-06-05 09:00:00 +0200", "2026-06-08 08:00:00 +0200"},
-      {"weekday on Saturday before", Task(9, 8, 0, 0), "2026-06-06 07:00:00 +0200", "2026-06-08 08:00:00 +0200"},
-      {"weekday on Sunday before", Task(9, 8, 0, 0), "2026-06-07 07:00:00 +0200", "2026-06-08 08:00:00 +0200"},
-      {"weekday on Wednesday after", Task(9, 8, 0, 0), "2026-06-03 09:00:00 +0200", "2026-06-04 08:00:00 +0200"},
-      {"weekend on Wednesday", Task(10, 8, 0, 0), "2026-06-03 07:00:00 +0200", "2026-06-06 08:00:00 +0200"},
-      {"weekend on Sunday after", Task(10, 8, 0, 0), "2026-06-07 09:00:00 +0200", "2026-06-13 08:00:00 +0200"},
-      {"weekend on Saturday after", Task(10, 8, 0, 0), "2026-06-06 09:00:00 +0200", "2026-06-07 08:00:00 +0200"},
-      {"monthly 31st on April 5", Task(41, 8, 0, 0), "2026-04-05 09:00:00 +0200", "2026-05-31 08:00:00 +0200"},
-      {"monthly 30th on January 31 after", Task(40, 8, 0, 0), "2027-01-31 09:00:00 +0100", "2027-03-30 08:00:00 +0200"},
-      {"monthly 29th, non-leap February", Task(39, 8, 0, 0), "2027-01-30 09:00:00 +0100", "2027-03-29 08:00:00 +0200"},
-      {"monthly 29th, leap February", Task(39, 8, 0, 0), "2028-01-30 09:00:00 +0100", "2028-02-29 08:00:00 +0100"},
-      {"monthly over the new year", Task(25, 8, 0, 0), "2026-12-20 09:00:00 +0100", "2027-01-15 08:00:00 +0100"},
-      {"monthly today before its time", Task(11, 8, 0, 0), "2026-06-01 07:59:59 +0200", "2026-06-01 08:00:00 +0200"},
-      {"once, in the past", Task(0, 8, 0, 0, 2025, 1, 1), "2026-06-01 09:00:00 +0200", "2025-01-01 08:00:00 +0100"},
-      {"once, 40 days ahead", Task(0, 8, 0, 0, 2026, 7, 11), "2026-06-01 08:00:00 +0200", "2026-07-11 08:00:00 +0200"},
+      {"daily at its second exactly", Task(1, 8, 0, 0), "2026-06-01 08:00:00 +0200",
+       "2026-06-01 08:00:00 +0200"},
+      {"daily one second after", Task(1, 8, 0, 0), "2026-06-01 08:00:01 +0200",
+       "2026-06-02 08:00:00 +0200"},
+      {"weekly Mon on a Monday after", Task(3, 8, 0, 0), "2026-06-01 09:00:00 +0200",
+       "2026-06-08 08:00:00 +0200"},
+      {"weekly Mon on a Monday before", Task(3, 8, 0, 0), "2026-06-01 07:00:00 +0200",
+       "2026-06-01 08:00:00 +0200"},
+      {"weekly Mon on a Sunday", Task(3, 8, 0, 0), "2026-06-07 23:00:00 +0200",
+       "2026-06-08 08:00:00 +0200"},
+      {"weekly Sat on a Monday", Task(8, 8, 0, 0), "2026-06-01 07:00:00 +0200",
+       "2026-06-06 08:00:00 +0200"},
+      {"weekday on Friday after", Task(9, 8, 0, 0), "2026-06-05 09:00:00 +0200",
+       "2026-06-08 08:00:00 +0200"},
+      {"weekday on Saturday before", Task(9, 8, 0, 0), "2026-06-06 07:00:00 +0200",
+       "2026-06-08 08:00:00 +0200"},
+      {"weekday on Sunday before", Task(9, 8, 0, 0), "2026-06-07 07:00:00 +0200",
+       "2026-06-08 08:00:00 +0200"},
+      {"weekday on Wednesday after", Task(9, 8, 0, 0), "2026-06-03 09:00:00 +0200",
+       "2026-06-04 08:00:00 +0200"},
+      {"weekend on Wednesday", Task(10, 8, 0, 0), "2026-06-03 07:00:00 +0200",
+       "2026-06-06 08:00:00 +0200"},
+      {"weekend on Sunday after", Task(10, 8, 0, 0), "2026-06-07 09:00:00 +0200",
+       "2026-06-13 08:00:00 +0200"},
+      {"weekend on Saturday after", Task(10, 8, 0, 0), "2026-06-06 09:00:00 +0200",
+       "2026-06-07 08:00:00 +0200"},
+      {"monthly 31st on April 5", Task(41, 8, 0, 0), "2026-04-05 09:00:00 +0200",
+       "2026-05-31 08:00:00 +0200"},
+      {"monthly 30th on January 31 after", Task(40, 8, 0, 0), "2027-01-31 09:00:00 +0100",
+       "2027-03-30 08:00:00 +0200"},
+      {"monthly 29th, non-leap February", Task(39, 8, 0, 0), "2027-01-30 09:00:00 +0100",
+       "2027-03-29 08:00:00 +0200"},
+      {"monthly 29th, leap February", Task(39, 8, 0, 0), "2028-01-30 09:00:00 +0100",
+       "2028-02-29 08:00:00 +0100"},
+      {"monthly over the new year", Task(25, 8, 0, 0), "2026-12-20 09:00:00 +0100",
+       "2027-01-15 08:00:00 +0100"},
+      {"monthly today before its time", Task(11, 8, 0, 0), "2026-06-01 07:59:59 +0200",
+       "2026-06-01 08:00:00 +0200"},
+      {"once, in the past", Task(0, 8, 0, 0, 2025, 1, 1), "2026-06-01 09:00:00 +0200",
+       "2025-01-01 08:00:00 +0100"},
+      {"once, 40 days ahead", Task(0, 8, 0, 0, 2026, 7, 11), "2026-06-01 08:00:00 +0200",
+       "2026-07-11 08:00:00 +0200"},
       // Spring forward: 02:00 CET is followed by 03:00 CEST.
-      {"daily 03:00 two seconds before the gap", Task(1, 3, 0, 0), "2026-03-29 01:59:58 +0100", "2026-03-29 03:00:00 +0200"},
-      {"daily 02:30 inside the gap", Task(1, 2, 30, 0), "2026-03-29 01:00:00 +0100", "2026-03-29 03:00:00 +0200"},
-      {"daily 02:30 after the gap", Task(1, 2, 30, 0), "2026-03-29 03:10:00 +0200", "2026-03-30 02:30:00 +0200"},
-      {"daily 08:00 across the short night", Task(1, 8, 0, 0), "2026-03-28 09:00:00 +0100", "2026-03-29 08:00:00 +0200"},
-      {"weekly Sun 02:30 a week before", Task(2, 2, 30, 0), "2026-03-22 03:00:00 +0100", "2026-03-29 03:00:00 +0200"},
+      {"daily 03:00 two seconds before the gap", Task(1, 3, 0, 0), "2026-03-29 01:59:58 +0100",
+       "2026-03-29 03:00:00 +0200"},
+      {"daily 02:30 inside the gap", Task(1, 2, 30, 0), "2026-03-29 01:00:00 +0100",
+       "2026-03-29 03:00:00 +0200"},
+      {"daily 02:30 after the gap", Task(1, 2, 30, 0), "2026-03-29 03:10:00 +0200",
+       "2026-03-30 02:30:00 +0200"},
+      {"daily 08:00 across the short night", Task(1, 8, 0, 0), "2026-03-28 09:00:00 +0100",
+       "2026-03-29 08:00:00 +0200"},
+      {"weekly Sun 02:30 a week before", Task(2, 2, 30, 0), "2026-03-22 03:00:00 +0100",
+       "2026-03-29 03:00:00 +0200"},
       // Fall back: 02:00-03:00 is lived twice; the task starts at the first.
-      {"daily 02:30 before the doubled hour", Task(1, 2, 30, 0), "2026-10-25 01:00:00 +0200", "2026-10-25 02:30:00 +0200"},
-      {"daily 02:30 just after its first start", Task(1, 2, 30, 0), "2026-10-25 02:30:05 +0200", "2026-10-26 02:30:00 +0100"},
-      {"daily 02:30 in the second pass", Task(1, 2, 30, 0), "2026-10-25 02:10:00 +0100", "2026-10-26 02:30:00 +0100"},
-      {"daily 08:00 across the long night", Task(1, 8, 0, 0), "2026-10-24 09:00:00 +0200", "2026-10-25 08:00:00 +0100"},
+      {"daily 02:30 before the doubled hour", Task(1, 2, 30, 0), "2026-10-25 01:00:00 +0200",
+       "2026-10-25 02:30:00 +0200"},
+      {"daily 02:30 just after its first start", Task(1, 2, 30, 0), "2026-10-25 02:30:05 +0200",
+       "2026-10-26 02:30:00 +0100"},
+      {"daily 02:30 in the second pass", Task(1, 2, 30, 0), "2026-10-25 02:10:00 +0100",
+       "2026-10-26 02:30:00 +0100"},
+      {"daily 08:00 across the long night", Task(1, 8, 0, 0), "2026-10-24 09:00:00 +0200",
+       "2026-10-25 08:00:00 +0100"},
   };
   for (const Case& c : cases) {
     const std::time_t now = Instant(c.now);
@@ -108,8 +138,10 @@ TEST_F(InBerlin, CalendarRules) {
   // The spans are real seconds: 2 s before the spring gap, not an hour more;
   // 23 h and 25 h across the short and the long night.
   EXPECT_EQ(SecondsUntilStart(Task(1, 3, 0, 0), Instant("2026-03-29 01:59:58 +0100")), 2);
-  EXPECT_EQ(SecondsUntilStart(Task(1, 8, 0, 0), Instant("2026-03-28 08:00:01 +0100")), 23 * 3600 - 1);
-  EXPECT_EQ(SecondsUntilStart(Task(1, 8, 0, 0), Instant("2026-10-24 08:00:01 +0200")), 25 * 3600 - 1);
+  EXPECT_EQ(SecondsUntilStart(Task(1, 8, 0, 0), Instant("2026-03-28 08:00:01 +0100")),
+            23 * 3600 - 1);
+  EXPECT_EQ(SecondsUntilStart(Task(1, 8, 0, 0), Instant("2026-10-24 08:00:01 +0200")),
+            25 * 3600 - 1);
 }
 
 TEST_F(InBerlin, TasksThatNeverStart) {
@@ -165,12 +197,13 @@ TEST(RealClock, SpringGapThroughFaketime) {
   // faketime preloads its library ahead of everything, AddressSanitizer's
   // runtime too, which that runtime refuses unless told the order is fine
   // (faketime wraps only the clock functions).
-  const int status = test::Run("ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" "
-                               "TZ=Europe/Berlin faketime '2026-03-29 01:59:58' /proc/" +
-                                   std::to_string(::getpid()) +
-                                   "/exe --gtest_also_run_disabled_tests "
-                                   "--gtest_filter=RealClock.DISABLED_SpringGapUnderFaketime 2>&1",
-                               &out);
+  const int status = test::Run(
+      "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0\" "
+      "TZ=Europe/Berlin faketime '2026-03-29 01:59:58' /proc/" +
+          std::to_string(::getpid()) +
+          "/exe --gtest_also_run_disabled_tests "
+          "--gtest_filter=RealClock.DISABLED_SpringGapUnderFaketime 2>&1",
+      &out);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
   EXPECT_NE(out.find("ms late"), std::string::npos) << out;

@@ -187,8 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
         ModeCase{"qminus01_mono", Quality(4, 1, -10), 17, {0, 0, 0}, "-1"},
         ModeCase{"q100_stereo_48k", Quality(8, 2, 100), 35.5, {0, 0, 0}, "10"},
         ModeCase{"abr128_stereo", Bitrate(7, 2, false, 0, 11, 0), 38, {-1, 128000, -1}, nullptr},
-        ModeCase{"vbr96_128_192", Bitrate(7, 2, true, 9, 11, 13), 38, {192000, 128000, 96000},
-                 nullptr},
+        ModeCase{
+            "vbr96_128_192", Bitrate(7, 2, true, 9, 11, 13), 38, {192000, 128000, 96000}, nullptr},
         ModeCase{"abr16_mono_8k", Bitrate(0, 1, false, 0, 1, 0), 35, {-1, 16000, -1}, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 

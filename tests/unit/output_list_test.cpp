@@ -10,9 +10,9 @@
 #include <random>
 
 #include "TestSupport.h"
-#include "outputs/DesktopTrash.h"
 #include "config/Settings.h"
 #include "formats/FormatCatalogue.h"
+#include "outputs/DesktopTrash.h"
 #include "outputs/OutputItems.h"
 #include "recording/RecordingController.h"
 
@@ -55,11 +55,28 @@ TEST(OutputStore, TwoItemsAreWrittenByteForByte) {
   const std::string bytes = EncodeOutputList({a, b});
 
   std::string expected("\x02\x00\x00\x00", 4);
-  expected += "\x05" "a.mp3" "\x03" "/m/" "\x03" "MP3" "\x08" "01:02:03" "\x0f" "12/8/25 9:15 AM"
-              "\x05" "1.500";
+  expected +=
+      "\x05"
+      "a.mp3"
+      "\x03"
+      "/m/"
+      "\x03"
+      "MP3"
+      "\x08"
+      "01:02:03"
+      "\x0f"
+      "12/8/25 9:15 AM"
+      "\x05"
+      "1.500";
   expected += std::string("\x01\x00\x00\x00", 4);
   expected += std::string("\xff\xff\x00", 3) + std::string(255, 'n');  // 255: 0xFF and 16 bits
-  expected += std::string("\x01/\x00\x08" "00:00:07" "\x01t" "\x05" "0.001", 20);
+  expected += std::string(
+      "\x01/\x00\x08"
+      "00:00:07"
+      "\x01t"
+      "\x05"
+      "0.001",
+      20);
   expected += std::string("\x00\x00\x00\x00", 4);
   EXPECT_EQ(bytes, expected);
 
@@ -82,8 +99,8 @@ TEST(OutputStore, EveryLengthPrefixRoundTrips) {
 }
 
 TEST(OutputStore, ACutFileKeepsTheItemsBeforeTheCut) {
-  const std::vector<OutputEntry> items = {Entry("a.mp3", "/x/"), Entry(std::string(300, 'b'), "/y/"),
-                                          Entry("c.ogg", "/z/")};
+  const std::vector<OutputEntry> items = {
+      Entry("a.mp3", "/x/"), Entry(std::string(300, 'b'), "/y/"), Entry("c.ogg", "/z/")};
   const std::string bytes = EncodeOutputList(items);
   const size_t firstEnd = EncodeOutputList({items[0]}).size();
   for (size_t cut = 0; cut < bytes.size(); ++cut) {
@@ -96,14 +113,16 @@ TEST(OutputStore, ACutFileKeepsTheItemsBeforeTheCut) {
   }
   // A 4 GiB string length in a tiny file is damage, not an allocation.
   bool complete = true;
-  EXPECT_TRUE(Decoded(std::string("\x01\x00\x00\x00\xff\xff\xff\xff\xff\xff\xff", 11), &complete).empty());
+  EXPECT_TRUE(
+      Decoded(std::string("\x01\x00\x00\x00\xff\xff\xff\xff\xff\xff\xff", 11), &complete).empty());
   EXPECT_FALSE(complete);
 }
 
 TEST(OutputStore, DamagedFileIsReportedKeptAsideAndItsGoodItemsStay) {
   const std::string dir = test::ScratchDir("output_list_damaged");
   const std::string path = dir + "/Output.ini";
-  const std::string bytes = EncodeOutputList({Entry("a.mp3", dir + "/"), Entry("b.mp3", dir + "/")});
+  const std::string bytes =
+      EncodeOutputList({Entry("a.mp3", dir + "/"), Entry("b.mp3", dir + "/")});
   Touch(dir + "/a.mp3");
   Touch(dir + "/b.mp3");
   test::WriteFile(path, bytes.substr(0, bytes.size() - 3));
@@ -133,7 +152,9 @@ TEST(OutputStore, FuzzedFilesNeverCrashAndWhatIsReadWritesBackTheSame) {
     for (int step = 1 + static_cast<int>(rng() % 4); step > 0; --step) {
       const size_t at = d.empty() ? 0 : rng() % d.size();
       switch (rng() % 4) {
-        case 0: if (!d.empty()) d[at] ^= static_cast<char>(1u << (rng() % 8)); break;
+        case 0:
+          if (!d.empty()) d[at] ^= static_cast<char>(1u << (rng() % 8));
+          break;
         case 1: d.resize(at); break;
         case 2: d.insert(at, std::string(1 + rng() % 4, '\xff')); break;
         default: d.insert(at, corpus[rng() % corpus.size()].substr(0, 64)); break;
@@ -150,7 +171,8 @@ TEST(OutputList, FinishedRecordingsAndTheirColumns) {
   OutputItems items;
   // Same path twice, in another case: one item, the newer.
   items.AddRecording(Touch(dir + "Take.mp3"), 7, "first");
-  items.AddRecording(Touch(dir + "take.MP3", std::string(1536 * 1024, 'a')), 3 * 3600 + 25 * 60 + 9, "second");
+  items.AddRecording(Touch(dir + "take.MP3", std::string(1536 * 1024, 'a')), 3 * 3600 + 25 * 60 + 9,
+                     "second");
   ASSERT_EQ(items.Count(), 1);
   const OutputEntry& e = items.At(0);
   EXPECT_EQ(e.name, "take.MP3");
@@ -171,10 +193,15 @@ TEST(OutputList, FinishedRecordingsAndTheirColumns) {
   EXPECT_EQ(items.At(1).taggable, 0u);
 
   // Ogg FLAC is not taggable; the tag editor's extensions are, in any case.
-  struct Case { const char* ext; bool oggFlac; bool taggable; };
-  for (const Case& c : {Case{"ogg", false, true}, Case{"ogg", true, false}, Case{"FLAC", false, true},
-                        Case{"m4b", false, true}, Case{"aac", false, false}, Case{"mp2", false, false},
-                        Case{"", false, false}})
+  struct Case {
+    const char* ext;
+    bool oggFlac;
+    bool taggable;
+  };
+  for (const Case& c :
+       {Case{"ogg", false, true}, Case{"ogg", true, false}, Case{"FLAC", false, true},
+        Case{"m4b", false, true}, Case{"aac", false, false}, Case{"mp2", false, false},
+        Case{"", false, false}})
     EXPECT_EQ(TaggableExtension(c.ext, c.oggFlac), c.taggable) << c.ext << " " << c.oggFlac;
 
   // Lengths: written frames at the file's rate.
@@ -220,8 +247,8 @@ TEST(OutputList, MergesWhatAnotherProgramAddedAndListsClipsByWrittenLength) {
   // The other program read the file before that removal and adds two items,
   // one of whose files is gone by now.
   ASSERT_TRUE(WriteOutputFile(path,
-                              {Entry("mine.mp3", dir), Entry("removed.mp3", dir), Entry("theirs.mp3", dir),
-                               Entry("gone.mp3", dir)},
+                              {Entry("mine.mp3", dir), Entry("removed.mp3", dir),
+                               Entry("theirs.mp3", dir), Entry("gone.mp3", dir)},
                               nullptr));
   fs::remove(dir + "gone.mp3");
   EXPECT_EQ(items.MergeAdded(path), 1);
@@ -260,7 +287,8 @@ TEST(OutputList, SortingTogglesAndComparesValues) {
   // Durations and sizes that sort wrongly as text.
   const std::vector<std::pair<int64_t, int>> rows = {{9 * 3600, 10}, {100 * 3600, 9}, {59, 100}};
   for (size_t i = 0; i < rows.size(); ++i) {
-    const std::string path = Touch(dir + std::to_string(i) + ".mp3", std::string(static_cast<size_t>(rows[i].second) * 10486, 'x'));
+    const std::string path = Touch(dir + std::to_string(i) + ".mp3",
+                                   std::string(static_cast<size_t>(rows[i].second) * 10486, 'x'));
     items.AddRecording(path, rows[i].first, "t");
   }
   auto order = [&] {
@@ -300,17 +328,22 @@ TEST(OutputList, RenameNeverReplacesAnotherFile) {
   items.AddRecording(Touch(dir + "take.mp3", "take"), 1, "t");
   Touch(dir + "other.mp3", "other");
   std::string error;
-  struct Case { std::string name; RenameResult result; };
-  for (const Case& c : {Case{"other.mp3", RenameResult::Exists}, Case{"sub/x.mp3", RenameResult::BadName},
-                        Case{"..", RenameResult::BadName}, Case{"", RenameResult::Unchanged},
-                        Case{"take.mp3", RenameResult::Unchanged}}) {
+  struct Case {
+    std::string name;
+    RenameResult result;
+  };
+  for (const Case& c :
+       {Case{"other.mp3", RenameResult::Exists}, Case{"sub/x.mp3", RenameResult::BadName},
+        Case{"..", RenameResult::BadName}, Case{"", RenameResult::Unchanged},
+        Case{"take.mp3", RenameResult::Unchanged}}) {
     EXPECT_EQ(items.Rename(0, c.name, &error), c.result) << c.name;
     EXPECT_EQ(items.At(0).name, "take.mp3");
   }
   EXPECT_EQ(test::ReadFile(dir + "other.mp3"), "other");
   EXPECT_EQ(test::ReadFile(dir + "take.mp3"), "take");
 
-  EXPECT_EQ(items.Rename(0, "Rock \"n\" Roll; rm -rf ~.mp3", &error), RenameResult::Renamed) << error;
+  EXPECT_EQ(items.Rename(0, "Rock \"n\" Roll; rm -rf ~.mp3", &error), RenameResult::Renamed)
+      << error;
   EXPECT_EQ(test::ReadFile(dir + "Rock \"n\" Roll; rm -rf ~.mp3"), "take");
   EXPECT_FALSE(fs::exists(dir + "take.mp3"));
   fs::remove(dir + "Rock \"n\" Roll; rm -rf ~.mp3");
@@ -330,7 +363,8 @@ TEST(DesktopTrash, SameNamesKeepTheirOwnPlaceAndNoTrashMovesNothing) {
   EXPECT_EQ(at1, dir + "/data/Trash/files/My Take.mp3");
   EXPECT_EQ(test::ReadFile(at1), "1");
   EXPECT_EQ(test::ReadFile(at2), "2");
-  const std::string info = test::ReadFile(dir + "/data/Trash/info/" + fs::path(at2).filename().string() + ".trashinfo");
+  const std::string info =
+      test::ReadFile(dir + "/data/Trash/info/" + fs::path(at2).filename().string() + ".trashinfo");
   EXPECT_EQ(info.rfind("[Trash Info]\nPath=", 0), 0u) << info;
   EXPECT_NE(info.find("Path=" + dir + "/two%202/My%20Take.mp3\n"), std::string::npos) << info;
   EXPECT_NE(info.find("\nDeletionDate=20"), std::string::npos) << info;

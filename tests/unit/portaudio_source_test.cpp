@@ -45,9 +45,8 @@ class VirtualAudio : public ::testing::Environment {
       available = true;
       return;
     }
-    const std::string dir =
-        std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/tarvexa-audio-" +
-        std::to_string(getuid()) + "-unit";
+    const std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
+                            "/tarvexa-audio-" + std::to_string(getuid()) + "-unit";
     setenv("TARVEXA_AUDIO_DIR", dir.c_str(), 1);
     std::string out;
     const int rc = t::Run(Script() + " start", &out);
@@ -162,8 +161,8 @@ Match FindPlayedSignal(const std::vector<int16_t>& cap, const std::vector<int16_
   if (m.skipped < 0) return m;
   m.start = first;
   m.frames = std::min(capFrames - first, refFrames - m.skipped);
-  m.correlation = Correlation(&cap[first * channels], &ref[m.skipped * channels],
-                              m.frames * channels, &m.gain);
+  m.correlation =
+      Correlation(&cap[first * channels], &ref[m.skipped * channels], m.frames * channels, &m.gain);
   return m;
 }
 
@@ -172,7 +171,9 @@ Match FindPlayedSignal(const std::vector<int16_t>& cap, const std::vector<int16_
 class Player {
  public:
   explicit Player(std::string file)
-      : thread_([this, f = std::move(file)] { rc_ = t::Run(Script() + " play " + t::Quote(f), &out_); }) {}
+      : thread_([this, f = std::move(file)] {
+          rc_ = t::Run(Script() + " play " + t::Quote(f), &out_);
+        }) {}
   ~Player() { Join(); }
   void Join() {
     if (thread_.joinable()) thread_.join();
@@ -273,7 +274,8 @@ TEST(PortAudioSource, CapturesThePlayedSignalSampleForSampleInRealTime) {
         << "block " << b << ": " << error;
     ASSERT_EQ(got, kBlock);
   }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   src.Close();
   EXPECT_FALSE(src.IsOpen());
 
@@ -286,8 +288,10 @@ TEST(PortAudioSource, CapturesThePlayedSignalSampleForSampleInRealTime) {
   // The tones, block by block, from 1 s on (the player has started by then).
   for (int b = 10; b < kBlocks; ++b) {
     const size_t f = static_cast<size_t>(b) * kBlock;
-    const double l440 = ToneShare(cap, f, kBlock, 2, 0, 440), r660 = ToneShare(cap, f, kBlock, 2, 1, 660);
-    const double l660 = ToneShare(cap, f, kBlock, 2, 0, 660), r440 = ToneShare(cap, f, kBlock, 2, 1, 440);
+    const double l440 = ToneShare(cap, f, kBlock, 2, 0, 440),
+                 r660 = ToneShare(cap, f, kBlock, 2, 1, 660);
+    const double l660 = ToneShare(cap, f, kBlock, 2, 0, 660),
+                 r440 = ToneShare(cap, f, kBlock, 2, 1, 440);
     EXPECT_GT(l440, 0.95) << "block " << b;
     EXPECT_GT(r660, 0.95) << "block " << b;
     EXPECT_LT(l660, 0.01) << "block " << b;
@@ -301,7 +305,8 @@ TEST(PortAudioSource, CapturesThePlayedSignalSampleForSampleInRealTime) {
   const Match m = FindPlayedSignal(cap, ref.samples, 2);
   ASSERT_GE(m.start, 0) << "the capture is all silence";
   EXPECT_LT(m.start, kRate) << "the signal started " << m.start << " frames late";
-  EXPECT_LT(m.skipped, kRate / 10) << "the first " << m.skipped << " frames of the file are missing";
+  EXPECT_LT(m.skipped, kRate / 10)
+      << "the first " << m.skipped << " frames of the file are missing";
   EXPECT_GT(m.frames, 2 * kRate);
   EXPECT_GT(m.correlation, 0.999) << "start " << m.start << ", skipped " << m.skipped;
   EXPECT_NEAR(m.gain, 1.0, 0.02);

@@ -31,7 +31,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double SecondsSince(Clock::time_point t) {
+  return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 void EnsureApp() {
   static int argc = 1;
@@ -77,7 +79,8 @@ class PowerControlTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(bus_ && bus_->ok()) << "dbus-daemon could not be started";
-    ASSERT_TRUE(ready_) << "fake_logind did not start: " << ReadFile(bus_->dir() + "/fake_logind.out");
+    ASSERT_TRUE(ready_) << "fake_logind did not start: "
+                        << ReadFile(bus_->dir() + "/fake_logind.out");
     system_ = std::make_unique<ScopedEnv>("DBUS_SYSTEM_BUS_ADDRESS", bus_->address());
     session_ = std::make_unique<ScopedEnv>("DBUS_SESSION_BUS_ADDRESS", bus_->address());
     SetControl("");
@@ -88,7 +91,9 @@ class PowerControlTest : public ::testing::Test {
     system_.reset();
   }
 
-  static void SetControl(const std::string& text) { std::ofstream(control_, std::ios::trunc) << text; }
+  static void SetControl(const std::string& text) {
+    std::ofstream(control_, std::ios::trunc) << text;
+  }
   static std::vector<std::string> Calls() { return Lines(ReadFile(log_)); }
   static bool Logged(const std::string& line) {
     for (const auto& l : Calls())

@@ -276,8 +276,8 @@ TEST(RecordSession, OverrunDropsOldestBlocksAndReportsThemEverySecond) {
   // blocks, and an encoder taking 20 ms a block: blocks are dropped from the
   // start to the end, and the log says so as it happens, not only at the end.
   constexpr int kBlocks = 1500;
-  Recording r = Record(WavSettings(), std::make_shared<FakeDevice>(false, kBlocks, 2), dir + "/out.wav",
-                       2, nullptr, 20);
+  Recording r = Record(WavSettings(), std::make_shared<FakeDevice>(false, kBlocks, 2),
+                       dir + "/out.wav", 2, nullptr, 20);
   ASSERT_EQ(r.clips.size(), 1u);
   EXPECT_GT(r.dropped, kBlocks / 2);
   EXPECT_EQ(r.clipBlocks[0] + r.dropped, kBlocks);  // every block is written or reported
@@ -307,7 +307,8 @@ TEST(RecordSession, OverrunDropsOldestBlocksAndReportsThemEverySecond) {
 
   // What was written keeps its order: block numbers only increase.
   Audio a = ReadAudio(r.clips[0]);
-  for (size_t i = 8820; i < a.samples.size(); i += 8820) ASSERT_GT(a.samples[i], a.samples[i - 8820]);
+  for (size_t i = 8820; i < a.samples.size(); i += 8820)
+    ASSERT_GT(a.samples[i], a.samples[i - 8820]);
 }
 
 namespace {
@@ -339,14 +340,15 @@ TEST(RecordSession, AbortAfterAFaultWaitsTwoSecondsAtMostAndATearDownAsLongAsItT
     SCOPED_TRACE(source);
     auto device = std::make_shared<StuckDevice>();
     double waited = -1;
-    Recording r = Record(WavSettings(), device, dir + "/out" + std::to_string(source) + ".wav", 8,
-                         [&](RecordSession& s, int blocks) {
-                           if (blocks != 2) return;
-                           while (!device->stuck) std::this_thread::sleep_for(1ms);
-                           const auto t0 = std::chrono::steady_clock::now();
-                           s.Abort(source);
-                           waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-                         });
+    Recording r = Record(
+        WavSettings(), device, dir + "/out" + std::to_string(source) + ".wav", 8,
+        [&](RecordSession& s, int blocks) {
+          if (blocks != 2) return;
+          while (!device->stuck) std::this_thread::sleep_for(1ms);
+          const auto t0 = std::chrono::steady_clock::now();
+          s.Abort(source);
+          waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        });
     ASSERT_TRUE(r.finished);
     if (source == 0) {
       EXPECT_GT(waited, 3.0) << "the tear-down did not wait for the capture thread";
@@ -361,14 +363,14 @@ TEST(RecordSession, AbortAfterAFaultWaitsTwoSecondsAtMostAndATearDownAsLongAsItT
 TEST(RecordSession, StopWhilePausedClosesTheFileNormally) {
   std::string dir = ScratchDir("session_pause");
   std::string input = MakeTestWav(dir + "/in.wav", 44100, 2, 30.0);
-  Recording r = Record(WavSettings(), std::make_shared<WavFileSource>(input, false), dir + "/out.wav", 8,
-                    [](RecordSession& s, int blocks) {
-                      if (blocks != 5) return;
-                      s.TogglePause();
-                      std::this_thread::sleep_for(300ms);
-                      EXPECT_TRUE(s.IsPaused());
-                      s.Stop();
-                    });
+  Recording r = Record(WavSettings(), std::make_shared<WavFileSource>(input, false),
+                       dir + "/out.wav", 8, [](RecordSession& s, int blocks) {
+                         if (blocks != 5) return;
+                         s.TogglePause();
+                         std::this_thread::sleep_for(300ms);
+                         EXPECT_TRUE(s.IsPaused());
+                         s.Stop();
+                       });
   ASSERT_TRUE(r.finished);
   ASSERT_EQ(r.clips.size(), 1u);
   EXPECT_TRUE(r.LoggedPart("Recording manually paused:  "));
@@ -404,8 +406,8 @@ TEST(RecordSession, SplitMeetingTheEndMakesNoEmptyClipInAnyFormat) {
       Settings s;
       s.OUTPUT.OutputFormat = static_cast<int16_t>(format);
       ApplyOutputFormat(s, RateChannelMatrix::All());  // a rate and channel count it takes
-      if (format == kFormatHTK) s.OUTPUT.Chan = 1;      // libsndfile writes HTK in mono only
-      if (format == kFormatUserCustomized) continue;  // runs the user's own program: none here
+      if (format == kFormatHTK) s.OUTPUT.Chan = 1;     // libsndfile writes HTK in mono only
+      if (format == kFormatUserCustomized) continue;   // runs the user's own program: none here
       std::string refusal;
       const bool prepared =
           PrepareEncoder(s, [&](const std::string& text, int) { refusal += text + "\n"; });
@@ -413,14 +415,13 @@ TEST(RecordSession, SplitMeetingTheEndMakesNoEmptyClipInAnyFormat) {
       FinishEncoder(s, {});
       ++formats;
       const int rate = SampleRateOf(s), chan = ChannelsOf(s);
-      const std::string input = MakeTestWav(dir + "/in" + std::to_string(rate) + "_" +
-                                                std::to_string(chan) + ".wav",
-                                            rate, chan, 10.0);
+      const std::string input =
+          MakeTestWav(dir + "/in" + std::to_string(rate) + "_" + std::to_string(chan) + ".wav",
+                      rate, chan, 10.0);
       s.MISC.Split = 1;
       s.MISC.SplitSec = 5;
       for (const bool autoStop : {true, false}) {
-        const std::string folder =
-            dir + "/" + FormatTag(format) + (autoStop ? "_stop" : "_end");
+        const std::string folder = dir + "/" + FormatTag(format) + (autoStop ? "_stop" : "_end");
         fs::create_directories(folder);
         Settings t = s;
         t.MISC.Stop = autoStop;
@@ -455,11 +456,12 @@ TEST(RecordSession, BlocksWrittenAfterAStopStillFollowTheSplitRule) {
   s.MISC.SplitSec = 5;
   auto device = std::make_shared<FakeDevice>(false, 100000, 10);
   // An encoder at 30 ms a block behind a device at 10 ms: the queue fills.
-  Recording r = Record(s, device, dir + "/Talk.wav", 20,
-                       [](RecordSession& session, int blocks) {
-                         if (blocks == 120) session.Stop();
-                       },
-                       30);
+  Recording r = Record(
+      s, device, dir + "/Talk.wav", 20,
+      [](RecordSession& session, int blocks) {
+        if (blocks == 120) session.Stop();
+      },
+      30);
   ASSERT_TRUE(r.finished);
   ASSERT_GE(r.clips.size(), 3u);
   int written = 0;
@@ -481,17 +483,17 @@ TEST(RecordSession, PauseLeavesThePausedSpanOutOfTheFile) {
   const std::string dir = ScratchDir("session_live_pause");
   auto device = std::make_shared<FakeDevice>(false, 100000, 100);  // paced like a sound card
   std::atomic<int> pausedAt{0}, resumedAt{0};
-  Recording r = Record(WavSettings(), device, dir + "/out.wav", 8,
-                       [&](RecordSession& session, int blocks) {
-                         if (blocks == 10) {
-                           session.TogglePause();
-                           pausedAt = device->read.load();
-                           std::this_thread::sleep_for(1500ms);
-                           resumedAt = device->read.load();
-                           session.TogglePause();
-                         }
-                         if (blocks == 20) session.Stop();
-                       });
+  Recording r =
+      Record(WavSettings(), device, dir + "/out.wav", 8, [&](RecordSession& session, int blocks) {
+        if (blocks == 10) {
+          session.TogglePause();
+          pausedAt = device->read.load();
+          std::this_thread::sleep_for(1500ms);
+          resumedAt = device->read.load();
+          session.TogglePause();
+        }
+        if (blocks == 20) session.Stop();
+      });
   ASSERT_EQ(r.clips.size(), 1u);
   EXPECT_TRUE(r.LoggedPart("Recording manually paused:  " + dir + "/out.wav"));
   EXPECT_TRUE(r.LoggedPart("Manually resumed recording:  " + dir + "/out.wav"));

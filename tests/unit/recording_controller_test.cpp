@@ -69,7 +69,8 @@ Settings Wav(int rateIndex = 7, int chan = 2) {
 TEST(RecordingController, SplitClipsAreAnnouncedLoggedOnceAndReported) {
   const std::string dir = ScratchDir("controller-split");
   Rig rig;
-  rig.controller.SetInputFactory(FileInsteadOfDevice(MakeTestWav(dir + "/in.wav", 44100, 2, 12.0), true));
+  rig.controller.SetInputFactory(
+      FileInsteadOfDevice(MakeTestWav(dir + "/in.wav", 44100, 2, 12.0), true));
   RecordingController::Request r;
   r.settings = Wav();
   r.settings.MISC.Split = 1;
@@ -82,7 +83,8 @@ TEST(RecordingController, SplitClipsAreAnnouncedLoggedOnceAndReported) {
   EXPECT_FALSE(rig.controller.Start(r)) << "one recording at a time";
   rig.RunToEnd();
 
-  const std::vector<std::string> clips = {dir + "/talk.wav", dir + "/talk-01.wav", dir + "/talk-02.wav"};
+  const std::vector<std::string> clips = {dir + "/talk.wav", dir + "/talk-01.wav",
+                                          dir + "/talk-02.wav"};
   const std::vector<int> blocks = {50, 50, 20};
   EXPECT_EQ(rig.Find("Start recording  " + clips[0]), 0);
   for (size_t i = 0; i < clips.size(); ++i) {

@@ -29,7 +29,7 @@ struct Case {
   const char* name;
   int format;
   std::function<void(Settings&)> tweak;
-  const char* checker;  // the format's own tool; %s is the file
+  const char* checker;    // the format's own tool; %s is the file
   bool lossless = false;  // what decodes is the input itself
   // Decodes to 16-bit samples on standard output; "": FFmpeg.
   const char* decoder = "";
@@ -54,7 +54,8 @@ std::string Command(const char* format, const std::string& file) {
 // decode.
 double Declared(const std::string& file) {
   std::string out;
-  test::Run("ffprobe -v error -show_entries format=duration -of csv=p=0 " + test::Quote(file), &out);
+  test::Run("ffprobe -v error -show_entries format=duration -of csv=p=0 " + test::Quote(file),
+            &out);
   return std::atof(out.c_str());
 }
 int64_t DecodedFrames(const Case& c, const std::string& file, int channels) {
@@ -75,11 +76,11 @@ void ExpectReadsWhole(const Case& c, const std::string& file, const std::string&
   }
   std::string out;
   EXPECT_EQ(test::Run(Command(c.checker, file), &out), 0) << c.checker << " on " << file << ":\n"
-                                                           << out;
+                                                          << out;
   const double declared = Declared(file);
   EXPECT_GT(declared, 0.3) << file;
-  EXPECT_NEAR(declared * SampleRateOf(s), static_cast<double>(DecodedFrames(c, file, ChannelsOf(s))),
-              1.0)
+  EXPECT_NEAR(declared * SampleRateOf(s),
+              static_cast<double>(DecodedFrames(c, file, ChannelsOf(s))), 1.0)
       << "declared and decoded lengths differ: " << file;
 }
 
@@ -137,15 +138,19 @@ TEST_P(Recovery, KilledRecordingIsRepairedAtTheNextStartAndTornFilesLikewise) {
 INSTANTIATE_TEST_SUITE_P(
     Formats, Recovery,
     ::testing::Values(
-        Case{"wav", kFormatWAV, nullptr, "python3 -c 'import sys,wave; wave.open(sys.argv[1]).readframes(10**9)' %s", true},
+        Case{"wav", kFormatWAV, nullptr,
+             "python3 -c 'import sys,wave; wave.open(sys.argv[1]).readframes(10**9)' %s", true},
         Case{"wav_u8_mono_22k", kFormatWAV,
              [](Settings& s) { s.WAV.SubFormat = 0, s.OUTPUT.Chan = 1, s.OUTPUT.Freq = 4; },
              "sox %s -n"},
         Case{"aiff", kFormatAIFF, nullptr, "sox %s -n", true},
-        Case{"w64", kFormatW64, [](Settings& s) { s.OTHER.Codec[kFormatW64 - kFormatAU] = 1; }, "sox %s -n", true},
-        Case{"caf", kFormatCAF, [](Settings& s) { s.OTHER.Codec[kFormatCAF - kFormatAU] = 2; }, "sox %s -n", true},
+        Case{"w64", kFormatW64, [](Settings& s) { s.OTHER.Codec[kFormatW64 - kFormatAU] = 1; },
+             "sox %s -n", true},
+        Case{"caf", kFormatCAF, [](Settings& s) { s.OTHER.Codec[kFormatCAF - kFormatAU] = 2; },
+             "sox %s -n", true},
         Case{"flac", kFormatFLAC, nullptr, "flac -t -s %s", true},
-        Case{"ogg_flac", kFormatFLAC, [](Settings& s) { s.FLAC.Native = 0; }, "flac -t -s --ogg %s"},
+        Case{"ogg_flac", kFormatFLAC, [](Settings& s) { s.FLAC.Native = 0; },
+             "flac -t -s --ogg %s"},
         Case{"ogg_vorbis", kFormatOGG, nullptr, "ogginfo -q %s", false, "oggdec -Q -R -o - %s"},
         Case{"mp3", kFormatMP3, nullptr, "mpg123 -q -t %s"},
         Case{"wavpack_hybrid", kFormatWV,
@@ -166,7 +171,8 @@ TEST(RecoveryJournal, RepairsOnlyWhatFinishedProgramsLeftOpen) {
   // format without a repair; and a line that is not ours.
   test::WriteFile(RecoveryJournal::Folder() + "/1.journal",
                   "tarvexa-journal 1\nprocess 1 1\n"
-                  "open 1 " + dir + "/closed.wav\nopen 1 " + wav + "\nclosed " + dir +
+                  "open 1 " +
+                      dir + "/closed.wav\nopen 1 " + wav + "\nclosed " + dir +
                       "/closed.wav\nopen 9 " + dir + "/gone.aiff\nopen 7 " + mp2 + "\nbogus\n");
   test::WriteFile(RecoveryJournal::Folder() + "/other.journal", "not a journal\n");
   // This very program, still running: left alone.
@@ -181,7 +187,8 @@ TEST(RecoveryJournal, RepairsOnlyWhatFinishedProgramsLeftOpen) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "Recovered the unfinished recording " + wav +
                           ": it was already complete; it holds 0:01.0 of audio.");
-  EXPECT_EQ(lines[1], "The unfinished recording " + dir + "/gone.aiff is gone; nothing to recover.");
+  EXPECT_EQ(lines[1],
+            "The unfinished recording " + dir + "/gone.aiff is gone; nothing to recover.");
   EXPECT_EQ(lines[2], "The unfinished recording " + mp2 +
                           " was left as it is (no repair for the MP2 format).");
   EXPECT_FALSE(fs::exists(RecoveryJournal::Folder() + "/1.journal"));

@@ -21,12 +21,18 @@ struct Exact {
 
 TEST(SampleConverter, SixteenBitValuesPassAndFullScaleClipsOrWraps) {
   const Exact cases[] = {
-      {0.5f, true, 16384},           {-0.5f, false, -16384},
-      {32767.0f / 32768, true, 32767}, {-1.0f, true, -32768},
-      {-1.0f, false, -32768},        {1.0f, true, 32767},
-      {1.0f, false, -32768},         {1.5f, true, 32767},
-      {1.5f, false, -16384},         {-1.25f, true, -32768},
-      {-1.25f, false, 24576},        {1e30f, true, 32767},
+      {0.5f, true, 16384},
+      {-0.5f, false, -16384},
+      {32767.0f / 32768, true, 32767},
+      {-1.0f, true, -32768},
+      {-1.0f, false, -32768},
+      {1.0f, true, 32767},
+      {1.0f, false, -32768},
+      {1.5f, true, 32767},
+      {1.5f, false, -16384},
+      {-1.25f, true, -32768},
+      {-1.25f, false, 24576},
+      {1e30f, true, 32767},
       {std::numeric_limits<float>::quiet_NaN(), true, 0},
   };
   for (const Exact& c : cases) {

@@ -67,7 +67,8 @@ struct FakeLauncher : TaskLauncher {
 
 // Waits for a file that a started program writes.
 std::string WaitForFile(const std::string& path) {
-  for (int i = 0; i < 100 && !fs::exists(path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int i = 0; i < 100 && !fs::exists(path); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   return ReadFile(path);
 }
@@ -75,7 +76,8 @@ std::string WaitForFile(const std::string& path) {
 // Writes each argument it gets on a line of its own into `out`.
 std::string ArgsScript(const std::string& path, const std::string& out) {
   fs::create_directories(fs::path(path).parent_path());
-  test::WriteFile(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + out + "'\n");
+  test::WriteFile(path,
+                  "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + out + "'\n");
   fs::permissions(path, fs::perms::owner_all);
   return path;
 }
@@ -102,7 +104,8 @@ class SchedulerTest : public ::testing::Test {
   }
   int Find(const std::string& text, int level) const {
     for (size_t i = 0; i < log.size(); ++i)
-      if (log[i].first.find(text) != std::string::npos && log[i].second == level) return static_cast<int>(i);
+      if (log[i].first.find(text) != std::string::npos && log[i].second == level)
+        return static_cast<int>(i);
     return -1;
   }
   std::string Dump() const {
@@ -117,7 +120,8 @@ class SchedulerTest : public ::testing::Test {
   Settings global, settings;
   FakeClock clock;
   std::vector<std::pair<std::string, int>> log;
-  Scheduler sched{settings, &store, clock, [this](const std::string& t, int l) { log.emplace_back(t, l); }, false};
+  Scheduler sched{settings, &store, clock,
+                  [this](const std::string& t, int l) { log.emplace_back(t, l); }, false};
   FakeLauncher launcher{settings};
   std::vector<CTask> rows;
 };
@@ -127,10 +131,12 @@ TEST_F(SchedulerTest, LaunchesAtTheAnnouncedSecondWithItsOwnSettingsAndBringsThe
   dormant.active = 0;
   CTask task = Daily("Morning show", 7);
   task.outputFile = dir + "/new/sub.folder/Morning show.mp3";
-  task.override = 1, task.format = 1, task.freqIndex = 8, task.channels = 1, task.afterRecording = 0;
+  task.override = 1, task.format = 1, task.freqIndex = 8, task.channels = 1,
+  task.afterRecording = 0;
   task.stopAfter = 1, task.stopHour = 0, task.stopMinute = 0, task.stopSecond = 4;
   task.runApp = 1;
-  task.appCommand = "'" + ArgsScript(dir + "/bin dir/app.sh", dir + "/app.txt") + "' --play \"a b\"";
+  task.appCommand =
+      "'" + ArgsScript(dir + "/bin dir/app.sh", dir + "/app.txt") + "' --play \"a b\"";
   task.openUrl = 1;
   task.url = "https://example.org/live?x=1&y=2";
   ArgsScript(dir + "/opener.sh", dir + "/opener.txt");
@@ -140,7 +146,8 @@ TEST_F(SchedulerTest, LaunchesAtTheAnnouncedSecondWithItsOwnSettingsAndBringsThe
   clock.Set("2026-06-01 06:59:50 +0200");
   sched.RefreshSchedule();
   EXPECT_EQ(sched.FiringTask(), "Morning show");
-  EXPECT_GE(Find("The task \"Morning show\" will be launched on Jun 01, 2026, 07:00:00", 0), 0) << Dump();
+  EXPECT_GE(Find("The task \"Morning show\" will be launched on Jun 01, 2026, 07:00:00", 0), 0)
+      << Dump();
   EXPECT_GE(Find("after  0 Days 00 Hours 00 Minutes 10 Seconds", 0), 0) << Dump();
 
   clock.Set("2026-06-01 06:59:59 +0200", 900);
@@ -151,8 +158,9 @@ TEST_F(SchedulerTest, LaunchesAtTheAnnouncedSecondWithItsOwnSettingsAndBringsThe
   clock.Set("2026-06-01 07:00:00 +0200", 200);
   sched.OnWake();
   ASSERT_EQ(launcher.plans.size(), 1u) << Dump();
-  EXPECT_EQ(launcher.calls, (std::vector<std::string>{"front", "settings",
-                                                      "The scheduled task \"Morning show\" launched.", "start"}));
+  EXPECT_EQ(launcher.calls,
+            (std::vector<std::string>{"front", "settings",
+                                      "The scheduled task \"Morning show\" launched.", "start"}));
   const LaunchPlan& plan = launcher.plans[0];
   EXPECT_EQ(plan.outputPath, dir + "/new/sub.folder/Morning show.wav");
   EXPECT_EQ(plan.basePath, dir + "/new/sub.folder/Morning show");
@@ -242,8 +250,10 @@ TEST_F(SchedulerTest, ACancelledConfirmationRecordsNothingAndLooksAhead) {
   // Cancelled within the start's own second: tomorrow is still announced.
   clock.Set("2026-06-01 07:00:00 +0200");
   sched.OnWake();
-  EXPECT_EQ(launcher.calls, (std::vector<std::string>{
-                                "front", "The Scheduled Task \"Ask first\" will be Launched in 45 Seconds, Continue?"}));
+  EXPECT_EQ(
+      launcher.calls,
+      (std::vector<std::string>{
+          "front", "The Scheduled Task \"Ask first\" will be Launched in 45 Seconds, Continue?"}));
   EXPECT_TRUE(launcher.plans.empty());
   EXPECT_EQ(settings.OUTPUT.OutputFormat, global.OUTPUT.OutputFormat);
   EXPECT_FALSE(fs::exists(store.Path())) << "nothing was swapped";
@@ -267,7 +277,8 @@ TEST_F(SchedulerTest, StartsSeenLateRecordTheRestOrAreSkipped) {
     launcher.plans.clear();
     CTask task = Daily(c.what, 7);
     task.override = 1, task.stopAfter = c.stopSeconds > 0;
-    task.stopHour = 0, task.stopMinute = static_cast<uint16_t>(c.stopSeconds / 60), task.stopSecond = 0;
+    task.stopHour = 0, task.stopMinute = static_cast<uint16_t>(c.stopSeconds / 60),
+    task.stopSecond = 0;
     rows = {task};
     clock.Set("2026-06-01 06:00:00 +0200");
     sched.RefreshSchedule();
@@ -281,13 +292,15 @@ TEST_F(SchedulerTest, StartsSeenLateRecordTheRestOrAreSkipped) {
       Settings session = launcher.atStart;
       ShortenForLateStart(session, launcher.plans[0].lateSeconds);
       if (c.stopSeconds > 0) {
-        EXPECT_EQ(session.MISC.StopMin * 60 + session.MISC.StopSec, c.stopSeconds - c.lateSeconds) << c.what;
+        EXPECT_EQ(session.MISC.StopMin * 60 + session.MISC.StopSec, c.stopSeconds - c.lateSeconds)
+            << c.what;
       }
       launcher.recording = false;
       sched.RecordingFinished();
     } else {
       EXPECT_GE(Find("is skipped", 1), 0) << c.what << "\n" << Dump();
-      EXPECT_GE(Find("will be launched on Jun 02, 2026, 07:00:00", 0), 0) << c.what << "\n" << Dump();
+      EXPECT_GE(Find("will be launched on Jun 02, 2026, 07:00:00", 0), 0) << c.what << "\n"
+                                                                          << Dump();
     }
   }
   // A refresh in the very second of a start (a task edited then) launches
@@ -363,8 +376,9 @@ TEST_F(SchedulerTest, ARecurringTaskNeverReplacesItsEarlierRecordings) {
   // The third day's dated name was free, so no counter is needed.
   std::vector<std::string> paths;
   for (const LaunchPlan& p : launcher.plans) paths.push_back(fs::path(p.outputPath).filename());
-  EXPECT_EQ(paths, (std::vector<std::string>{"Morning show.mp3", "Morning show 2026-06-02 07-00-00.mp3",
-                                             "Morning show 2026-06-03 07-00-00.mp3"}));
+  EXPECT_EQ(paths,
+            (std::vector<std::string>{"Morning show.mp3", "Morning show 2026-06-02 07-00-00.mp3",
+                                      "Morning show 2026-06-03 07-00-00.mp3"}));
   EXPECT_GE(Find("Morning show 2026-06-02 07-00-00.mp3", 0), 0) << Dump();
   // Taken twice over: a counter; a companion file counts as taken.
   test::WriteFile(dir + "/x 2026-06-03 07-00-00.wv", "");
@@ -376,9 +390,11 @@ TEST_F(SchedulerTest, ARecurringTaskNeverReplacesItsEarlierRecordings) {
 TEST_F(SchedulerTest, TheApplicationStartsWithoutAShell) {
   const std::string script = ArgsScript(dir + "/app.sh", dir + "/args.txt");
   std::string error;
-  ASSERT_TRUE(RunTaskApplication(script + " \"a b\" ; touch '" + dir + "/INJECTED' $HOME `id` \\|", &error))
+  ASSERT_TRUE(
+      RunTaskApplication(script + " \"a b\" ; touch '" + dir + "/INJECTED' $HOME `id` \\|", &error))
       << error;
-  EXPECT_EQ(WaitForFile(dir + "/args.txt"), "a b\n;\ntouch\n" + dir + "/INJECTED\n$HOME\n`id`\n|\n");
+  EXPECT_EQ(WaitForFile(dir + "/args.txt"),
+            "a b\n;\ntouch\n" + dir + "/INJECTED\n$HOME\n`id`\n|\n");
   EXPECT_FALSE(fs::exists(dir + "/INJECTED"));
 
   CTask task = Daily("Missing app", 7);
@@ -389,7 +405,8 @@ TEST_F(SchedulerTest, TheApplicationStartsWithoutAShell) {
   sched.RefreshSchedule();
   clock.Set("2026-06-01 07:00:00 +0200");
   sched.OnWake();
-  EXPECT_GE(Find("An error occurred while running the app no-such-program-here --now.", 1), 0) << Dump();
+  EXPECT_GE(Find("An error occurred while running the app no-such-program-here --now.", 1), 0)
+      << Dump();
   EXPECT_GE(Find("An error occurred while open the URL -x.", 1), 0) << Dump();
   EXPECT_EQ(launcher.plans.size(), 1u) << "the recording starts all the same";
   EXPECT_FALSE(RunTaskApplication("unclosed 'quote", &error));

@@ -42,11 +42,10 @@ TEST(ShellOpen, StartsTheOpenerDetachedWithTheTarget) {
   std::string dir = test::ScratchDir("shell_open");
   std::string record = dir + "/args.txt";
   // The opener records its arguments, then lingers as a real application would.
-  std::string opener = WriteScript(dir + "/opener",
-                                   "printf '%s|' \"$@\" > " + test::Quote(record + ".tmp") +
-                                       "\necho >> " + test::Quote(record + ".tmp") + "\nmv " +
-                                       test::Quote(record + ".tmp") + " " + test::Quote(record) +
-                                       "\nexec sleep 3 >/dev/null 2>&1\n");
+  std::string opener = WriteScript(
+      dir + "/opener", "printf '%s|' \"$@\" > " + test::Quote(record + ".tmp") + "\necho >> " +
+                           test::Quote(record + ".tmp") + "\nmv " + test::Quote(record + ".tmp") +
+                           " " + test::Quote(record) + "\nexec sleep 3 >/dev/null 2>&1\n");
   ScopedEnv env("TARVEXA_OPENER", opener.c_str());
 
   const std::string target = dir + "/My Take (1).mp3";
@@ -69,10 +68,10 @@ TEST(ShellOpen, StartsTheOpenerDetachedWithTheTarget) {
 TEST(ShellOpen, OpenerWithItsOwnArgumentsAndUrls) {
   std::string dir = test::ScratchDir("shell_open_args");
   std::string record = dir + "/args.txt";
-  std::string opener = WriteScript(dir + "/opener", "printf '%s|' \"$@\" > " + test::Quote(record + ".tmp") +
-                                                        "\necho >> " + test::Quote(record + ".tmp") +
-                                                        "\nmv " + test::Quote(record + ".tmp") + " " +
-                                                        test::Quote(record) + "\n");
+  std::string opener = WriteScript(
+      dir + "/opener", "printf '%s|' \"$@\" > " + test::Quote(record + ".tmp") + "\necho >> " +
+                           test::Quote(record + ".tmp") + "\nmv " + test::Quote(record + ".tmp") +
+                           " " + test::Quote(record) + "\n");
   ScopedEnv env("TARVEXA_OPENER", (opener + " open --new-window").c_str());
   std::string error;
   ASSERT_TRUE(ShellOpen("https://example.org/a?b=1&c=2", &error)) << error;

@@ -85,7 +85,8 @@ TEST(SilenceDetector, SplitEndsTheClipOnTheDetectingBlockAndStopAsksToStop) {
 }
 
 TEST(SilenceDetector, OddDurationWindowNeverClosesEarlyEvenDurationRestarts) {
-  auto feedPattern = [](SilenceDetector& d, const Settings::SilSection& s, int from, int to, int loudEvery) {
+  auto feedPattern = [](SilenceDetector& d, const Settings::SilSection& s, int from, int to,
+                        int loudEvery) {
     int logged = 0;
     for (int i = from; i <= to; ++i) {
       const auto b = (i % loudEvery == 0) ? Loud() : Quiet();

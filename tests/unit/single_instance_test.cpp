@@ -31,7 +31,8 @@ void EnsureApp() {
 bool PumpUntil(const int& count, int want, int ms = 3000) {
   QElapsedTimer t;
   t.start();
-  while (count < want && t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  while (count < want && t.elapsed() < ms)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   return count >= want;
 }
 

@@ -29,9 +29,12 @@ Settings ForSubEncoding(int format, int index, int chan, int freq) {
   s.OUTPUT.OutputFormat = static_cast<int16_t>(format);
   s.OUTPUT.Chan = static_cast<int16_t>(chan);
   s.OUTPUT.Freq = static_cast<int16_t>(freq);
-  if (format == kFormatWAV) s.WAV.SubFormat = static_cast<int16_t>(index);
-  else if (format == kFormatAIFF) s.AIFF.SubFormat = static_cast<int16_t>(index);
-  else if (format != kFormatHTK) s.OTHER.Codec[format - kFormatAU] = static_cast<int16_t>(index);
+  if (format == kFormatWAV)
+    s.WAV.SubFormat = static_cast<int16_t>(index);
+  else if (format == kFormatAIFF)
+    s.AIFF.SubFormat = static_cast<int16_t>(index);
+  else if (format != kFormatHTK)
+    s.OTHER.Codec[format - kFormatAU] = static_cast<int16_t>(index);
   return s;
 }
 
@@ -42,23 +45,23 @@ const std::vector<int16_t>& Signal(int rate, int chan, double seconds) {
   auto it = cache.find(key);
   if (it == cache.end()) {
     const std::string dir = test::ScratchDir("writer_signal");
-    const test::Audio a = test::ReadAudio(
-        test::MakeTestWav(dir + "/signal.wav", rate, chan, seconds));
+    const test::Audio a =
+        test::ReadAudio(test::MakeTestWav(dir + "/signal.wav", rate, chan, seconds));
     it = cache.emplace(key, a.samples).first;
   }
   return it->second;
 }
 
 // Feeds the samples to the writer in 100-ms blocks, as the encoder thread does.
-::testing::AssertionResult WriteBlocks(ClipWriter& w, const std::vector<int16_t>& samples,
-                                       int rate, int chan) {
+::testing::AssertionResult WriteBlocks(ClipWriter& w, const std::vector<int16_t>& samples, int rate,
+                                       int chan) {
   const size_t block = static_cast<size_t>(rate / 10);
   const size_t frames = samples.size() / static_cast<size_t>(chan);
   for (size_t at = 0; at < frames; at += block) {
     const size_t n = std::min(block, frames - at);
     if (!w.Write(samples.data() + at * static_cast<size_t>(chan), n)) {
-      return ::testing::AssertionFailure() << "Write failed at frame " << at << ": "
-                                           << w.ErrorText();
+      return ::testing::AssertionFailure()
+             << "Write failed at frame " << at << ": " << w.ErrorText();
     }
   }
   return ::testing::AssertionSuccess();
@@ -115,15 +118,12 @@ bool FfprobeReads(int format, int subtype) {
     case kFormatMAT5:
     case kFormatHTK:
     case kFormatXI:
-    case kFormatSD2:
-      return false;
+    case kFormatSD2: return false;
     case kFormatAIFF:
       return subtype != SF_FORMAT_DWVW_12 && subtype != SF_FORMAT_DWVW_16 &&
              subtype != SF_FORMAT_DWVW_24;
-    case kFormatPAF:
-      return subtype != SF_FORMAT_PCM_24;
-    default:
-      return true;
+    case kFormatPAF: return subtype != SF_FORMAT_PCM_24;
+    default: return true;
   }
 }
 
@@ -140,10 +140,8 @@ bool IsLossless(int format, int subtype) {
     case SF_FORMAT_DOUBLE:
     case SF_FORMAT_DPCM_16:
     case SF_FORMAT_DWVW_16:
-    case SF_FORMAT_DWVW_24:
-      return true;
-    default:
-      return false;
+    case SF_FORMAT_DWVW_24: return true;
+    default: return false;
   }
 }
 
@@ -194,8 +192,8 @@ TEST(SoundFileWriter, EverySubEncodingOfEveryFormat) {
     const int freq = TestFreqIndex(format);
     const int rate = SampleRateTable[freq];
     // PAF is written in both byte orders (chosen by its extension).
-    const std::vector<int> extSlots = format == kFormatPAF ? std::vector<int>{0, 1}
-                                                           : std::vector<int>{0};
+    const std::vector<int> extSlots =
+        format == kFormatPAF ? std::vector<int>{0, 1} : std::vector<int>{0};
     for (size_t index = 0; index < subs.size(); ++index) {
       for (int extSlot : extSlots) {
         for (int chan = 1; chan <= 2; ++chan) {
@@ -255,8 +253,10 @@ TEST(SoundFileWriter, EverySubEncodingOfEveryFormat) {
           EXPECT_TRUE(got.samples == ref.samples) << "decoded samples differ from the reference";
           if (IsLossless(format, subs[index].subtype)) {
             // Headerless DWVW reads back a few frames of bit-stream padding.
-            if (format == kFormatRAW) ASSERT_GE(got.samples.size(), input.size());
-            else ASSERT_EQ(got.samples.size(), input.size());
+            if (format == kFormatRAW)
+              ASSERT_GE(got.samples.size(), input.size());
+            else
+              ASSERT_EQ(got.samples.size(), input.size());
             EXPECT_TRUE(std::equal(input.begin(), input.end(), got.samples.begin()))
                 << "not bit-exact";
           }
@@ -325,14 +325,16 @@ TEST(SoundFileWriter, WavIsAClassicRiffWaveThatPythonReads) {
       SCOPED_TRACE(std::string(SubEncodingsOf(kFormatWAV)[index].name) + " " +
                    std::to_string(chan));
       const Settings s = ForSubEncoding(kFormatWAV, index, chan, 7);
-      const std::string path = dir + "/w" + std::to_string(index) + "_" + std::to_string(chan) + ".wav";
+      const std::string path =
+          dir + "/w" + std::to_string(index) + "_" + std::to_string(chan) + ".wav";
       const std::vector<int16_t>& input = Signal(44100, chan, 1.0);
       const std::unique_ptr<ClipWriter> writer = MakeClipWriter(s);
       ASSERT_EQ(writer->Open(path), "");
       ASSERT_TRUE(WriteBlocks(*writer, input, 44100, chan));
       ASSERT_TRUE(writer->Close());
 
-      const std::string ref = dir + "/ref" + std::to_string(index) + "_" + std::to_string(chan) + ".wav";
+      const std::string ref =
+          dir + "/ref" + std::to_string(index) + "_" + std::to_string(chan) + ".wav";
       WriteReference(ref, SndfileFormatCode(s), 44100, chan, input);
       const Chunks got = ParseRiff(path), want = ParseRiff(ref);
       EXPECT_EQ(got.riff, "RIFF");
@@ -351,19 +353,22 @@ TEST(SoundFileWriter, WavIsAClassicRiffWaveThatPythonReads) {
 
       if (index <= 1) {  // 8 and 16 bit PCM
         std::string out;
-        ASSERT_EQ(test::Run("python3 -c 'import sys, wave, hashlib; w = wave.open(sys.argv[1]); "
-                            "print(w.getnchannels(), w.getsampwidth(), w.getframerate(), "
-                            "w.getnframes(), hashlib.md5(w.readframes(w.getnframes())).hexdigest())' " +
-                                test::Quote(path),
-                            &out),
-                  0)
+        ASSERT_EQ(
+            test::Run("python3 -c 'import sys, wave, hashlib; w = wave.open(sys.argv[1]); "
+                      "print(w.getnchannels(), w.getsampwidth(), w.getframerate(), "
+                      "w.getnframes(), hashlib.md5(w.readframes(w.getnframes())).hexdigest())' " +
+                          test::Quote(path),
+                      &out),
+            0)
             << out;
         std::string md5;
-        test::Run("python3 -c 'import sys, hashlib; d = open(sys.argv[1], \"rb\").read(); "
-                  "print(hashlib.md5(d[" + std::to_string(want.at.at("data").first) + ":" +
-                      std::to_string(want.at.at("data").first + want.at.at("data").second) +
-                      "]).hexdigest())' " + test::Quote(ref),
-                  &md5);
+        test::Run(
+            "python3 -c 'import sys, hashlib; d = open(sys.argv[1], \"rb\").read(); "
+            "print(hashlib.md5(d[" +
+                std::to_string(want.at.at("data").first) + ":" +
+                std::to_string(want.at.at("data").first + want.at.at("data").second) +
+                "]).hexdigest())' " + test::Quote(ref),
+            &md5);
         EXPECT_EQ(out, std::to_string(chan) + " " + std::to_string(index == 0 ? 1 : 2) +
                            " 44100 44100 " + md5);
       }
@@ -418,8 +423,8 @@ TEST(SoundFileWriter, WavPastTheRiffLimitBecomesRf64EvenWhenKilled) {
     std::string out;
     ASSERT_EQ(test::Run("sox " + test::Quote(path) + " -t s16 - | md5sum", &out), 0);
     std::string in;
-    test::WriteFile(dir + "/in.raw", std::string(reinterpret_cast<const char*>(input.data()),
-                                                 input.size() * 2));
+    test::WriteFile(dir + "/in.raw",
+                    std::string(reinterpret_cast<const char*>(input.data()), input.size() * 2));
     test::Run("md5sum < " + test::Quote(dir + "/in.raw"), &in);
     EXPECT_EQ(out, in) << "sox reads the whole RF64 file sample-exact";
   }
@@ -507,9 +512,9 @@ TEST(SoundFileWriter, ReopensForTheNextClip) {
 // data's length from the file's size), so reading the file back through
 // them cannot tell whether the writer kept its header up to date.
 struct Declared {
-  std::string error;     // empty when the header was understood
-  uint64_t end = 0;      // where the declared data (or the whole container) ends
-  int64_t frames = -1;   // frames the header declares
+  std::string error;    // empty when the header was understood
+  uint64_t end = 0;     // where the declared data (or the whole container) ends
+  int64_t frames = -1;  // frames the header declares
 };
 
 uint64_t Le(const std::string& b, size_t at, int n) {
@@ -615,7 +620,8 @@ Declared NistHeader(const std::string& b) {
   };
   const int64_t frames = field("sample_count"), channels = field("channel_count"),
                 width = field("sample_n_bytes");
-  if (frames < 0 || channels <= 0 || width <= 0) return {"sample_count, channel_count or sample_n_bytes missing", 0, -1};
+  if (frames < 0 || channels <= 0 || width <= 0)
+    return {"sample_count, channel_count or sample_n_bytes missing", 0, -1};
   return {"", headerBytes + static_cast<uint64_t>(frames * channels * width), frames};
 }
 
@@ -694,16 +700,16 @@ TEST_P(KilledWhileRecording, FileIsReadableUpToTheLastSecond) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, KilledWhileRecording,
-    ::testing::Values(KilledCase{kFormatWAV, 1}, KilledCase{kFormatWAV, 4},
-                      KilledCase{kFormatWAV, 8}, KilledCase{kFormatAIFF, 2},
-                      KilledCase{kFormatW64, 1}, KilledCase{kFormatCAF, 1},
-                      KilledCase{kFormatWAVEX, 2}, KilledCase{kFormatAU, 1},
-                      KilledCase{kFormatNIST, 1}),
-    [](const ::testing::TestParamInfo<KilledCase>& info) {
-      return std::string(FormatTag(info.param.format)) + "_" + std::to_string(info.param.index);
-    });
+INSTANTIATE_TEST_SUITE_P(Formats, KilledWhileRecording,
+                         ::testing::Values(KilledCase{kFormatWAV, 1}, KilledCase{kFormatWAV, 4},
+                                           KilledCase{kFormatWAV, 8}, KilledCase{kFormatAIFF, 2},
+                                           KilledCase{kFormatW64, 1}, KilledCase{kFormatCAF, 1},
+                                           KilledCase{kFormatWAVEX, 2}, KilledCase{kFormatAU, 1},
+                                           KilledCase{kFormatNIST, 1}),
+                         [](const ::testing::TestParamInfo<KilledCase>& info) {
+                           return std::string(FormatTag(info.param.format)) + "_" +
+                                  std::to_string(info.param.index);
+                         });
 
 // ---------------------------------------------------------------------------
 // Running out of room while writing.
@@ -778,13 +784,13 @@ TEST_P(WriteFailure, IsReportedAndTheFileKeepsWhatWasWritten) {
   EXPECT_TRUE(std::equal(got.samples.begin(), got.samples.end(), input.begin()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, WriteFailure,
-    ::testing::Values(KilledCase{kFormatWAV, 1}, KilledCase{kFormatAIFF, 2},
-                      KilledCase{kFormatW64, 1}, KilledCase{kFormatCAF, 1}),
-    [](const ::testing::TestParamInfo<KilledCase>& info) {
-      return std::string(FormatTag(info.param.format)) + "_" + std::to_string(info.param.index);
-    });
+INSTANTIATE_TEST_SUITE_P(Formats, WriteFailure,
+                         ::testing::Values(KilledCase{kFormatWAV, 1}, KilledCase{kFormatAIFF, 2},
+                                           KilledCase{kFormatW64, 1}, KilledCase{kFormatCAF, 1}),
+                         [](const ::testing::TestParamInfo<KilledCase>& info) {
+                           return std::string(FormatTag(info.param.format)) + "_" +
+                                  std::to_string(info.param.index);
+                         });
 
 }  // namespace
 }  // namespace tarvexa

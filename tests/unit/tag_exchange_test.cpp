@@ -12,15 +12,19 @@ namespace tarvexa {
 namespace {
 
 TEST(TempTag, LinesFillTheirFieldsAndMissingLinesLeaveTheDefaults) {
-  const TagSheet plain = ParseTempTag(
-      TagFamily::Plain, "00:01:02\r\n128\r\n44100\r\n2\r\n1999\r\n7\r\nTitle\r\nArtist\r\nAlbum\r\nGenre\r\nc1\r\n\r\nc3\r\n");
+  const TagSheet plain = ParseTempTag(TagFamily::Plain,
+                                      "00:01:"
+                                      "02\r\n128\r\n44100\r\n2\r\n1999\r\n7\r\nTitle\r\nArtist\r\nA"
+                                      "lbum\r\nGenre\r\nc1\r\n\r\nc3\r\n");
   EXPECT_EQ(plain.duration, "Duration: 00:01:02");
   EXPECT_EQ(plain.bitrate, "Bitrate: 128 kbps");
   EXPECT_EQ(plain.samplerate, "Samplerate: 44100 Hz");
   EXPECT_EQ(plain.channel, "Channel: 2");
-  EXPECT_EQ(plain.fields, (TagFields{"Title", "Artist", "Album", "Genre", "7", "1999", "c1\n\nc3"}));
+  EXPECT_EQ(plain.fields,
+            (TagFields{"Title", "Artist", "Album", "Genre", "7", "1999", "c1\n\nc3"}));
 
-  const TagSheet mp4 = ParseTempTag(TagFamily::Mpeg4, "00:00:05\n 96 kbps\n 48000 Hz\nT\nA\n2001\nAl\n3\nG\n");
+  const TagSheet mp4 =
+      ParseTempTag(TagFamily::Mpeg4, "00:00:05\n 96 kbps\n 48000 Hz\nT\nA\n2001\nAl\n3\nG\n");
   EXPECT_EQ(mp4.bitrate, "Bitrate: 96 kbps");
   EXPECT_EQ(mp4.samplerate, "Samplerate: 48000 Hz");
   EXPECT_EQ(mp4.channel, "Channel:");
@@ -59,11 +63,15 @@ TEST(TagPrograms, WrongArgumentsAndUnreadableFilesFailWithoutTouchingAnything) {
   const std::string text = dir + "/notes.mp3";
   test::WriteFile(text, "not audio");
   test::ScopedEnv home("TARVEXA_HOME", dir);
-  struct Case { std::string command; int status; };
-  for (const Case& c : {Case{bin + "/tagreader", 2}, Case{bin + "/tagreader " + test::Quote(text), 3},
-                        Case{bin + "/tagwriter -t x", 2}, Case{bin + "/tagwriter -x a " + test::Quote(text), 2},
-                        Case{bin + "/tagwriter -t x " + test::Quote(text), 3},
-                        Case{bin + "/Mpeg4tagwriter -s x -y 0 " + test::Quote(text), 3}}) {
+  struct Case {
+    std::string command;
+    int status;
+  };
+  for (const Case& c :
+       {Case{bin + "/tagreader", 2}, Case{bin + "/tagreader " + test::Quote(text), 3},
+        Case{bin + "/tagwriter -t x", 2}, Case{bin + "/tagwriter -x a " + test::Quote(text), 2},
+        Case{bin + "/tagwriter -t x " + test::Quote(text), 3},
+        Case{bin + "/Mpeg4tagwriter -s x -y 0 " + test::Quote(text), 3}}) {
     EXPECT_EQ(test::Run(c.command), c.status) << c.command;
   }
   EXPECT_EQ(test::ReadFile(text), "not audio");

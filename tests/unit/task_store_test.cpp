@@ -18,17 +18,41 @@ namespace fs = std::filesystem;
 std::string Hex(std::string hex) {
   std::erase(hex, ' ');
   std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   return out;
 }
 
 // A task whose every field differs from its neighbours of the same width.
 CTask Sample() {
-  return CTask{.title = "Ab", .active = 1, .confirm = 0, .confirmSecs = 30, .mode = 12, .outputFile = "/o.mp3",
-               .startYear = 2026, .startMonth = 12, .startDay = 8, .startHour = 7, .startMinute = 5,
-               .startSecond = 9, .runApp = 1, .openUrl = 0, .appCommand = "vlc", .url = "", .override = 1,
-               .format = 2, .freqIndex = 11, .channels = 1, .split = 1, .splitHour = 23, .splitMinute = 59,
-               .splitSecond = 58, .stopAfter = 1, .stopHour = 4, .stopMinute = 6, .stopSecond = 3,
+  return CTask{.title = "Ab",
+               .active = 1,
+               .confirm = 0,
+               .confirmSecs = 30,
+               .mode = 12,
+               .outputFile = "/o.mp3",
+               .startYear = 2026,
+               .startMonth = 12,
+               .startDay = 8,
+               .startHour = 7,
+               .startMinute = 5,
+               .startSecond = 9,
+               .runApp = 1,
+               .openUrl = 0,
+               .appCommand = "vlc",
+               .url = "",
+               .override = 1,
+               .format = 2,
+               .freqIndex = 11,
+               .channels = 1,
+               .split = 1,
+               .splitHour = 23,
+               .splitMinute = 59,
+               .splitSecond = 58,
+               .stopAfter = 1,
+               .stopHour = 4,
+               .stopMinute = 6,
+               .stopSecond = 3,
                .afterRecording = 7};
 }
 
@@ -41,15 +65,15 @@ struct Logged {
 };
 
 TEST(TaskStore, TheBytesOfOneTask) {
-  const std::string bytes = Hex(
-      "01000000"                      // one task
-      "02 4162 01000000 00000000"     // "Ab", active, not confirmed
-      "1e00 0c00 06 2f6f2e6d7033"     // 30 s, mode 12, "/o.mp3"
-      "ea07 0c00 0800 0700 0500 0900" // 2026-12-08 07:05:09
-      "01000000 00000000 03 766c63 00"  // run "vlc", no URL, ""
-      "01000000 0200 0b00 0100"       // override: MP3, 192000 Hz, mono
-      "0100 1700 3b00 3a00"           // split 23:59:58
-      "01000000 0400 0600 0300 0700");  // stop after 04:06:03, shut down
+  const std::string bytes =
+      Hex("01000000"                        // one task
+          "02 4162 01000000 00000000"       // "Ab", active, not confirmed
+          "1e00 0c00 06 2f6f2e6d7033"       // 30 s, mode 12, "/o.mp3"
+          "ea07 0c00 0800 0700 0500 0900"   // 2026-12-08 07:05:09
+          "01000000 00000000 03 766c63 00"  // run "vlc", no URL, ""
+          "01000000 0200 0b00 0100"         // override: MP3, 192000 Hz, mono
+          "0100 1700 3b00 3a00"             // split 23:59:58
+          "01000000 0400 0600 0300 0700");  // stop after 04:06:03, shut down
   EXPECT_EQ(SerializeTasks({Sample()}), bytes);
   const TaskFileRead read = ParseTasks(bytes);
   ASSERT_TRUE(read.ok) << read.error;
@@ -121,7 +145,8 @@ TEST(TaskStore, DamagedFilesKeepTheTasksReadBeforeTheDamage) {
   }
   // Lengths far beyond the file, in each length form, and a count that
   // promises billions of tasks: read as damage, not as memory to allocate.
-  for (const std::string& bad : {Hex("ff ffff ffffffff"), Hex("ff feff"), Hex("ff ffff 00000080")}) {
+  for (const std::string& bad :
+       {Hex("ff ffff ffffffff"), Hex("ff feff"), Hex("ff ffff 00000080")}) {
     std::string bytes = whole.substr(0, firstEnd) + bad + "abc";
     bytes[0] = 2;
     const TaskFileRead read = ParseTasks(bytes);
@@ -162,9 +187,10 @@ std::vector<std::string> Corpus() {
   return out;
 }
 
-const std::string kTokens[] = {Hex("ff"), Hex("ffff"), Hex("ff ffff"), Hex("ff ffff ffffffff"),
-                               Hex("ff feff"), Hex("fe"), Hex("00000000"), Hex("ffffffff"),
-                               Hex("2a00"), std::string(1, '\0')};
+const std::string kTokens[] = {
+    Hex("ff"),      Hex("ffff"),         Hex("ff ffff"),  Hex("ff ffff ffffffff"),
+    Hex("ff feff"), Hex("fe"),           Hex("00000000"), Hex("ffffffff"),
+    Hex("2a00"),    std::string(1, '\0')};
 
 std::string Mutate(std::string d, const std::vector<std::string>& corpus, std::mt19937& rng) {
   auto pick = [&](size_t n) { return n == 0 ? size_t{0} : static_cast<size_t>(rng() % n); };
@@ -174,22 +200,19 @@ std::string Mutate(std::string d, const std::vector<std::string>& corpus, std::m
         if (!d.empty()) d[pick(d.size())] ^= static_cast<char>(1u << (rng() % 8));
         break;
       case 1:
-        d.insert(d.begin() + static_cast<std::ptrdiff_t>(pick(d.size() + 1)), static_cast<char>(rng()));
+        d.insert(d.begin() + static_cast<std::ptrdiff_t>(pick(d.size() + 1)),
+                 static_cast<char>(rng()));
         break;
       case 2:
         if (!d.empty()) d.erase(pick(d.size()), 1 + pick(16));
         break;
-      case 3:
-        d.resize(pick(d.size() + 1));
-        break;
+      case 3: d.resize(pick(d.size() + 1)); break;
       case 4: {
         const std::string& other = corpus[pick(corpus.size())];
         d.insert(pick(d.size() + 1), other.substr(pick(other.size() + 1), 1 + pick(200)));
         break;
       }
-      default:
-        d.insert(pick(d.size() + 1), kTokens[pick(std::size(kTokens))]);
-        break;
+      default: d.insert(pick(d.size() + 1), kTokens[pick(std::size(kTokens))]); break;
     }
   }
   return d;

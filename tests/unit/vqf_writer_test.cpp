@@ -73,7 +73,8 @@ std::vector<int16_t> TestSignal(int rate, int chan) {
     for (int c = 0; c < chan; ++c) {
       double x = 0;
       if (i < part) {
-        x = 0.25 * std::sin(2 * M_PI * (c ? 660.0 : 440.0) * t) + 0.15 * std::sin(2 * M_PI * 1250.0 * t);
+        x = 0.25 * std::sin(2 * M_PI * (c ? 660.0 : 440.0) * t) +
+            0.15 * std::sin(2 * M_PI * 1250.0 * t);
       } else if (i < 2 * part) {
         if (c == 0) phase += 2 * M_PI * 60.0 * std::pow(0.45 * rate / 60.0, t / kPart) / rate;
         x = 0.4 * std::sin(phase) * (c ? 0.7 : 1.0);
@@ -81,13 +82,15 @@ std::vector<int16_t> TestSignal(int rate, int chan) {
         if (c == 0) {
           noise = noise * 1664525u + 1013904223u;
           const double e = static_cast<double>(noise >> 8) / (1 << 24) - 0.5;
-          const double f1 = 500 + 200 * std::sin(2 * M_PI * 2.1 * t), f2 = 1500 + 400 * std::sin(2 * M_PI * 1.3 * t);
+          const double f1 = 500 + 200 * std::sin(2 * M_PI * 2.1 * t),
+                       f2 = 1500 + 400 * std::sin(2 * M_PI * 1.3 * t);
           const double r = 0.97;
           const double y = e + 2 * r * std::cos(2 * M_PI * f1 / rate) * y1 - r * r * y2;
           const double z = e + 2 * r * std::cos(2 * M_PI * f2 / rate) * z1 - r * r * z2;
           y2 = y1, y1 = y, z2 = z1, z1 = z;
         }
-        x = (0.04 * y1 + 0.03 * z1) * (0.55 + 0.45 * std::sin(2 * M_PI * 3.0 * t)) * (c ? 0.8 : 1.0);
+        x = (0.04 * y1 + 0.03 * z1) * (0.55 + 0.45 * std::sin(2 * M_PI * 3.0 * t)) *
+            (c ? 0.8 : 1.0);
       }
       v.push_back(static_cast<int16_t>(std::lround(std::clamp(x, -1.0, 1.0) * 32767)));
     }
@@ -97,8 +100,8 @@ std::vector<int16_t> TestSignal(int rate, int chan) {
 
 // Segmental SNR (20 ms segments, each limited to -10..40 dB) of one part,
 // leaving out a tenth of a second at its edges.
-double SegmentalSnr(const std::vector<int16_t>& in, const std::vector<int16_t>& out, int rate, int chan,
-                    int part) {
+double SegmentalSnr(const std::vector<int16_t>& in, const std::vector<int16_t>& out, int rate,
+                    int chan, int part) {
   const int64_t seg = rate / 50, from = static_cast<int64_t>((part * kPart + 0.1) * rate),
                 to = static_cast<int64_t>(((part + 1) * kPart - 0.1) * rate);
   double sum = 0;
@@ -119,11 +122,12 @@ double SegmentalSnr(const std::vector<int16_t>& in, const std::vector<int16_t>& 
 // ffprobe's view of the stream (the VQF reader of FFmpeg, not ours).
 std::map<std::string, std::string> Probe(const std::string& file) {
   std::string out;
-  EXPECT_EQ(test::Run("ffprobe -v error -count_packets -show_entries "
-                      "stream=sample_rate,channels,bit_rate,time_base,nb_read_packets -of default=nw=1 " +
-                          test::Quote(file),
-                      &out),
-            0)
+  EXPECT_EQ(
+      test::Run("ffprobe -v error -count_packets -show_entries "
+                "stream=sample_rate,channels,bit_rate,time_base,nb_read_packets -of default=nw=1 " +
+                    test::Quote(file),
+                &out),
+      0)
       << out;
   std::map<std::string, std::string> m;
   std::istringstream lines(out);
@@ -137,12 +141,14 @@ std::map<std::string, std::string> Probe(const std::string& file) {
 // Frame length in samples as FFmpeg reckons it (its time base is one frame).
 int ProbedFrameSize(const std::map<std::string, std::string>& p) {
   const std::string tb = p.at("time_base");
-  const int num = std::stoi(tb.substr(0, tb.find('/'))), den = std::stoi(tb.substr(tb.find('/') + 1));
+  const int num = std::stoi(tb.substr(0, tb.find('/'))),
+            den = std::stoi(tb.substr(tb.find('/') + 1));
   return static_cast<int>(std::lround(std::stod(p.at("sample_rate")) * num / den));
 }
 
 uint32_t Be32(const std::string& b, size_t at) {
-  return (uint32_t{static_cast<uint8_t>(b[at])} << 24) | (uint32_t{static_cast<uint8_t>(b[at + 1])} << 16) |
+  return (uint32_t{static_cast<uint8_t>(b[at])} << 24) |
+         (uint32_t{static_cast<uint8_t>(b[at + 1])} << 16) |
          (uint32_t{static_cast<uint8_t>(b[at + 2])} << 8) | static_cast<uint8_t>(b[at + 3]);
 }
 
@@ -167,8 +173,8 @@ Header ReadHeader(const std::string& bytes) {
 test::Audio Vqfdec(const std::string& file) {
   const std::string wav = file + ".wav";
   std::string out;
-  EXPECT_EQ(test::Run(test::Quote(std::string(TARVEXA_BIN_DIR) + "/vqfdec") + " " + test::Quote(file) + " " +
-                          test::Quote(wav) + " 2>&1",
+  EXPECT_EQ(test::Run(test::Quote(std::string(TARVEXA_BIN_DIR) + "/vqfdec") + " " +
+                          test::Quote(file) + " " + test::Quote(wav) + " 2>&1",
                       &out),
             0)
       << out;
@@ -213,7 +219,8 @@ TEST_P(VqfPresetTest, FfmpegReadsTheHeaderAndVqfdecPlaysItBack) {
   const int f = ProbedFrameSize(probe);
   const int64_t frameBits = static_cast<int64_t>(p.kbps) * 1000 * f / p.rate;
   const int64_t frames = std::stoll(probe.at("nb_read_packets"));
-  EXPECT_EQ(static_cast<int64_t>(bytes.size()), static_cast<int64_t>(h.dataAt) + (frames * frameBits + 7) / 8);
+  EXPECT_EQ(static_cast<int64_t>(bytes.size()),
+            static_cast<int64_t>(h.dataAt) + (frames * frameBits + 7) / 8);
 
   // Every sample comes back, and less than a frame more.
   const test::Audio out = Vqfdec(file);
@@ -226,8 +233,8 @@ TEST_P(VqfPresetTest, FfmpegReadsTheHeaderAndVqfdecPlaysItBack) {
   const double snr[3] = {SegmentalSnr(in, out.samples, p.rate, p.channels, 0),
                          SegmentalSnr(in, out.samples, p.rate, p.channels, 1),
                          SegmentalSnr(in, out.samples, p.rate, p.channels, 2)};
-  std::printf("profile %2d: tones %.1f dB, sweep %.1f dB, speech-like noise %.1f dB\n", profile, snr[0], snr[1],
-              snr[2]);
+  std::printf("profile %2d: tones %.1f dB, sweep %.1f dB, speech-like noise %.1f dB\n", profile,
+              snr[0], snr[1], snr[2]);
   EXPECT_GT(snr[0], floors.tones);
   EXPECT_GT(snr[1], floors.sweep);
   EXPECT_GT(snr[2], floors.speech);
@@ -240,24 +247,23 @@ TEST_P(VqfPresetTest, FfmpegReadsTheHeaderAndVqfdecPlaysItBack) {
 // rates leave 0.7 to 1.1 bits per coefficient, hence 11 to 22 dB.
 INSTANTIATE_TEST_SUITE_P(
     Presets, VqfPresetTest,
-    ::testing::Values(
-                      std::make_pair(1, Floors{13.0, 13.5, 9.0}),  // 14.7 15.3 10.7
-                      std::make_pair(2, Floors{14.0, 13.5, 9.5}),  // 15.5 15.2 11.0
-                      std::make_pair(3, Floors{15.0, 12.5, 9.5}),  // 16.6 14.3 11.1
-                      std::make_pair(4, Floors{14.5, 12.0, 10.5}),  // 16.3 13.9 12.2
-                      std::make_pair(5, Floors{16.5, 11.5, 10.5}),  // 18.0 13.2 12.4
-                      std::make_pair(6, Floors{16.5, 12.0, 11.0}),  // 18.1 13.5 12.5
-                      std::make_pair(7, Floors{20.0, 12.5, 12.0}),  // 21.8 14.2 13.7
-                      std::make_pair(8, Floors{19.0, 12.0, 12.0}),  // 20.8 13.7 13.5
-                      std::make_pair(9, Floors{18.0, 11.0, 13.0}),  // 19.6 12.7 14.8
-                      std::make_pair(10, Floors{20.0, 11.0, 13.5}),  // 21.8 12.6 15.3
-                      std::make_pair(11, Floors{18.5, 12.5, 14.0}),  // 20.4 14.1 15.5
-                      std::make_pair(12, Floors{20.0, 11.0, 13.0}),  // 21.9 12.8 14.7
-                      std::make_pair(13, Floors{16.5, 10.5, 13.5}),  // 18.1 12.4 15.2
-                      std::make_pair(14, Floors{16.5, 12.5, 12.5}),  // 18.4 14.1 14.3
-                      std::make_pair(15, Floors{16.5, 11.5, 12.0}),  // 18.4 13.1 13.8
-                      std::make_pair(16, Floors{17.0, 11.0, 12.5}),  // 18.8 12.8 14.2
-                      std::make_pair(17, Floors{17.0, 10.5, 10.0}),  // 18.6 12.4 11.6
+    ::testing::Values(std::make_pair(1, Floors{13.0, 13.5, 9.0}),     // 14.7 15.3 10.7
+                      std::make_pair(2, Floors{14.0, 13.5, 9.5}),     // 15.5 15.2 11.0
+                      std::make_pair(3, Floors{15.0, 12.5, 9.5}),     // 16.6 14.3 11.1
+                      std::make_pair(4, Floors{14.5, 12.0, 10.5}),    // 16.3 13.9 12.2
+                      std::make_pair(5, Floors{16.5, 11.5, 10.5}),    // 18.0 13.2 12.4
+                      std::make_pair(6, Floors{16.5, 12.0, 11.0}),    // 18.1 13.5 12.5
+                      std::make_pair(7, Floors{20.0, 12.5, 12.0}),    // 21.8 14.2 13.7
+                      std::make_pair(8, Floors{19.0, 12.0, 12.0}),    // 20.8 13.7 13.5
+                      std::make_pair(9, Floors{18.0, 11.0, 13.0}),    // 19.6 12.7 14.8
+                      std::make_pair(10, Floors{20.0, 11.0, 13.5}),   // 21.8 12.6 15.3
+                      std::make_pair(11, Floors{18.5, 12.5, 14.0}),   // 20.4 14.1 15.5
+                      std::make_pair(12, Floors{20.0, 11.0, 13.0}),   // 21.9 12.8 14.7
+                      std::make_pair(13, Floors{16.5, 10.5, 13.5}),   // 18.1 12.4 15.2
+                      std::make_pair(14, Floors{16.5, 12.5, 12.5}),   // 18.4 14.1 14.3
+                      std::make_pair(15, Floors{16.5, 11.5, 12.0}),   // 18.4 13.1 13.8
+                      std::make_pair(16, Floors{17.0, 11.0, 12.5}),   // 18.8 12.8 14.2
+                      std::make_pair(17, Floors{17.0, 10.5, 10.0}),   // 18.6 12.4 11.6
                       std::make_pair(18, Floors{17.0, 11.0, 12.5})),  // 18.6 12.6 14.2
     [](const ::testing::TestParamInfo<std::pair<int, Floors>>& i) {
       return "profile" + std::to_string(i.param.first);
@@ -277,15 +283,16 @@ TEST(VqfWriter, ShortRecordingsAndLongPathsMakeValidFiles) {
 
   struct Case {
     std::string path;
-    int samples;       // fed to the writer
-    int64_t frames;    // in the file
+    int samples;     // fed to the writer
+    int64_t frames;  // in the file
   };
   // Nothing at all: one zero-padded frame. 300 samples: the padded frame,
   // and a silent one that brings them out of the coder.
   for (const Case& c : {Case{dir + "/empty.vqf", 0, 1}, Case{longPath, 300, 2}}) {
     SCOPED_TRACE(c.path.size());
     std::vector<int16_t> in(static_cast<size_t>(c.samples));
-    for (int i = 0; i < c.samples; ++i) in[static_cast<size_t>(i)] = static_cast<int16_t>(8000 * std::sin(i * 0.2));
+    for (int i = 0; i < c.samples; ++i)
+      in[static_cast<size_t>(i)] = static_cast<int16_t>(8000 * std::sin(i * 0.2));
     VqfWriter w(s);
     ASSERT_EQ(w.Open(c.path), "");
     ASSERT_TRUE(w.Write(in.data(), in.size()));
@@ -299,7 +306,8 @@ TEST(VqfWriter, ShortRecordingsAndLongPathsMakeValidFiles) {
     const auto probe = Probe(c.path);
     EXPECT_EQ(probe.at("sample_rate"), "22050");
     const int64_t frameBits = 20000LL * 1024 / 22050;
-    EXPECT_EQ(static_cast<int64_t>(bytes.size()), static_cast<int64_t>(h.dataAt) + (c.frames * frameBits + 7) / 8);
+    EXPECT_EQ(static_cast<int64_t>(bytes.size()),
+              static_cast<int64_t>(h.dataAt) + (c.frames * frameBits + 7) / 8);
 
     const test::Audio out = Vqfdec(c.path);
     EXPECT_GE(out.frames, c.samples);
@@ -398,7 +406,8 @@ TEST(VqfBitFile, AtMostFiftyAreOpenAtOnce) {
   VqfBitFile extra;
   testing::internal::CaptureStderr();
   EXPECT_FALSE(extra.Open(dir + "/extra", "wb"));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "tealloc(): File number exceeds upper limit.\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "tealloc(): File number exceeds upper limit.\n");
   EXPECT_EQ(extra.Error(), EMFILE);
   EXPECT_FALSE(fs::exists(dir + "/extra"));
 

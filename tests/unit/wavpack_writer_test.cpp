@@ -75,8 +75,8 @@ std::string Modalities(const std::string& file) {
 struct BlockInfo {
   uint32_t totalSamples = 0;  // first block's count (0xFFFFFFFF: unknown)
   uint32_t firstBlockSamples = 0;
-  uint32_t flagsAll = ~0u;    // AND of the flags of every block
-  uint32_t flagsAny = 0;      // OR of them
+  uint32_t flagsAll = ~0u;  // AND of the flags of every block
+  uint32_t flagsAny = 0;    // OR of them
   int blocks = 0;
 };
 
@@ -116,9 +116,10 @@ const std::string& Input(int rate, int chan) {
   static std::map<std::pair<int, int>, std::string> made;
   auto& path = made[{rate, chan}];
   if (path.empty()) {
-    path = test::MakeTestWav(test::ScratchDir("wv_input_" + std::to_string(rate) + "_" +
-                                              std::to_string(chan)) + "/in.wav",
-                             rate, chan, 6.3);
+    path = test::MakeTestWav(
+        test::ScratchDir("wv_input_" + std::to_string(rate) + "_" + std::to_string(chan)) +
+            "/in.wav",
+        rate, chan, 6.3);
   }
   return path;
 }
@@ -128,10 +129,10 @@ const std::string& Input(int rate, int chan) {
 struct LosslessCase {
   const char* name;
   std::function<void(Settings&)> set;
-  const char* modalities;    // wvunpack's summary
+  const char* modalities;        // wvunpack's summary
   uint32_t flagsAll, flagsNone;  // block flags set in every block / in none
-  uint32_t blockSamples;     // 0: the library's choice
-  bool merged = false;       // blocks of blockSamples merged into bigger ones
+  uint32_t blockSamples;         // 0: the library's choice
+  bool merged = false;           // blocks of blockSamples merged into bigger ones
 };
 
 void PrintTo(const LosslessCase& c, std::ostream* os) { *os << c.name; }
@@ -190,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "lossless, extra-2", kMono, 0, 0},
         LosslessCase{"left_right", [](Settings& s) { s.WV.SteMod = 1; }, "lossless", 0,
                      kJointStereo, 0},
-        LosslessCase{"mid_side", [](Settings& s) { s.WV.SteMod = 2; }, "lossless",
-                     kJointStereo, 0, 0},
+        LosslessCase{"mid_side", [](Settings& s) { s.WV.SteMod = 2; }, "lossless", kJointStereo, 0,
+                     0},
         LosslessCase{"block_4096",
                      [](Settings& s) {
                        s.WV.EnableBlkSize = 1;
@@ -219,8 +220,8 @@ struct HybridCase {
   const char* name;
   Settings s;
   const char* modalities;
-  double minSnr;       // of the ".wv" alone: measured minus a margin
-  double lossyKbps;    // expected size of the ".wv" alone; 0: not checked
+  double minSnr;     // of the ".wv" alone: measured minus a margin
+  double lossyKbps;  // expected size of the ".wv" alone; 0: not checked
   uint32_t flagsAll, flagsNone;
 };
 
@@ -283,14 +284,17 @@ HybridCase Shaping(const char* name, int shape, double minSnr, uint32_t all, uin
 // 53.5 dB, maximum hybrid compression 47.2 dB, 256 kbps with shaping 0
 // 54.1 dB and with shaping 0.5 52.2 dB (shaping moves noise up in
 // frequency, which adds to its power). Thresholds about 2 dB below.
-INSTANTIATE_TEST_SUITE_P(
-    Modes, WavPackHybrid,
-    ::testing::Values(
-        HybridCase{"320k_wvc", Hybrid(320, true), "hybrid lossless, dns", 57.5, 320, 0, 0},
-        HybridCase{"256k_lossy", Hybrid(256, false), "hybrid lossy, dns", 51.5, 256, 0, 0},
-        MaxCompression(), Shaping("shaping_0", 0, 52.0, 0, kHybridShape),
-        Shaping("shaping_050", 50, 50.0, kHybridShape, 0)),
-    [](const ::testing::TestParamInfo<HybridCase>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Modes, WavPackHybrid,
+                         ::testing::Values(HybridCase{"320k_wvc", Hybrid(320, true),
+                                                      "hybrid lossless, dns", 57.5, 320, 0, 0},
+                                           HybridCase{"256k_lossy", Hybrid(256, false),
+                                                      "hybrid lossy, dns", 51.5, 256, 0, 0},
+                                           MaxCompression(),
+                                           Shaping("shaping_0", 0, 52.0, 0, kHybridShape),
+                                           Shaping("shaping_050", 50, 50.0, kHybridShape, 0)),
+                         [](const ::testing::TestParamInfo<HybridCase>& i) {
+                           return std::string(i.param.name);
+                         });
 
 // ---------------------------------------------------------------------------
 
@@ -370,7 +374,8 @@ TEST(WavPackLabel, ShowsModeLevelRateAndChannels) {
   Settings s = Hybrid(320, true);
   s.WV.ComLev = 3;
   FormatApplied a = ApplyOutputFormat(s, RateChannelMatrix::All());
-  EXPECT_EQ(a.label, "WV:   WavPack Hybrid Lossless Mode; Compression Level Very High;  44100 Hz;  Stereo;");
+  EXPECT_EQ(a.label,
+            "WV:   WavPack Hybrid Lossless Mode; Compression Level Very High;  44100 Hz;  Stereo;");
   EXPECT_EQ(a.logLine, "Set audio format: WV.");
   s = Wv(1, 11);
   s.WV.ComLev = 0;

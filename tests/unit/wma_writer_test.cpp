@@ -146,10 +146,8 @@ TEST(WmaWriter, ProfilesThatCannotBeWrittenEndTheRecordingWithoutAFile) {
     int profile;
     const char* because;
   } rows[] = {
-      {5, "not Windows Media Audio Voice 9"},
-      {13, "below 24 kbps"},
-      {71, "not Windows Media Audio 10 Professional"},
-      {99, "not Quality VBR (Lossy)"},
+      {5, "not Windows Media Audio Voice 9"},          {13, "below 24 kbps"},
+      {71, "not Windows Media Audio 10 Professional"}, {99, "not Quality VBR (Lossy)"},
       {121, "not Windows Media Audio 9.2 Lossless"},
   };
   const std::string dir = test::ScratchDir("wma_refused");

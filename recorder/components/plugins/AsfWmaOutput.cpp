@@ -37,7 +37,7 @@ constexpr Guid kDataObject = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
 constexpr Guid kSimpleIndexObject = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11,
                                      0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB};
 
-constexpr int kDataObjectHeader = 50;     // GUID, size, file id, packet count, reserved
+constexpr int kDataObjectHeader = 50;  // GUID, size, file id, packet count, reserved
 constexpr int64_t kIndexIntervalMs = 1000;
 
 // The data packet layout FFmpeg's muxer writes: a packet header (error
@@ -248,8 +248,8 @@ bool AsfWmaOutput::Open(const std::string& path, const StreamFormat& f, std::str
                                AV_SAMPLE_FMT_S16, f.inRate, 0, nullptr);
   av_channel_layout_uninit(&in);
   if (rc >= 0 && f.inChannels != f.channels) {
-    const double upmix[2] = {1.0, 1.0};       // out L, R from the one input
-    const double downmix[2] = {0.5, 0.5};     // out mono from L and R
+    const double upmix[2] = {1.0, 1.0};    // out L, R from the one input
+    const double downmix[2] = {0.5, 0.5};  // out mono from L and R
     rc = f.inChannels == 1 ? swr_set_matrix(swr_, upmix, 1) : swr_set_matrix(swr_, downmix, 2);
   }
   if (rc >= 0) rc = swr_init(swr_);
@@ -380,14 +380,13 @@ bool AsfWmaOutput::EncodeFrames(bool final, std::string* error) {
     const int got = av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->data), size);
     // The encoder takes whole frames only: the last one is filled with silence.
     if (got < size) {
-      av_samples_set_silence(frame_->data, std::max(got, 0), size - std::max(got, 0),
-                             f_.channels, AV_SAMPLE_FMT_FLTP);
+      av_samples_set_silence(frame_->data, std::max(got, 0), size - std::max(got, 0), f_.channels,
+                             AV_SAMPLE_FMT_FLTP);
     }
     frame_->nb_samples = size;
     frame_->pts = nextPts_;
     nextPts_ += size;
-    if ((rc = avcodec_send_frame(codec_, frame_)) < 0)
-      return Fail(error, "Encoding failed", rc);
+    if ((rc = avcodec_send_frame(codec_, frame_)) < 0) return Fail(error, "Encoding failed", rc);
     if (!Drain(error)) return false;
   }
   return true;

@@ -26,9 +26,9 @@ struct SwrContext;
 namespace tarvexa::wma {
 
 struct StreamFormat {
-  int inRate = 44100;    // the PCM handed to Write
+  int inRate = 44100;  // the PCM handed to Write
   int inChannels = 2;
-  int rate = 44100;      // the file's
+  int rate = 44100;  // the file's
   int channels = 2;
   int bitrate = 128000;  // bit/s
 };

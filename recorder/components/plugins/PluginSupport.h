@@ -21,13 +21,13 @@ class ComponentBase : public TarvexaComponent {
 
 // Exports the entry point for one component class. A library copied or
 // renamed to stand for another component refuses to create it.
-#define TARVEXA_EXPORT_COMPONENT(Class)                                                   \
-  extern "C" __attribute__((visibility("default"))) tarvexa::TarvexaComponent*            \
-  tarvexa_create_component(const char* name) {                                            \
-    if (!name || std::strcmp(name, Class::kName) != 0) return nullptr;                    \
-    try {                                                                                 \
-      return new Class();                                                                 \
-    } catch (...) {                                                                       \
-      return nullptr;                                                                     \
-    }                                                                                     \
+#define TARVEXA_EXPORT_COMPONENT(Class)                                        \
+  extern "C" __attribute__((visibility("default"))) tarvexa::TarvexaComponent* \
+  tarvexa_create_component(const char* name) {                                 \
+    if (!name || std::strcmp(name, Class::kName) != 0) return nullptr;         \
+    try {                                                                      \
+      return new Class();                                                      \
+    } catch (...) {                                                            \
+      return nullptr;                                                          \
+    }                                                                          \
   }

@@ -15,7 +15,8 @@ class SndAudioTransform2 final : public tarvexa::plugin::ComponentBase<SndAudioT
   static constexpr const char* kVersion = "2.1.0";
 
   void* Query(const char* role) override {
-    if (std::strcmp(role, tarvexa::kRoleTransform) == 0) return static_cast<tarvexa::TransformRole*>(this);
+    if (std::strcmp(role, tarvexa::kRoleTransform) == 0)
+      return static_cast<tarvexa::TransformRole*>(this);
     return nullptr;
   }
 
@@ -36,7 +37,8 @@ class SndAudioTransform2 final : public tarvexa::plugin::ComponentBase<SndAudioT
   void Amplify(std::vector<int16_t>& samples, float coefficient) override {
     t_.Amplify(samples, coefficient);
   }
-  void Normalize(std::vector<int16_t>& samples, float percent, bool leveling, int channel) override {
+  void Normalize(std::vector<int16_t>& samples, float percent, bool leveling,
+                 int channel) override {
     t_.Normalize(samples, percent, leveling, channel);
   }
   void Resample(std::vector<int16_t>& samples, float percent, int channel) override {

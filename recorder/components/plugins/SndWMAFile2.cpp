@@ -22,7 +22,8 @@ class SndWMAFile2 final : public tarvexa::plugin::ComponentBase<SndWMAFile2>,
   SndWMAFile2() : profiles_(WmaProfileSet::BuiltIn()) { tarvexa::wma::InstallFfmpegLog(); }
 
   void* Query(const char* role) override {
-    if (std::strcmp(role, tarvexa::kRoleWmaFile) == 0) return static_cast<tarvexa::WmaFileRole*>(this);
+    if (std::strcmp(role, tarvexa::kRoleWmaFile) == 0)
+      return static_cast<tarvexa::WmaFileRole*>(this);
     return nullptr;
   }
 

@@ -100,11 +100,16 @@ class WMAFileInformation2 final : public tarvexa::plugin::ComponentBase<WMAFileI
       }
       TagLib::ASF::Tag* tag = file.tag();
       for (const auto& [name, value] : changed_) {
-        if (name == kTitle) tag->setTitle(Wide(value));
-        else if (name == kAuthor) tag->setArtist(Wide(value));
-        else if (name == kDescription) tag->setComment(Wide(value));
-        else if (value.empty()) tag->removeItem(name.c_str());
-        else tag->setAttribute(name.c_str(), TagLib::ASF::Attribute(Wide(value)));
+        if (name == kTitle)
+          tag->setTitle(Wide(value));
+        else if (name == kAuthor)
+          tag->setArtist(Wide(value));
+        else if (name == kDescription)
+          tag->setComment(Wide(value));
+        else if (value.empty())
+          tag->removeItem(name.c_str());
+        else
+          tag->setAttribute(name.c_str(), TagLib::ASF::Attribute(Wide(value)));
       }
       if (!file.save()) {
         error_ = "cannot write the tag of " + path_;

@@ -210,11 +210,7 @@ struct FilterShape {
 // encoder applies them last to first.
 const std::vector<FilterShape>& FiltersOf(int level) {
   static const std::vector<FilterShape> kLevels[5] = {
-      {},
-      {{16, 11}},
-      {{64, 11}},
-      {{32, 10}, {256, 13}},
-      {{16, 11}, {256, 13}, {1280, 15}},
+      {}, {{16, 11}}, {{64, 11}}, {{32, 10}, {256, 13}}, {{16, 11}, {256, 13}, {1280, 15}},
   };
   return kLevels[std::clamp(level / 1000 - 1, 0, 4)];
 }
@@ -325,7 +321,8 @@ struct FrameEncoder::State {
   }
 
   void Filter(int c, size_t n) {
-    for (auto it = filters[c].rbegin(); it != filters[c].rend(); ++it) it->Compress(values[c].data(), n);
+    for (auto it = filters[c].rbegin(); it != filters[c].rend(); ++it)
+      it->Compress(values[c].data(), n);
   }
 
   template <int Bits>
@@ -351,8 +348,10 @@ void FrameEncoder::State::Encode(const uint8_t* pcm, uint32_t blocks, ByteSink& 
     }
   }
   uint32_t flags = 0;
-  if (silent) flags = channels == 2 ? kFrameStereoSilence : kFrameMonoSilence;
-  else if (sameChannels) flags = kFramePseudoStereo;
+  if (silent)
+    flags = channels == 2 ? kFrameStereoSilence : kFrameMonoSilence;
+  else if (sameChannels)
+    flags = kFramePseudoStereo;
 
   const uint32_t crc =
       (uint32_t(crc32(0L, pcm, static_cast<uInt>(total))) >> 1) | (flags ? 0x80000000u : 0u);

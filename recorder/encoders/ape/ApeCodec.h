@@ -57,8 +57,7 @@ struct FileHeader {
   static bool Parse(const uint8_t* bytes, size_t size, FileHeader* out, int* version);
 
   uint64_t TotalBlocks() const {
-    return totalFrames == 0 ? 0
-                            : uint64_t(totalFrames - 1) * blocksPerFrame + finalFrameBlocks;
+    return totalFrames == 0 ? 0 : uint64_t(totalFrames - 1) * blocksPerFrame + finalFrameBlocks;
   }
 };
 

@@ -64,9 +64,8 @@ int Compressor::Start(const char* path, const MacWaveFormat* format, int64_t max
   header_.sampleRate = f.samplesPerSec;
 
   const uint64_t bpf = header_.blocksPerFrame;
-  const uint64_t blocks = maxAudioBytes < 0
-                              ? uint64_t(kMacUnknownLengthSeconds) * f.samplesPerSec
-                              : uint64_t(maxAudioBytes) / align_;
+  const uint64_t blocks = maxAudioBytes < 0 ? uint64_t(kMacUnknownLengthSeconds) * f.samplesPerSec
+                                            : uint64_t(maxAudioBytes) / align_;
   const uint64_t entries = std::max<uint64_t>(1, (blocks + bpf - 1) / bpf);
   if (entries > kMaxSeekEntries) return kMacErrorBadParameter;
   seekEntries_ = uint32_t(entries);
@@ -275,7 +274,8 @@ std::array<uint8_t, 16> Compressor::Md5OfFile() {
   std::vector<uint8_t> buf(256 * 1024);
   const uint64_t end = firstFrame_ + header_.frameDataBytes;
   for (uint64_t at = firstFrame_; at < end;) {
-    const ssize_t n = pread(fd_, buf.data(), size_t(std::min<uint64_t>(buf.size(), end - at)), off_t(at));
+    const ssize_t n =
+        pread(fd_, buf.data(), size_t(std::min<uint64_t>(buf.size(), end - at)), off_t(at));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return {};  // an unreadable file keeps an empty MD5
     m.Add(buf.data(), size_t(n));

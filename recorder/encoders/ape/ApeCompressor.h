@@ -73,7 +73,7 @@ class Compressor : public ByteSink {
   size_t carryLen_ = 0;
   std::vector<uint8_t> words_;  // finished words not yet written
   uint64_t wordsWritten_ = 0;
-  uint64_t streamBytes_ = 0;    // stream bytes made so far
+  uint64_t streamBytes_ = 0;      // stream bytes made so far
   uint64_t goodStreamBytes_ = 0;  // ... up to the end of the last whole frame
   uint8_t goodCarry_[4] = {};
   size_t goodCarryLen_ = 0;

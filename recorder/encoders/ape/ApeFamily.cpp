@@ -8,7 +8,10 @@ const FormatFamily& ApeFamily() {
   static const FormatFamily family{
       .name = "APE",
       .codes = {kFormatAPE},
-      .describe = [](int, const Settings& s) { return FormatText{ApeFormatLabel(s), kApeLogLine}; },
+      .describe =
+          [](int, const Settings& s) {
+            return FormatText{ApeFormatLabel(s), kApeLogLine};
+          },
       // Every rate with both channel counts (no allowedPairs). A level
       // outside the five becomes the nearest, with the warning.
       .settingsRefused = ApeLevelWarning,

@@ -40,7 +40,8 @@ struct PortableOps {
       _mm_storeu_si128(p, add ? _mm_add_epi16(x, y) : _mm_sub_epi16(x, y));
     }
 #else
-    for (int i = 0; i < order; ++i) c[i] = int16_t(add ? uint16_t(c[i] + a[i]) : uint16_t(c[i] - a[i]));
+    for (int i = 0; i < order; ++i)
+      c[i] = int16_t(add ? uint16_t(c[i] + a[i]) : uint16_t(c[i] - a[i]));
 #endif
   }
 };

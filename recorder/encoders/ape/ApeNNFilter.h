@@ -19,7 +19,7 @@ namespace tarvexa::ape {
 struct NNState {
   int order = 0;
   int shift = 0;
-  int window = 0;          // values kept before the history is moved back
+  int window = 0;  // values kept before the history is moved back
   int16_t* coeffs = nullptr;
   int16_t* hist = nullptr;   // the filter's inputs, clipped, oldest first
   int16_t* adapt = nullptr;  // their adaptation values

@@ -37,7 +37,9 @@ struct Avx2Ops {
 
 }  // namespace
 
-void CompressNNAvx2(NNState& s, int32_t* data, size_t count) { CompressNN<Avx2Ops>(s, data, count); }
+void CompressNNAvx2(NNState& s, int32_t* data, size_t count) {
+  CompressNN<Avx2Ops>(s, data, count);
+}
 
 }  // namespace tarvexa::ape
 

@@ -128,9 +128,10 @@ void MacLibrary::Release() {
 std::string ApeLevelWarning(const Settings& s) {
   const int level = ApeLevelOf(s);
   if (level == s.APE.CompLev) return {};
-  return Printf("The APE compression level %d is not one of 1000, 2000, 3000, 4000 and 5000; "
-                "the nearest, %d (%s), is used.",
-                int(s.APE.CompLev), level, ApeLevelText(level) + 1);
+  return Printf(
+      "The APE compression level %d is not one of 1000, 2000, 3000, 4000 and 5000; "
+      "the nearest, %d (%s), is used.",
+      int(s.APE.CompLev), level, ApeLevelText(level) + 1);
 }
 
 bool PrepareApeRecording(const Settings& s, const LogSink& log) {

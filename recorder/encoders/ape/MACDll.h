@@ -41,27 +41,27 @@ inline constexpr int64_t kMacUnknownLengthSeconds = 24 * 3600;
 
 enum MacError : int {
   kMacSuccess = 0,
-  kMacErrorOpenFile = 1000,       // the file could not be created or opened
-  kMacErrorWrite = 1001,          // a write failed (disk full, drive removed)
-  kMacErrorRead = 1002,           // a read failed or the file is truncated
-  kMacErrorBadHandle = 1003,      // null or destroyed handle
-  kMacErrorBadWaveFormat = 1004,  // not 8/16/24-bit PCM, mono or stereo
-  kMacErrorBadLevel = 1005,       // not one of the five levels
-  kMacErrorBadParameter = 1006,   // any other argument the call cannot take
-  kMacErrorNotStarted = 1007,     // data or Finish before a successful Start
-  kMacErrorFileFull = 1008,       // the seek table has no room for another frame
-  kMacErrorNotApeFile = 1009,     // no Monkey's Audio header
+  kMacErrorOpenFile = 1000,         // the file could not be created or opened
+  kMacErrorWrite = 1001,            // a write failed (disk full, drive removed)
+  kMacErrorRead = 1002,             // a read failed or the file is truncated
+  kMacErrorBadHandle = 1003,        // null or destroyed handle
+  kMacErrorBadWaveFormat = 1004,    // not 8/16/24-bit PCM, mono or stereo
+  kMacErrorBadLevel = 1005,         // not one of the five levels
+  kMacErrorBadParameter = 1006,     // any other argument the call cannot take
+  kMacErrorNotStarted = 1007,       // data or Finish before a successful Start
+  kMacErrorFileFull = 1008,         // the seek table has no room for another frame
+  kMacErrorNotApeFile = 1009,       // no Monkey's Audio header
   kMacErrorUnsupportedFile = 1010,  // a file version this library cannot read
-  kMacErrorNoTag = 1011,          // GetID3Tag: the file has no tag
-  kMacErrorTag = 1012,            // the tag could not be read or written
-  kMacErrorIncompatible = 1013,   // GetInterfaceCompatibility: another version
+  kMacErrorNoTag = 1011,            // GetID3Tag: the file has no tag
+  kMacErrorTag = 1012,              // the tag could not be read or written
+  kMacErrorIncompatible = 1013,     // GetInterfaceCompatibility: another version
 };
 
 #pragma pack(push, 1)
 // The standard 18-byte PCM wave format record.
 struct MacWaveFormat {
-  uint16_t formatTag;       // 1: PCM
-  uint16_t channels;        // 1 or 2
+  uint16_t formatTag;  // 1: PCM
+  uint16_t channels;   // 1 or 2
   uint32_t samplesPerSec;
   uint32_t avgBytesPerSec;  // samplesPerSec * blockAlign
   uint16_t blockAlign;      // channels * bitsPerSample / 8
@@ -100,10 +100,10 @@ enum MacInfo : int {
   kMacInfoBlocksPerFrame,
   kMacInfoFinalFrameBlocks,
   kMacInfoTotalFrames,
-  kMacInfoTotalBlocks,      // sample frames
+  kMacInfoTotalBlocks,  // sample frames
   kMacInfoLengthMs,
-  kMacInfoAverageBitrate,   // kbps of the audio part of the file
-  kMacInfoApeFileBytes,     // the file without its tags
+  kMacInfoAverageBitrate,  // kbps of the audio part of the file
+  kMacInfoApeFileBytes,    // the file without its tags
 };
 
 using MacCompressHandle = void*;
@@ -156,8 +156,7 @@ using MacGetId3TagFn = int(const char* path, MacId3Tag* tag);
 // out. The audio is not touched.
 using MacTagFileSimpleFn = int(const char* path, const char* artist, const char* album,
                                const char* title, const char* comment, const char* genre,
-                               const char* year, const char* track, int clearFirst,
-                               int useOldId3);
+                               const char* year, const char* track, int clearFirst, int useOldId3);
 
 }  // extern "C"
 

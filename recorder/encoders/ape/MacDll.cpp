@@ -70,8 +70,8 @@ uint64_t TrailingTagBytes(int fd, uint64_t size) {
   uint8_t b[32];
   if (end >= 128 && ReadAt(fd, b, 3, end - 128) && std::memcmp(b, "TAG", 3) == 0) end -= 128;
   if (end >= 32 && ReadAt(fd, b, 32, end - 32) && std::memcmp(b, "APETAGEX", 8) == 0) {
-    const uint32_t tagSize = uint32_t(b[12]) | uint32_t(b[13]) << 8 | uint32_t(b[14]) << 16 |
-                             uint32_t(b[15]) << 24;
+    const uint32_t tagSize =
+        uint32_t(b[12]) | uint32_t(b[13]) << 8 | uint32_t(b[14]) << 16 | uint32_t(b[15]) << 24;
     const bool hasHeader = (b[23] & 0x80) != 0;
     const uint64_t whole = uint64_t(tagSize) + (hasHeader ? 32 : 0);
     if (whole <= end) end -= whole;
@@ -93,7 +93,8 @@ bool Given(const char* text) { return text && *text; }
 
 unsigned ParseNumber(const char* text) {
   unsigned v = 0;
-  for (const char* p = text; *p >= '0' && *p <= '9' && v < 100000000; ++p) v = v * 10 + unsigned(*p - '0');
+  for (const char* p = text; *p >= '0' && *p <= '9' && v < 100000000; ++p)
+    v = v * 10 + unsigned(*p - '0');
   return v;
 }
 
@@ -232,15 +233,18 @@ MAC_EXPORT int GetID3Tag(const char* path, MacId3Tag* out) {
   TagLib::APE::File file(path, false);
   if (!file.isOpen() || !file.isValid()) return kMacErrorOpenFile;
   TagLib::Tag* tag = nullptr;
-  if (file.hasAPETag() && !file.APETag()->isEmpty()) tag = file.APETag();
-  else if (file.hasID3v1Tag() && !file.ID3v1Tag()->isEmpty()) tag = file.ID3v1Tag();
+  if (file.hasAPETag() && !file.APETag()->isEmpty())
+    tag = file.APETag();
+  else if (file.hasID3v1Tag() && !file.ID3v1Tag()->isEmpty())
+    tag = file.ID3v1Tag();
   if (!tag) return kMacErrorNoTag;
   std::memcpy(out->header, "TAG", 3);
   CopyField(out->title, sizeof out->title, tag->title());
   CopyField(out->artist, sizeof out->artist, tag->artist());
   CopyField(out->album, sizeof out->album, tag->album());
   CopyField(out->comment, sizeof out->comment, tag->comment());
-  if (tag->year() > 0) CopyField(out->year, sizeof out->year, TagLib::String::number(int(tag->year())));
+  if (tag->year() > 0)
+    CopyField(out->year, sizeof out->year, TagLib::String::number(int(tag->year())));
   out->track = uint8_t(std::min(tag->track(), 255u));
   out->genre = uint8_t(std::min(TagLib::ID3v1::genreIndex(tag->genre()), 255));
   return kMacSuccess;

@@ -14,8 +14,10 @@ namespace {
 
 std::string FaacSwitches(const Settings::AacSection& a, int container) {
   std::string s;
-  if (a.FAACEncMode == 1) s += " -b " + Printf(" %d ", a.FAACAbr);
-  else s += " -q " + Printf(" %d ", a.FAACQuality);
+  if (a.FAACEncMode == 1)
+    s += " -b " + Printf(" %d ", a.FAACAbr);
+  else
+    s += " -q " + Printf(" %d ", a.FAACQuality);
   if (a.FAACTns) s += " --tns ";
   if (a.FAACMidside == 0) s += " --no-midside ";
   s += a.MPEGVer == 1 ? " --mpeg-vers 4 " : " --mpeg-vers 2 ";
@@ -71,10 +73,8 @@ std::string ModeText(const Settings::AacSection& a, AacEncoder e) {
       if (a.NEROEncMode == 1) return Printf("ABR %d kbps; ", a.NEROAbr / 1000);
       if (a.NEROEncMode == 2) return Printf("CBR %d kbps; ", a.NEROEncCbr / 1000);
       return Printf("Quality %.2f; ", a.NEROQuality * 0.01);
-    case AacEncoder::Ct:
-      return Printf("CBR %d kbps; ", a.CTCbr / 1000);
-    case AacEncoder::None:
-      break;
+    case AacEncoder::Ct: return Printf("CBR %d kbps; ", a.CTCbr / 1000);
+    case AacEncoder::None: break;
   }
   return {};
 }
@@ -130,8 +130,7 @@ std::vector<std::string> AacArguments(const Settings& s, const std::string& swit
       argv.insert(argv.end(), {"-", path});
       argv.insert(argv.end(), words.begin(), words.end());
       break;
-    case AacEncoder::None:
-      break;
+    case AacEncoder::None: break;
   }
   return argv;
 }
@@ -164,7 +163,8 @@ FormatText DescribeAac(const Settings& s) {
 RateChannelMatrix AacRateChannels(const Settings& s) {
   RateChannelMatrix m;
   const bool ct = AacEncoderOf(s.AAC.ContainerFormat) == AacEncoder::Ct;
-  for (auto& row : m.allowed) std::fill(row.begin() + (ct ? 6 : 0), row.begin() + (ct ? 9 : 11), true);
+  for (auto& row : m.allowed)
+    std::fill(row.begin() + (ct ? 6 : 0), row.begin() + (ct ? 9 : 11), true);
   return m;
 }
 

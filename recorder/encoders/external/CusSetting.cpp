@@ -124,7 +124,9 @@ bool LoadCesFile(const std::string& path, CCusSetting* out) {
 bool SaveCesFile(const std::string& path, const CCusSetting& setting, std::string* error) {
   const std::vector<uint8_t> bytes = setting.Serialize();
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (out)
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
   if (out) out.close();
   if (!out) {
     if (error) *error = path + ": " + std::strerror(errno);

@@ -10,7 +10,8 @@ namespace {
 // Each "%of%" of a word replaced by the path.
 std::string WithOutputPath(std::string word, const std::string& path, bool* used) {
   const std::string token = kOutputFileToken;
-  for (size_t at = word.find(token); at != std::string::npos; at = word.find(token, at + path.size())) {
+  for (size_t at = word.find(token); at != std::string::npos;
+       at = word.find(token, at + path.size())) {
     word.replace(at, token.size(), path);
     *used = true;
   }
@@ -27,7 +28,8 @@ ExternalCommand CustomEncoderCommand(const Settings::CustomSection& c, const std
   cmd.detailLogs = c.Detail != 0;
   const ShellWords split = SplitShellWords(c.Parameter);
   if (!split.ok) {
-    cmd.error = "Error: the User-Customized encoder parameters cannot be read: " + split.error + ".";
+    cmd.error =
+        "Error: the User-Customized encoder parameters cannot be read: " + split.error + ".";
     return cmd;
   }
   if (c.Encoder.empty()) {
@@ -51,7 +53,8 @@ std::string PrepareCustomEncoder(const Settings& s) {
   if (s.CUSTOM.Parameter.empty()) return kCustomParametersEmpty;
   if (s.CUSTOM.FileExt.empty()) return kCustomExtensionEmpty;
   const ShellWords split = SplitShellWords(s.CUSTOM.Parameter);
-  if (!split.ok) return "Error: the User-Customized encoder parameters cannot be read: " + split.error + ".";
+  if (!split.ok)
+    return "Error: the User-Customized encoder parameters cannot be read: " + split.error + ".";
   return {};
 }
 

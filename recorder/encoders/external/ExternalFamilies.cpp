@@ -12,7 +12,8 @@ const FormatFamily& AacFamily() {
       .codes = {kFormatAAC},
       .describe = [](int, const Settings& s) { return DescribeAac(s); },
       .allowedPairs = [](int, const Settings& s) { return AacRateChannels(s); },
-      .prepare = [](const Settings& s, const LogSink& log) { return AcceptOrLog(PrepareAac(s), log); },
+      .prepare = [](const Settings& s,
+                    const LogSink& log) { return AcceptOrLog(PrepareAac(s), log); },
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<AacWriter>(s);
       },
@@ -40,9 +41,8 @@ const FormatFamily& CustomEncoderFamily() {
       .codes = {kFormatUserCustomized},
       .describe = [](int, const Settings& s) { return DescribeCustomEncoder(s); },
       // Every pair: the program is the user's choice.
-      .prepare = [](const Settings& s, const LogSink& log) {
-        return AcceptOrLog(PrepareCustomEncoder(s), log);
-      },
+      .prepare = [](const Settings& s,
+                    const LogSink& log) { return AcceptOrLog(PrepareCustomEncoder(s), log); },
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<CustomEncoderWriter>(s);
       },

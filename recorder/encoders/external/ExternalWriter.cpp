@@ -74,8 +74,10 @@ std::string CommandLineText(const std::vector<std::string>& argv) {
     }
     line += '\'';
     for (char c : word) {
-      if (c == '\'') line += "'\\''";
-      else line += c;
+      if (c == '\'')
+        line += "'\\''";
+      else
+        line += c;
     }
     line += '\'';
   }
@@ -169,7 +171,8 @@ std::string ExternalClipWriter::GiveUp(ConsoleRedirector::WriteResult r) {
   }
   if (r != R::ChildGone) return "Error: " + cause + ".";
   std::string text = "Error: the external encoder " + name + " stopped reading the audio";
-  if (console_->Exited()) text += " (it " + ConsoleRedirector::DescribeStatus(console_->ExitStatus()) + ")";
+  if (console_->Exited())
+    text += " (it " + ConsoleRedirector::DescribeStatus(console_->ExitStatus()) + ")";
   const std::string last = console_->LastOutputLine();
   return text + (last.empty() ? "." : ": " + last);
 }

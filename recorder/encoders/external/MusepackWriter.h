@@ -16,9 +16,8 @@ namespace tarvexa {
 // The preset list of the Musepack page, and the quality (in tenths) each of
 // the first seven fixes; the eighth entry keeps the stored quality.
 inline constexpr const char* kMusepackPresetTexts[] = {
-    " Telephone   60 kbps", " Thumb       90 kbps", " Radio      130 kbps",
-    " Standard   180 kbps", " Extreme    210 kbps", " Insane     240 kbps",
-    " Braindead  270 kbps", " Customized  "};
+    " Telephone   60 kbps", " Thumb       90 kbps", " Radio      130 kbps", " Standard   180 kbps",
+    " Extreme    210 kbps", " Insane     240 kbps", " Braindead  270 kbps", " Customized  "};
 inline constexpr int kMusepackPresetQuality[] = {20, 30, 40, 50, 60, 70, 80};
 inline constexpr int kMusepackCustomizedPreset = 7;
 // The extension list of the Musepack page (MPC.Ext).

@@ -56,8 +56,7 @@ bool WalkFrames(const std::string& path, FrameWalk* walk, std::string* error) {
     walk->end = at;
     while (!walk->broken) {
       if (!FLAC__stream_decoder_skip_single_frame(d)) break;
-      if (walk->broken ||
-          FLAC__stream_decoder_get_state(d) == FLAC__STREAM_DECODER_END_OF_STREAM ||
+      if (walk->broken || FLAC__stream_decoder_get_state(d) == FLAC__STREAM_DECODER_END_OF_STREAM ||
           !FLAC__stream_decoder_get_decode_position(d, &at) || at <= walk->end) {
         break;
       }
@@ -73,8 +72,7 @@ bool WalkFrames(const std::string& path, FrameWalk* walk, std::string* error) {
 // Writes the sample count (and, when it changed, a cleared MD5) into
 // STREAMINFO through the library's metadata editor: the block keeps its
 // size, so it is rewritten in place.
-bool WriteStreamInfo(const std::string& path, uint64_t samples, bool clearMd5,
-                     std::string* error) {
+bool WriteStreamInfo(const std::string& path, uint64_t samples, bool clearMd5, std::string* error) {
   FLAC__Metadata_SimpleIterator* it = FLAC__metadata_simple_iterator_new();
   bool ok = it && FLAC__metadata_simple_iterator_init(it, path.c_str(), false, true) &&
             FLAC__metadata_simple_iterator_get_block_type(it) == FLAC__METADATA_TYPE_STREAMINFO;
@@ -89,11 +87,12 @@ bool WriteStreamInfo(const std::string& path, uint64_t samples, bool clearMd5,
     }
   }
   if (!ok) {
-    *error = std::string("its stream header could not be rewritten") +
-             (it ? std::string(": ") +
-                       FLAC__Metadata_SimpleIteratorStatusString
-                           [FLAC__metadata_simple_iterator_status(it)]
-                 : std::string());
+    *error =
+        std::string("its stream header could not be rewritten") +
+        (it ? std::string(": ") +
+                  FLAC__Metadata_SimpleIteratorStatusString[FLAC__metadata_simple_iterator_status(
+                      it)]
+            : std::string());
   }
   if (it) FLAC__metadata_simple_iterator_delete(it);
   return ok;

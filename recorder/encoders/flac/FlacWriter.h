@@ -19,17 +19,17 @@ namespace tarvexa {
 
 // Samples per block passed to the encoder for each "Block Size:" index;
 // 0 leaves the choice to the encoder (it follows the compression level).
-inline constexpr std::array<unsigned, 11> kFlacBlockSizes = {
-    0, 192, 256, 512, 576, 1024, 1152, 2048, 2304, 4096, 4608};
+inline constexpr std::array<unsigned, 11> kFlacBlockSizes = {0,    192,  256,  512,  576, 1024,
+                                                             1152, 2048, 2304, 4096, 4608};
 unsigned FlacBlockSizeOf(int index);  // 0 for an index outside the list
 
 // The texts of the options page's lists, in index order.
 inline constexpr std::array<const char*, 9> kFlacCompressionLevelTexts = {
     " 0 (Fastest)", " 1", " 2", " 3", " 4", " 5 (Default)", " 6", " 7", " 8 (Best)"};
 inline constexpr std::array<const char*, 11> kFlacBlockSizeTexts = {
-    "  Use Default",  "  192 Samples",  "  256 Samples",  "  512 Samples",
-    "  576 Samples",  " 1024 Samples",  " 1152 Samples",  " 2048 Samples",
-    " 2304 Samples",  " 4096 Samples",  " 4608 Samples"};
+    "  Use Default", "  192 Samples", "  256 Samples", "  512 Samples",
+    "  576 Samples", " 1024 Samples", " 1152 Samples", " 2048 Samples",
+    " 2304 Samples", " 4096 Samples", " 4608 Samples"};
 // Asked before Ogg FLAC is chosen (Yes/No).
 inline constexpr char kOggFlacQuestion[] =
     "     Ogg FLAC is the Compressed FLAC Data Stored in an Ogg Container.\n It is Narrowly "
@@ -57,12 +57,12 @@ class FlacWriter : public ClipWriter {
   std::string path_;
   std::string error_;
   FLAC__StreamEncoder* encoder_ = nullptr;
-  FILE* file_ = nullptr;              // owned by the encoder once initialised
-  std::vector<FLAC__int32> wide_;     // one block widened to 32 bits
+  FILE* file_ = nullptr;           // owned by the encoder once initialised
+  std::vector<FLAC__int32> wide_;  // one block widened to 32 bits
   int channels_ = 2;
   int rate_ = 44100;
   int64_t framesSinceFlush_ = 0;
-  bool writeFailed_ = false;          // processing failed; the file takes no more data
+  bool writeFailed_ = false;  // processing failed; the file takes no more data
 };
 
 }  // namespace tarvexa

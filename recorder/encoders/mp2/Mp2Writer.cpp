@@ -68,8 +68,9 @@ twolame_options* OpenEncoder(const Settings& s) {
 size_t OutputBufferFor(const Settings& s, size_t channels) {
   const size_t frames = Mp2Writer::kChunkSamples / channels;
   const size_t mpegFrames = (frames + 1151) / 1152 + 1;
-  const size_t frameBytes =
-      144u * 1000u * static_cast<size_t>(Mp2Kbps(s.MP2.Bits)) / static_cast<size_t>(SampleRateOf(s)) + 1;
+  const size_t frameBytes = 144u * 1000u * static_cast<size_t>(Mp2Kbps(s.MP2.Bits)) /
+                                static_cast<size_t>(SampleRateOf(s)) +
+                            1;
   return std::max(kOutputBufferBytes, mpegFrames * frameBytes);
 }
 

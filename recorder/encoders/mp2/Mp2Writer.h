@@ -43,10 +43,10 @@ class Mp2Writer final : public ClipWriter {
   std::string path_;
   std::string error_;
   size_t channels_ = 2;
-  std::vector<int16_t> pending_;     // samples waiting for a full chunk
-  std::vector<unsigned char> out_;   // encoded frames of one call
-  off_t fileBytes_ = 0;              // bytes safely in the file
-  size_t samplesIn_ = 0;             // samples handed to the encoder
+  std::vector<int16_t> pending_;    // samples waiting for a full chunk
+  std::vector<unsigned char> out_;  // encoded frames of one call
+  off_t fileBytes_ = 0;             // bytes safely in the file
+  size_t samplesIn_ = 0;            // samples handed to the encoder
   bool writeFailed_ = false;
 };
 

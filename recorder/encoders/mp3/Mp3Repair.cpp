@@ -23,8 +23,10 @@ struct FrameHeader {
 };
 
 bool ParseHeader(const unsigned char* h, FrameHeader* out) {
-  static constexpr int kKbps1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-  static constexpr int kKbps2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+  static constexpr int kKbps1[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                     112, 128, 160, 192, 224, 256, 320, 0};
+  static constexpr int kKbps2[16] = {0,  8,  16, 24,  32,  40,  48,  56,
+                                     64, 80, 96, 112, 128, 144, 160, 0};
   static constexpr int kRates[3] = {44100, 48000, 32000};
   if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
   const int versionBits = (h[1] >> 3) & 3, layer = (h[1] >> 1) & 3;
@@ -61,7 +63,8 @@ uint16_t TagCrc(const unsigned char* p, size_t n) {
   uint16_t crc = 0;
   for (size_t i = 0; i < n; ++i) {
     crc ^= p[i];
-    for (int b = 0; b < 8; ++b) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    for (int b = 0; b < 8; ++b)
+      crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
   }
   return crc;
 }
@@ -86,8 +89,10 @@ RecoveredFile RecoverMp3File(int, const std::string& path) {
     if (b.size() < 4 || !ParseHeader(b.data(), &h)) break;
     if (!frames.empty() && (h.version != first.version || h.rate != first.rate)) break;
     if (pos + h.length > size) break;  // cut off in the middle
-    if (frames.empty()) first = h;
-    else if (frames.size() > 1 && h.bitrateIndex != first.bitrateIndex) sameBitrate = false;
+    if (frames.empty())
+      first = h;
+    else if (frames.size() > 1 && h.bitrateIndex != first.bitrateIndex)
+      sameBitrate = false;
     frames.push_back(pos);
     pos += h.length;
   }
@@ -105,9 +110,9 @@ RecoveredFile RecoverMp3File(int, const std::string& path) {
   const uint64_t tagAt = frames[0] + 4 + (first.crc ? 2 : 0) + first.sideInfo;
   auto frame0 = f.Read(frames[0], first.length);
   const size_t tagOffset = static_cast<size_t>(tagAt - frames[0]);
-  const bool hasTag = frame0.size() >= tagOffset + 16 &&
-                      (std::memcmp(&frame0[tagOffset], "Xing", 4) == 0 ||
-                       std::memcmp(&frame0[tagOffset], "Info", 4) == 0);
+  const bool hasTag =
+      frame0.size() >= tagOffset + 16 && (std::memcmp(&frame0[tagOffset], "Xing", 4) == 0 ||
+                                          std::memcmp(&frame0[tagOffset], "Info", 4) == 0);
   bool placeholder = false;
   if (!hasTag && frames.size() >= 2) {
     // The reserved frame: nothing but its header, and the next frame does
@@ -115,8 +120,9 @@ RecoveredFile RecoverMp3File(int, const std::string& path) {
     placeholder = true;
     for (size_t i = 4; i < frame0.size() && placeholder; ++i) placeholder = frame0[i] == 0;
     const auto next = f.Read(frames[1] + 4 + (first.crc ? 2 : 0), 2);
-    const int mainDataBegin =
-        next.size() < 2 ? 1 : first.version == 1 ? (next[0] << 1) | (next[1] >> 7) : next[0];
+    const int mainDataBegin = next.size() < 2      ? 1
+                              : first.version == 1 ? (next[0] << 1) | (next[1] >> 7)
+                                                   : next[0];
     placeholder = placeholder && mainDataBegin == 0;
   }
   const size_t audioFrames = hasTag || placeholder ? frames.size() - 1 : frames.size();
@@ -182,7 +188,8 @@ RecoveredFile RecoverMp3File(int, const std::string& path) {
   r.ok = true;
   r.changed = true;
   if (end < size) r.done = "cut back to its last whole frame";
-  if (rewrite) r.done += std::string(r.done.empty() ? "" : ", ") + "its information frame was written";
+  if (rewrite)
+    r.done += std::string(r.done.empty() ? "" : ", ") + "its information frame was written";
   return r;
 }
 

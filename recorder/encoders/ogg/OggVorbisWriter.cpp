@@ -30,9 +30,7 @@ int KbpsOf(int index) {
   return ValidBitrateIndex(index) ? BitrateTable[static_cast<size_t>(index)] : 0;
 }
 
-float QualityOf(const Settings& s) {
-  return static_cast<float>(s.OGG.QualityCompression * 0.01);
-}
+float QualityOf(const Settings& s) { return static_cast<float>(s.OGG.QualityCompression * 0.01); }
 
 int VorbisChannelsOf(const Settings& s) { return s.OUTPUT.Chan == 1 ? 1 : 2; }
 
@@ -48,8 +46,7 @@ int OggVorbisSetup(vorbis_info* info, const Settings& s) {
   const int channels = VorbisChannelsOf(s);
   const long rate = SampleRateOf(s);
   switch (OggVorbisModeOf(s)) {
-    case OggVorbisMode::Quality:
-      return vorbis_encode_init_vbr(info, channels, rate, QualityOf(s));
+    case OggVorbisMode::Quality: return vorbis_encode_init_vbr(info, channels, rate, QualityOf(s));
     case OggVorbisMode::ManagedVbr:
       if (!ValidBitrateIndex(s.OGG.MaxBit) || !ValidBitrateIndex(s.OGG.NomiBit) ||
           !ValidBitrateIndex(s.OGG.MinBit)) {

@@ -74,10 +74,10 @@ class OggVorbisWriter : public ClipWriter {
   vorbis_block block_{};
   ogg_stream_state stream_{};
 
-  bool endOfStream_ = false;       // the last page has been written
-  bool writeFailed_ = false;       // a write came up short; the file takes no more data
-  bool pagesPending_ = false;      // pages handed to stdio since the last flush
-  int64_t lastPageGranule_ = 0;    // granule position of the last page written
+  bool endOfStream_ = false;     // the last page has been written
+  bool writeFailed_ = false;     // a write came up short; the file takes no more data
+  bool pagesPending_ = false;    // pages handed to stdio since the last flush
+  int64_t lastPageGranule_ = 0;  // granule position of the last page written
 };
 
 }  // namespace tarvexa

@@ -22,10 +22,8 @@ bool IsMonoOnlySubtype(int subtype) {
     case SF_FORMAT_G723_40:
     case SF_FORMAT_DWVW_12:
     case SF_FORMAT_DWVW_16:
-    case SF_FORMAT_DWVW_24:
-      return true;
-    default:
-      return false;
+    case SF_FORMAT_DWVW_24: return true;
+    default: return false;
   }
 }
 
@@ -45,8 +43,7 @@ RateChannelMatrix AllowedPairs(int format, const Settings& s) {
   switch (format) {
     case kFormatSVX:
     case kFormatXI:
-    case kFormatSDS:
-      return RateChannelMatrix::MonoOnly();
+    case kFormatSDS: return RateChannelMatrix::MonoOnly();
     default: {
       const SubEncoding* sub = SelectedSubEncoding(format, s);
       return sub && IsMonoOnlySubtype(sub->subtype) ? RateChannelMatrix::MonoOnly()

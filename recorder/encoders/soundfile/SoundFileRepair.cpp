@@ -40,7 +40,9 @@ bool CutTo(RepairFile& f, uint64_t size, uint64_t end, bool pad, uint64_t* newSi
 
 // --- RIFF/WAVE and RF64 ------------------------------------------------------
 
-bool PcmLikeTag(uint16_t tag) { return tag == 1 || tag == 3 || tag == 6 || tag == 7 || tag == 0xFFFE; }
+bool PcmLikeTag(uint16_t tag) {
+  return tag == 1 || tag == 3 || tag == 6 || tag == 7 || tag == 0xFFFE;
+}
 
 Fix RepairRiff(RepairFile& f, uint64_t size) {
   Fix fix;
@@ -225,7 +227,8 @@ constexpr unsigned char kW64RiffTail[12] = {0x2E, 0x91, 0xCF, 0x11, 0xA5, 0xD6,
 constexpr unsigned char kW64ChunkTail[12] = {0xF3, 0xAC, 0xD3, 0x11, 0x8C, 0xD1,
                                              0x00, 0xC0, 0x4F, 0x8E, 0xDB, 0x8A};
 
-bool IsW64(const std::vector<unsigned char>& b, size_t at, const char* id, const unsigned char* tail) {
+bool IsW64(const std::vector<unsigned char>& b, size_t at, const char* id,
+           const unsigned char* tail) {
   return Is(b, at, id) && b.size() >= at + 16 && std::memcmp(b.data() + at + 4, tail, 12) == 0;
 }
 
@@ -264,7 +267,8 @@ Fix RepairW64(RepairFile& f, uint64_t size) {
   const uint64_t dataAt = dataHeaderAt + 24;
   const uint64_t avail = size > dataAt ? size - dataAt : 0;
   const auto d = f.Read(dataHeaderAt + 16, 8);
-  const uint64_t declared = d.size() == 8 && GetLe64(d.data()) >= 24 ? GetLe64(d.data()) - 24 : ~0ull;
+  const uint64_t declared =
+      d.size() == 8 && GetLe64(d.data()) >= 24 ? GetLe64(d.data()) - 24 : ~0ull;
   if (declared <= avail && declared % blockAlign == 0 && GetLe64(&head[16]) == size) return fix;
 
   const uint64_t data = avail / blockAlign * blockAlign;

@@ -33,10 +33,8 @@ bool HasRf64Variant(int formatWord) {
     case SF_FORMAT_FLOAT:
     case SF_FORMAT_DOUBLE:
     case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-      return true;
-    default:
-      return false;
+    case SF_FORMAT_ALAW: return true;
+    default: return false;
   }
 }
 
@@ -109,10 +107,13 @@ bool SoundFileWriter::Write(const int16_t* samples, size_t frames) {
   if (written != wanted) {
     writeFailed_ = true;
     std::string cause;
-    if (sf_error(file_) != SF_ERR_NO_ERROR) cause = sf_strerror(file_);
-    else if (savedErrno != 0) cause = std::strerror(savedErrno);
-    else cause = "only " + std::to_string(written) + " of " + std::to_string(wanted) +
-                 " frames were written";
+    if (sf_error(file_) != SF_ERR_NO_ERROR)
+      cause = sf_strerror(file_);
+    else if (savedErrno != 0)
+      cause = std::strerror(savedErrno);
+    else
+      cause = "only " + std::to_string(written) + " of " + std::to_string(wanted) +
+              " frames were written";
     error_ = "Error writing file " + path_ + ": " + cause;
     return false;
   }

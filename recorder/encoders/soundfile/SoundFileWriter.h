@@ -27,7 +27,7 @@ class SoundFileWriter : public ClipWriter {
   int channels_ = 2;
   int rate_ = 44100;
   int64_t framesSinceHeader_ = 0;  // frames written since the header was last rewritten
-  bool writeFailed_ = false;        // a write came up short; the file takes no more data
+  bool writeFailed_ = false;       // a write came up short; the file takes no more data
 };
 
 }  // namespace tarvexa

@@ -12,8 +12,8 @@ namespace tarvexa {
 
 namespace {
 
-constexpr uint64_t kJunkAt = 12;       // "JUNK" / "ds64"
-constexpr uint64_t kDs64Body = 28;     // riff size, data size, frames (64 bit), table length
+constexpr uint64_t kJunkAt = 12;    // "JUNK" / "ds64"
+constexpr uint64_t kDs64Body = 28;  // riff size, data size, frames (64 bit), table length
 constexpr uint64_t kFmtAt = kJunkAt + 8 + kDs64Body;
 
 void Put16(unsigned char* p, uint16_t v) {
@@ -36,8 +36,16 @@ WavWriter::Layout WavWriter::LayoutOf(int subtype, int channels) {
     case SF_FORMAT_PCM_16: l.bitsPerSample = 16; break;
     case SF_FORMAT_PCM_24: l.bitsPerSample = 24; break;
     case SF_FORMAT_PCM_32: l.bitsPerSample = 32; break;
-    case SF_FORMAT_FLOAT: l.formatTag = 3; l.bitsPerSample = 32; l.fact = true; break;
-    case SF_FORMAT_DOUBLE: l.formatTag = 3; l.bitsPerSample = 64; l.fact = true; break;
+    case SF_FORMAT_FLOAT:
+      l.formatTag = 3;
+      l.bitsPerSample = 32;
+      l.fact = true;
+      break;
+    case SF_FORMAT_DOUBLE:
+      l.formatTag = 3;
+      l.bitsPerSample = 64;
+      l.fact = true;
+      break;
     case SF_FORMAT_ULAW:
       l.formatTag = 7, l.bitsPerSample = 8, l.fact = true, l.extensionSize = true;
       break;
@@ -76,7 +84,9 @@ sf_count_t WavWriter::VirtualWrite(const void* ptr, sf_count_t count, void* self
   w->encodedTotal_ += count;
   return count;
 }
-sf_count_t WavWriter::VirtualTell(void* self) { return static_cast<WavWriter*>(self)->encodedTotal_; }
+sf_count_t WavWriter::VirtualTell(void* self) {
+  return static_cast<WavWriter*>(self)->encodedTotal_;
+}
 
 void WavWriter::Release() {
   if (encoder_) sf_close(encoder_);
@@ -199,8 +209,7 @@ bool WavWriter::UpdateSizes() {
     Put64(v + 16, frames);
     if (!WriteAll(v, kDs64Body, kJunkAt + 8) || !WriteAll("ds64", 4, kJunkAt)) return false;
     unsigned char unknown[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    if (!WriteAll(unknown, 4, dataStart_ - 4) ||
-        (layout_.fact && !WriteAll(unknown, 4, factAt))) {
+    if (!WriteAll(unknown, 4, dataStart_ - 4) || (layout_.fact && !WriteAll(unknown, 4, factAt))) {
       return false;
     }
     const unsigned char head[8] = {'R', 'F', '6', '4', 0xFF, 0xFF, 0xFF, 0xFF};

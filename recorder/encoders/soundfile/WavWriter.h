@@ -70,17 +70,17 @@ class WavWriter : public ClipWriter {
   std::string path_;
   std::string error_;
   int fd_ = -1;
-  SNDFILE* encoder_ = nullptr;           // the sub-encoding, into encoded_
-  std::vector<unsigned char> encoded_;   // one block in the sub-encoding
-  sf_count_t encodedTotal_ = 0;          // bytes the encoder has produced
+  SNDFILE* encoder_ = nullptr;          // the sub-encoding, into encoded_
+  std::vector<unsigned char> encoded_;  // one block in the sub-encoding
+  sf_count_t encodedTotal_ = 0;         // bytes the encoder has produced
   Layout layout_;
   int channels_ = 2;
   int rate_ = 44100;
-  uint64_t dataStart_ = 0;               // offset of the first audio byte
-  uint64_t dataBytes_ = 0;               // audio bytes in the file
+  uint64_t dataStart_ = 0;  // offset of the first audio byte
+  uint64_t dataBytes_ = 0;  // audio bytes in the file
   uint64_t riffLimit_ = 0xFFFFFFFFull;
   bool rf64_ = false;
-  bool padded_ = false;                  // the pad byte after odd-sized data
+  bool padded_ = false;  // the pad byte after odd-sized data
   bool failed_ = false;
 };
 

@@ -9,7 +9,10 @@ const FormatFamily& WavPackFamily() {
   static const FormatFamily family{
       .name = "WavPack",
       .codes = {kFormatWV},
-      .describe = [](int, const Settings& s) { return FormatText{WavPackLabel(s), kWavPackLogLine}; },
+      .describe =
+          [](int, const Settings& s) {
+            return FormatText{WavPackLabel(s), kWavPackLogLine};
+          },
       .makeWriter = [](const Settings& s) -> std::unique_ptr<ClipWriter> {
         return std::make_unique<WavPackWriter>(s);
       },

@@ -73,8 +73,10 @@ WavpackConfig ConfigurationOf(const Settings& s) {
       const float weight = std::clamp(static_cast<float>(wv.Shape) * 0.01f, -1.0f, 1.0f);
       c.shaping_weight = weight;
       c.flags |= CONFIG_SHAPE_OVERRIDE;
-      if (weight == 0.0f) c.flags &= ~CONFIG_HYBRID_SHAPE;
-      else c.flags |= CONFIG_HYBRID_SHAPE;
+      if (weight == 0.0f)
+        c.flags &= ~CONFIG_HYBRID_SHAPE;
+      else
+        c.flags |= CONFIG_HYBRID_SHAPE;
     } else {
       c.flags |= CONFIG_DYNAMIC_SHAPING;
     }

@@ -97,8 +97,8 @@ QTreeWidgetItem* EncoderOptionsSheet::ItemFor(const QString& title) {
   for (QTreeWidgetItemIterator it(tree_); *it; ++it)
     if ((*it)->data(0, kTitleRole).toString() == title) return *it;
   const int cut = title.lastIndexOf(QStringLiteral("::"));
-  QTreeWidgetItem* item = cut < 0 ? new QTreeWidgetItem(tree_)
-                                  : new QTreeWidgetItem(ItemFor(title.left(cut)));
+  QTreeWidgetItem* item =
+      cut < 0 ? new QTreeWidgetItem(tree_) : new QTreeWidgetItem(ItemFor(title.left(cut)));
   item->setText(0, LastPart(title));
   item->setData(0, kTitleRole, title);
   return item;

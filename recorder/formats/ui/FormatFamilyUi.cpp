@@ -11,9 +11,10 @@ std::vector<const FormatMenuEntry*> FormatMenuEntries() {
   std::vector<const FormatMenuEntry*> entries;
   for (const FormatFamilyUi& family : FormatFamiliesUi())
     for (const FormatMenuEntry& e : family.menu) entries.push_back(&e);
-  std::stable_sort(entries.begin(), entries.end(), [](const FormatMenuEntry* a, const FormatMenuEntry* b) {
-    return a->section != b->section ? a->section < b->section : a->format < b->format;
-  });
+  std::stable_sort(
+      entries.begin(), entries.end(), [](const FormatMenuEntry* a, const FormatMenuEntry* b) {
+        return a->section != b->section ? a->section < b->section : a->format < b->format;
+      });
   return entries;
 }
 
@@ -21,8 +22,9 @@ std::vector<const OptionPageEntry*> OptionPageEntries() {
   std::vector<const OptionPageEntry*> entries;
   for (const FormatFamilyUi& family : FormatFamiliesUi())
     for (const OptionPageEntry& e : family.pages) entries.push_back(&e);
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const OptionPageEntry* a, const OptionPageEntry* b) { return a->format < b->format; });
+  std::stable_sort(
+      entries.begin(), entries.end(),
+      [](const OptionPageEntry* a, const OptionPageEntry* b) { return a->format < b->format; });
   return entries;
 }
 

@@ -61,8 +61,7 @@ std::vector<const OptionPageEntry*> OptionPageEntries();
 // "Set Format: " + what.
 QString SetFormatText(const char* what);
 // The one command of a format: "Set Format: " and its tag.
-FormatMenuEntry PlainCommand(int format,
-                             FormatMenuEntry::Section section = FormatMenuEntry::kMain);
+FormatMenuEntry PlainCommand(int format, FormatMenuEntry::Section section = FormatMenuEntry::kMain);
 // For mayChoose hooks: a Yes/No question (No by default); true for Yes.
 bool AskYesNo(QWidget* owner, const char* question);
 // For mayChoose hooks: a warning box.

@@ -13,8 +13,12 @@
 // Exit status: 0 done, 2 wrong arguments, 3 the file cannot be read as one
 // of these, 4 the result cannot be written.
 
+#include <taglib/apefooter.h>
+#include <taglib/apetag.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpcfile.h>
 #include <taglib/mpegfile.h>
@@ -24,10 +28,6 @@
 #include <taglib/trueaudiofile.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavpackfile.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/id3v1tag.h>
-#include <taglib/apefooter.h>
-#include <taglib/apetag.h>
 #include <taglib/xiphcomment.h>
 
 #include <cstdio>
@@ -69,7 +69,8 @@ std::string LowerExtension(const std::string& path) {
 
 // Opens a file of this program's family, by extension (an .ogg file may hold
 // Vorbis, FLAC or Opus). Null when it is none of them or cannot be read.
-std::unique_ptr<TagLib::File> OpenFile(const std::string& path, const std::string& ext, bool readProperties) {
+std::unique_ptr<TagLib::File> OpenFile(const std::string& path, const std::string& ext,
+                                       bool readProperties) {
   const char* p = path.c_str();
   const auto style = TagLib::AudioProperties::Average;
   std::vector<std::unique_ptr<TagLib::File>> tries;
@@ -79,8 +80,10 @@ std::unique_ptr<TagLib::File> OpenFile(const std::string& path, const std::strin
     tries.emplace_back(new TagLib::MPEG::File(p, readProperties, style));
   } else if (ext == "ogg" || ext == "oga") {
     tries.emplace_back(new TagLib::Ogg::Vorbis::File(p, readProperties, style));
-    if (!tries.back()->isValid()) tries.emplace_back(new TagLib::Ogg::FLAC::File(p, readProperties, style));
-    if (!tries.back()->isValid()) tries.emplace_back(new TagLib::Ogg::Opus::File(p, readProperties, style));
+    if (!tries.back()->isValid())
+      tries.emplace_back(new TagLib::Ogg::FLAC::File(p, readProperties, style));
+    if (!tries.back()->isValid())
+      tries.emplace_back(new TagLib::Ogg::Opus::File(p, readProperties, style));
   } else if (ext == "flac") {
     tries.emplace_back(new TagLib::FLAC::File(p, readProperties, style));
   } else if (ext == "mpc") {
@@ -127,9 +130,9 @@ bool Save(TagLib::File* file) {
 // tools write them; TagLib's TTA support knows only ID3, so the APE tag is
 // found and replaced here.
 struct ApeSpan {
-  long start = 0;   // where the tag (with its header) begins
-  long end = 0;     // where it ends: the ID3v1 tag or the end of the file
-  long footer = -1; // its footer, -1 when the file has no APE tag
+  long start = 0;    // where the tag (with its header) begins
+  long end = 0;      // where it ends: the ID3v1 tag or the end of the file
+  long footer = -1;  // its footer, -1 when the file has no APE tag
 };
 
 ApeSpan FindApeTag(TagLib::File& file) {
@@ -212,21 +215,26 @@ std::string FirstValue(const TagLib::PropertyMap& props, const char* key) {
 
 int Usage(const char* program) {
   if (kMpeg4)
-    std::fprintf(stderr, "usage: %s -s TITLE -a ARTIST -A ALBUM -g GENRE -c COMMENT -y YEAR -t TRACK FILE\n", program);
+    std::fprintf(
+        stderr, "usage: %s -s TITLE -a ARTIST -A ALBUM -g GENRE -c COMMENT -y YEAR -t TRACK FILE\n",
+        program);
   else
-    std::fprintf(stderr, "usage: %s -t TITLE -a ARTIST -A ALBUM -g GENRE -c COMMENT -y YEAR -T TRACK FILE\n", program);
+    std::fprintf(
+        stderr, "usage: %s -t TITLE -a ARTIST -A ALBUM -g GENRE -c COMMENT -y YEAR -T TRACK FILE\n",
+        program);
   return kUsage;
 }
 
 [[maybe_unused]] int Write(int argc, char** argv) {
   // Option letter -> property name.
   const std::map<std::string, const char*> options =
-      kMpeg4 ? std::map<std::string, const char*>{{"-s", "TITLE"}, {"-a", "ARTIST"}, {"-A", "ALBUM"},
-                                                  {"-g", "GENRE"}, {"-c", "COMMENT"}, {"-y", "DATE"},
+      kMpeg4 ? std::map<std::string, const char*>{{"-s", "TITLE"},      {"-a", "ARTIST"},
+                                                  {"-A", "ALBUM"},      {"-g", "GENRE"},
+                                                  {"-c", "COMMENT"},    {"-y", "DATE"},
                                                   {"-t", "TRACKNUMBER"}}
-             : std::map<std::string, const char*>{{"-t", "TITLE"}, {"-a", "ARTIST"}, {"-A", "ALBUM"},
-                                                  {"-g", "GENRE"}, {"-c", "COMMENT"}, {"-y", "DATE"},
-                                                  {"-T", "TRACKNUMBER"}};
+             : std::map<std::string, const char*>{
+                   {"-t", "TITLE"},   {"-a", "ARTIST"}, {"-A", "ALBUM"},      {"-g", "GENRE"},
+                   {"-c", "COMMENT"}, {"-y", "DATE"},   {"-T", "TRACKNUMBER"}};
   if (argc < 2 || argc % 2 != 0) return Usage(argv[0]);
   std::map<std::string, std::string> values;
   for (int i = 1; i + 1 < argc; i += 2) {

@@ -25,7 +25,8 @@ namespace tarvexa {
 namespace {
 
 constexpr const char* kFilter =
-    "All Supported Files (*.mp3 *.wma *.ogg *.mpc *.flac *.wv *.tta *.ape *.3g2 *.3gp *.m4a *.m4b *.mp4);;"
+    "All Supported Files (*.mp3 *.wma *.ogg *.mpc *.flac *.wv *.tta *.ape *.3g2 *.3gp *.m4a *.m4b "
+    "*.mp4);;"
     "Mp3 File (*.mp3);;Wma File (*.wma);;Ogg File (*.ogg);;Ape File (*.ape);;Flac File (*.flac);;"
     "MPEG4 File (*.3g2 *.3gp *.m4a *.m4b *.mp4);;Musepack File (*.mpc);;Wavpack File (*.wv);;"
     "TTA File (*.tta)";
@@ -40,7 +41,8 @@ bool FileExists(const QString& path) {
 
 }  // namespace
 
-MetadataPage::MetadataPage(Hooks hooks, QWidget* parent) : QWidget(parent), hooks_(std::move(hooks)) {
+MetadataPage::MetadataPage(Hooks hooks, QWidget* parent)
+    : QWidget(parent), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("MetadataPage"));
   ape_ = MakeMacLibraryTags(hooks_.programFolder);
   access_ = std::make_unique<TagAccess>(wma_, ape_.get(), hooks_.programFolder, hooks_.dataFolder);
@@ -170,7 +172,8 @@ void MetadataPage::Show(const TagSheet& sheet) {
   filling_ = true;
   SetFields(sheet.fields);
   filling_ = false;
-  name_->setText(tr("Name:") + (path_.isEmpty() ? QString() : QStringLiteral(" ") + QFileInfo(path_).fileName()));
+  name_->setText(tr("Name:") +
+                 (path_.isEmpty() ? QString() : QStringLiteral(" ") + QFileInfo(path_).fileName()));
   duration_->setText(Q(sheet.duration));
   bitrate_->setText(Q(sheet.bitrate));
   samplerate_->setText(Q(sheet.samplerate));

@@ -83,7 +83,8 @@ class MetadataPage : public QWidget {
  private:
   void Show(const TagSheet& sheet);
   void Stabilize();
-  void Run(std::function<TagAccess::Outcome()> work, std::function<void(const TagAccess::Outcome&)> done);
+  void Run(std::function<TagAccess::Outcome()> work,
+           std::function<void(const TagAccess::Outcome&)> done);
   void Log(const std::string& text, int level) {
     if (hooks_.log) hooks_.log(text, level);
   }

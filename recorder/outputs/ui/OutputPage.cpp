@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kHeaders[kOutputColumnCount] = {"Name", "Location", "Format",
+constexpr const char* kHeaders[kOutputColumnCount] = {"Name",     "Location",  "Format",
                                                       "Duration", "Timestamp", "Size(MB)"};
 constexpr int kWidths[kOutputColumnCount] = {220, 218, 90, 100, 150, 98};
 constexpr const char* kSortItems[kOutputColumnCount] = {"By Name",     "By Location",  "By Format",
@@ -93,11 +93,16 @@ class NameDelegate : public QStyledItemDelegate {
 
 class OutputTableModel : public QAbstractTableModel {
  public:
-  OutputTableModel(const OutputItems& items, std::function<bool(int, const QString&)> rename, QObject* parent)
+  OutputTableModel(const OutputItems& items, std::function<bool(int, const QString&)> rename,
+                   QObject* parent)
       : QAbstractTableModel(parent), items_(items), rename_(std::move(rename)) {}
 
-  int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : items_.Count(); }
-  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : kOutputColumnCount; }
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : items_.Count();
+  }
+  int columnCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : kOutputColumnCount;
+  }
 
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid() || index.row() >= items_.Count()) return {};
@@ -105,20 +110,21 @@ class OutputTableModel : public QAbstractTableModel {
     switch (role) {
       case Qt::DisplayRole:
       case Qt::EditRole: {
-        const std::string* texts[] = {&e.name, &e.location, &e.format, &e.duration, &e.timestamp, &e.size};
+        const std::string* texts[] = {&e.name,     &e.location,  &e.format,
+                                      &e.duration, &e.timestamp, &e.size};
         return QString::fromStdString(*texts[index.column()]);
       }
       case Qt::DecorationRole:
         return index.column() == kColName ? QVariant(OutputPage::StateIcon(e)) : QVariant();
       case Qt::ToolTipRole:
         return index.column() == kColName ? QString::fromStdString(e.FullPath()) : QVariant();
-      default:
-        return {};
+      default: return {};
     }
   }
 
   QVariant headerData(int section, Qt::Orientation o, int role) const override {
-    if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kOutputColumnCount)
+    if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < kOutputColumnCount)
       return QString::fromUtf8(kHeaders[section]);
     return QAbstractTableModel::headerData(section, o, role);
   }
@@ -194,11 +200,14 @@ OutputPage::OutputPage(Hooks hooks, QWidget* parent)
   command(menu_, "Move To Top", [this] { Move(MoveTo::Top); });
   command(menu_, "Move To Bottom", [this] { Move(MoveTo::Bottom); });
   QMenu* sort = menu_->addMenu(tr("Sort"));
-  for (int c = 0; c < kOutputColumnCount; ++c) command(sort, kSortItems[c], [this, c] { SortBy(c); });
+  for (int c = 0; c < kOutputColumnCount; ++c)
+    command(sort, kSortItems[c], [this, c] { SortBy(c); });
   menu_->addSeparator();
   command(menu_, "Rename", [this] { Rename(); });
-  command(menu_, "Remove", [this] { Remove(); }, QKeySequence(Qt::Key_Delete));
-  command(menu_, "Delete", [this] { Delete(); }, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+  command(
+      menu_, "Remove", [this] { Remove(); }, QKeySequence(Qt::Key_Delete));
+  command(
+      menu_, "Delete", [this] { Delete(); }, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
   menu_->addSeparator();
   command(menu_, "Edit Metadata", [this] { EditMetadata(); });
 
@@ -218,7 +227,8 @@ OutputPage::OutputPage(Hooks hooks, QWidget* parent)
     if (list_->indexAt(pos).isValid()) menu_->popup(list_->viewport()->mapToGlobal(pos));
   });
   connect(list_, &QAbstractItemView::doubleClicked, this, [this] { Open(); });
-  connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int c) { SortBy(c); });
+  connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+          [this](int c) { SortBy(c); });
 
   // Saving after a change waits for the event loop, so a burst of changes
   // (or the end of a clip, which the recording waits for) costs one write.
@@ -255,7 +265,9 @@ void OutputPage::Load() {
   watcher_->addPath(Q(FolderOf(storePath_).empty() ? std::string(".") : FolderOf(storePath_)));
   if (report.damaged) {
     Log("An error occurred while loading the output files.", 1);
-    Log(report.error + (report.keptAs.empty() ? std::string() : "; the file is kept as " + report.keptAs), 1);
+    Log(report.error +
+            (report.keptAs.empty() ? std::string() : "; the file is kept as " + report.keptAs),
+        1);
     ShowMessageBox(this, tr("An Error Occurred While Loading the Output Files."), QString(),
                    QMessageBox::Critical);
   }
@@ -289,12 +301,15 @@ void OutputPage::KeepSelection(const std::function<void()>& change) {
 }
 
 void OutputPage::AddRecording(const QString& path, qint64 seconds, bool oggFlac) {
-  const QString when = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
-  KeepSelection([&] { items_.AddRecording(path.toStdString(), seconds, when.toStdString(), oggFlac); });
+  const QString when =
+      QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  KeepSelection(
+      [&] { items_.AddRecording(path.toStdString(), seconds, when.toStdString(), oggFlac); });
 }
 
 void OutputPage::AddClip(const ClipResult& clip, const Settings& recording) {
-  const QString when = QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+  const QString when =
+      QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
   KeepSelection([&] { items_.AddClip(clip, recording, when.toStdString()); });
 }
 
@@ -313,7 +328,8 @@ void OutputPage::SelectRows(const std::vector<int>& rows) {
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
   if (!rows.empty() && rows.front() >= 0 && rows.front() < items_.Count())
-    list_->selectionModel()->setCurrentIndex(model_->index(rows.front(), 0), QItemSelectionModel::NoUpdate);
+    list_->selectionModel()->setCurrentIndex(model_->index(rows.front(), 0),
+                                             QItemSelectionModel::NoUpdate);
 }
 
 void OutputPage::Refresh(const std::vector<int>& select) {
@@ -322,7 +338,8 @@ void OutputPage::Refresh(const std::vector<int>& select) {
   QHeaderView* header = list_->horizontalHeader();
   header->setSortIndicatorShown(items_.SortColumn() >= 0);
   if (items_.SortColumn() >= 0)
-    header->setSortIndicator(items_.SortColumn(), items_.SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
+    header->setSortIndicator(items_.SortColumn(),
+                             items_.SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void OutputPage::Changed(const std::vector<int>& select) {
@@ -342,8 +359,9 @@ int OutputPage::SingleSelection() {
 // goes or stays marked.
 bool OutputPage::CheckExists(int row) {
   if (Exists(items_.At(row).FullPath())) return true;
-  const auto answer = ShowMessageBox(this, tr("File NOT Found!  Remove It from the List?"), QString(),
-                                     QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No);
+  const auto answer =
+      ShowMessageBox(this, tr("File NOT Found!  Remove It from the List?"), QString(),
+                     QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No);
   if (answer == QMessageBox::Yes) {
     items_.Remove({row});
     Changed({});
@@ -367,7 +385,8 @@ void OutputPage::Open() {
   const std::string path = items_.At(row).FullPath();
   std::string target = path;
   if (!HasApplicationFor(Q(path))) {
-    ShowMessageBox(this, tr("There is no application associated with the given file name extension."),
+    ShowMessageBox(this,
+                   tr("There is no application associated with the given file name extension."),
                    QString(), QMessageBox::Warning);
     target = items_.At(row).location;
   }
@@ -414,14 +433,15 @@ bool OutputPage::FinishRename(int row, const QString& name) {
       list_->horizontalHeader()->setSortIndicatorShown(items_.SortColumn() >= 0);
       saveTimer_.start();
       return true;
-    case RenameResult::Unchanged:
-      return false;
+    case RenameResult::Unchanged: return false;
     case RenameResult::BadName:
-      ShowMessageBox(this, tr("A File Name Can NOT Contain \"/\"."), QString(), QMessageBox::Warning);
+      ShowMessageBox(this, tr("A File Name Can NOT Contain \"/\"."), QString(),
+                     QMessageBox::Warning);
       return false;
     case RenameResult::Exists:
-      ShowMessageBox(this, tr("A File Named \"%1\" Already Exists There. The File Was NOT Renamed.").arg(name),
-                     QString(), QMessageBox::Warning);
+      ShowMessageBox(
+          this, tr("A File Named \"%1\" Already Exists There. The File Was NOT Renamed.").arg(name),
+          QString(), QMessageBox::Warning);
       return false;
     case RenameResult::Failed:
       Log("The file " + before.FullPath() + " could not be renamed: " + error, 1);
@@ -459,18 +479,16 @@ void OutputPage::Delete() {
         Log("Moved to the trash: " + path, 0);
         gone.push_back(row);
         break;
-      case TrashResult::NoTrash:
-        noTrash.push_back(row);
-        break;
+      case TrashResult::NoTrash: noTrash.push_back(row); break;
       case TrashResult::Failed:
         Log("The file " + path + " could not be moved to the trash: " + error, 1);
         break;
     }
   }
   // Where there is no trash, deleting is for good: ask first.
-  if (!noTrash.empty() &&
-      ShowMessageBox(this, tr("Permanently Delete the File(s), Are You Sure?"), QString(),
-                     QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+  if (!noTrash.empty() && ShowMessageBox(this, tr("Permanently Delete the File(s), Are You Sure?"),
+                                         QString(), QMessageBox::Question,
+                                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
     for (int row : noTrash) {
       const std::string path = items_.At(row).FullPath();
       std::error_code ec;
@@ -491,10 +509,11 @@ void OutputPage::EditMetadata() {
   const int row = SingleSelection();
   if (row < 0) return;
   if (!items_.At(row).taggable) {
-    ShowMessageBox(this,
-                   tr("Sorry, Tarvexa Sounder Recorder Can NOT Tag the File.\nPlease Select an Item with "
-                      "Green Circle."),
-                   QString(), QMessageBox::Warning);
+    ShowMessageBox(
+        this,
+        tr("Sorry, Tarvexa Sounder Recorder Can NOT Tag the File.\nPlease Select an Item with "
+           "Green Circle."),
+        QString(), QMessageBox::Warning);
     return;
   }
   emit editMetadataRequested(Q(items_.At(row).FullPath()));

@@ -111,7 +111,8 @@ std::string GlobalHotkeys::KeyName(char letter) {
 }
 
 bool GlobalHotkeys::IsRegistered(int id) const {
-  return std::any_of(x_->grabs.begin(), x_->grabs.end(), [id](const auto& g) { return g.id == id; });
+  return std::any_of(x_->grabs.begin(), x_->grabs.end(),
+                     [id](const auto& g) { return g.id == id; });
 }
 
 int GlobalHotkeys::Count() const { return static_cast<int>(x_->grabs.size()); }
@@ -122,8 +123,9 @@ bool GlobalHotkeys::Open(std::string* error) {
   if (x_->display) return true;
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (wayland && *wayland) {
-    *error = "this is a Wayland session, where an X11 key grab only sees keys typed into X11 "
-             "programs";
+    *error =
+        "this is a Wayland session, where an X11 key grab only sees keys typed into X11 "
+        "programs";
     return false;
   }
   const char* name = std::getenv("DISPLAY");
@@ -210,7 +212,8 @@ bool GlobalHotkeys::Register(int id, char letter, std::string* error) {
 }
 
 void GlobalHotkeys::Unregister(int id) {
-  auto it = std::find_if(x_->grabs.begin(), x_->grabs.end(), [id](const auto& g) { return g.id == id; });
+  auto it =
+      std::find_if(x_->grabs.begin(), x_->grabs.end(), [id](const auto& g) { return g.id == id; });
   if (it == x_->grabs.end()) return;
   const KeyCode code = it->code;
   x_->grabs.erase(it);

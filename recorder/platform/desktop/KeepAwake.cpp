@@ -46,11 +46,12 @@ bool KeepAwake::Acquire(bool system, bool display, std::string* error) {
 bool KeepAwake::InhibitLogind(const QString& what, std::string* error) {
   logind::BusConnection bus(QDBusConnection::SystemBus);
   if (!bus.isConnected()) {
-    AddError(error, "Cannot keep the computer awake: no connection to the system bus (" + bus.Error() + ")");
+    AddError(error, "Cannot keep the computer awake: no connection to the system bus (" +
+                        bus.Error() + ")");
     return false;
   }
-  QDBusMessage call = QDBusMessage::createMethodCall(logind::kService, logind::kPath, logind::kManager,
-                                                     QStringLiteral("Inhibit"));
+  QDBusMessage call = QDBusMessage::createMethodCall(logind::kService, logind::kPath,
+                                                     logind::kManager, QStringLiteral("Inhibit"));
   call << what << kWho << kWhy << QStringLiteral("block");
   const QDBusMessage reply = bus.Call(call);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -78,8 +79,8 @@ bool KeepAwake::InhibitScreenSaver(std::string* error) {
   auto bus = std::make_unique<logind::BusConnection>(QDBusConnection::SessionBus);
   if (!bus->isConnected()) return true;
 
-  QDBusMessage call = QDBusMessage::createMethodCall(kScreenSaverService, kScreenSaverPath,
-                                                     kScreenSaverService, QStringLiteral("Inhibit"));
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      kScreenSaverService, kScreenSaverPath, kScreenSaverService, QStringLiteral("Inhibit"));
   call << kWho << kWhy;
   const QDBusMessage reply = bus->Call(call);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -104,8 +105,8 @@ void KeepAwake::Release() {
     inhibitorFd_ = -1;
   }
   if (screenSaver_) {
-    QDBusMessage call = QDBusMessage::createMethodCall(kScreenSaverService, kScreenSaverPath,
-                                                       kScreenSaverService, QStringLiteral("UnInhibit"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kScreenSaverService, kScreenSaverPath, kScreenSaverService, QStringLiteral("UnInhibit"));
     call << screenSaverCookie_;
     screenSaver_->Call(call);  // closing the connection releases it as well
     screenSaver_.reset();

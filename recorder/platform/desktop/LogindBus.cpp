@@ -41,13 +41,12 @@ QDBusConnection Connect(const QString& address, const QString& name) {
 
 BusConnection::BusConnection(QDBusConnection::BusType type)
     : name_(QStringLiteral("tarvexa-%1-%2")
-                .arg(type == QDBusConnection::SystemBus ? QStringLiteral("system") : QStringLiteral("session"))
+                .arg(type == QDBusConnection::SystemBus ? QStringLiteral("system")
+                                                        : QStringLiteral("session"))
                 .arg(++connectionCounter)),
       connection_(Connect(BusAddress(type), name_)) {}
 
-BusConnection::~BusConnection() {
-  QDBusConnection::disconnectFromBus(name_);
-}
+BusConnection::~BusConnection() { QDBusConnection::disconnectFromBus(name_); }
 
 std::string BusConnection::Error() const {
   if (connection_.isConnected()) return {};

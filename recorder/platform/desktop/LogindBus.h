@@ -8,9 +8,9 @@
 // session bus at $DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus. There
 // is no "autolaunch" of a session bus: no session bus means none.
 
+#include <QtCore/QString>
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusMessage>
-#include <QtCore/QString>
 
 #include <string>
 

@@ -55,9 +55,9 @@ bool CallerSession(BusConnection& bus, QString* id, std::string* error) {
     return false;
   }
   const QString path = reply.arguments().at(0).value<QDBusObjectPath>().path();
-  QDBusMessage get = QDBusMessage::createMethodCall(logind::kService, path,
-                                                    QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                    QStringLiteral("Get"));
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      logind::kService, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+      QStringLiteral("Get"));
   get << QStringLiteral("org.freedesktop.login1.Session") << QStringLiteral("Id");
   reply = bus.Call(get);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
@@ -218,8 +218,8 @@ bool RunPowerAction(PowerAction action, std::string* error, const PowerNote& not
   }
   const QString answer = reply.arguments().at(0).toString();
   if (answer == QLatin1String("no") || answer == QLatin1String("na")) {
-    SetError(error, "Cannot " + what + ": the system does not allow it (" + calls.can + " answered \"" +
-                        answer.toStdString() + "\")");
+    SetError(error, "Cannot " + what + ": the system does not allow it (" + calls.can +
+                        " answered \"" + answer.toStdString() + "\")");
     return false;
   }
 

@@ -43,7 +43,8 @@ SingleInstance::~SingleInstance() {
 }
 
 bool SingleInstance::TryBecomePrimary(const QString& appName) {
-  const QString base = RuntimeDir() + QLatin1Char('/') + appName + QLatin1Char('-') + QString::number(getuid());
+  const QString base =
+      RuntimeDir() + QLatin1Char('/') + appName + QLatin1Char('-') + QString::number(getuid());
   lockPath_ = base + QStringLiteral(".lock");
   socketPath_ = base + QStringLiteral(".sock");
 
@@ -51,7 +52,8 @@ bool SingleInstance::TryBecomePrimary(const QString& appName) {
   const int fd = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
     // Without a lock file there is no way to tell; better two instances than none.
-    listenError_ = QStringLiteral("cannot open %1: %2").arg(lockPath_, QString::fromLocal8Bit(strerror(errno)));
+    listenError_ = QStringLiteral("cannot open %1: %2")
+                       .arg(lockPath_, QString::fromLocal8Bit(strerror(errno)));
     return true;
   }
   int rc;
@@ -65,7 +67,8 @@ bool SingleInstance::TryBecomePrimary(const QString& appName) {
   }
   if (rc != 0) {
     // A file system without locks: as above, run rather than refuse.
-    listenError_ = QStringLiteral("cannot lock %1: %2").arg(lockPath_, QString::fromLocal8Bit(strerror(errno)));
+    listenError_ = QStringLiteral("cannot lock %1: %2")
+                       .arg(lockPath_, QString::fromLocal8Bit(strerror(errno)));
   }
   lockFd_ = fd;
 
@@ -111,7 +114,8 @@ bool SingleInstance::AskPrimaryToRaise(const QString& socketPath) {
       socket.write(kRaise);
       bool sent = socket.waitForBytesWritten(kConnectTimeoutMs) || socket.bytesToWrite() == 0;
       socket.disconnectFromServer();
-      if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kConnectTimeoutMs);
+      if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kConnectTimeoutMs);
       return sent;
     }
     QThread::msleep(100);

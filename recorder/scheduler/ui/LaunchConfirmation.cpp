@@ -9,8 +9,8 @@ namespace tarvexa {
 bool AskLaunchConfirmation(QWidget* parent, const CTask& task) {
   return CountdownMessageBox::Ask(parent, QString::fromStdString(ConfirmLaunchText(task)),
                                   QString::fromUtf8(kAppCaption), QMessageBox::NoIcon,
-                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok, task.confirmSecs) ==
-         QMessageBox::Ok;
+                                  QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok,
+                                  task.confirmSecs) == QMessageBox::Ok;
 }
 
 }  // namespace tarvexa

@@ -6,7 +6,8 @@
 
 namespace tarvexa {
 
-SchedulerDriver::SchedulerDriver(Scheduler& scheduler, QObject* parent) : QObject(parent), scheduler_(scheduler) {
+SchedulerDriver::SchedulerDriver(Scheduler& scheduler, QObject* parent)
+    : QObject(parent), scheduler_(scheduler) {
   timer_.setSingleShot(true);
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &SchedulerDriver::Wake);

@@ -12,8 +12,14 @@
 namespace tarvexa {
 
 TaskEditorSheet::TaskEditorSheet(const CTask& task, bool isNew, std::vector<std::string> titles,
-                                 const Settings& global, std::function<bool()> busy, QWidget* parent)
-    : QDialog(parent), task_(task), isNew_(isNew), titles_(std::move(titles)), global_(global), busy_(std::move(busy)) {
+                                 const Settings& global, std::function<bool()> busy,
+                                 QWidget* parent)
+    : QDialog(parent),
+      task_(task),
+      isNew_(isNew),
+      titles_(std::move(titles)),
+      global_(global),
+      busy_(std::move(busy)) {
   setWindowTitle(tr("Scheduled Task Properties"));
   tabs_ = new QTabWidget(this);
   general_ = new TaskGeneralPage(tabs_);
@@ -55,7 +61,8 @@ void TaskEditorSheet::accept() {
     for (const std::string& other : titles_) {
       if (QString::fromStdString(other).compare(title, Qt::CaseInsensitive) == 0) {
         ShowGeneral();
-        ShowMessageBox(this, tr("The Task %1 Already Exists, Please Specify Another Title!").arg(title));
+        ShowMessageBox(this,
+                       tr("The Task %1 Already Exists, Please Specify Another Title!").arg(title));
         return;
       }
     }
@@ -66,7 +73,8 @@ void TaskEditorSheet::accept() {
     return;
   }
   if (t.confirmSecs < kMinConfirmSecs || t.confirmSecs > kMaxConfirmSecs) {
-    ShowMessageBox(this, tr("The Time Length of Showing Confirmation Dialog Must Be between 5 and 180 Secs!"));
+    ShowMessageBox(
+        this, tr("The Time Length of Showing Confirmation Dialog Must Be between 5 and 180 Secs!"));
     return;
   }
   task_ = t;

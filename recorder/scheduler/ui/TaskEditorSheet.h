@@ -31,8 +31,8 @@ class TaskEditorSheet : public QDialog {
   // task: a new task's defaults (NewTask) or the task being edited.
   // titles: the titles of the task list's rows, for the duplicate check of
   // a new task. busy: the scheduler is running a routine (OK waits).
-  TaskEditorSheet(const CTask& task, bool isNew, std::vector<std::string> titles, const Settings& global,
-                  std::function<bool()> busy, QWidget* parent = nullptr);
+  TaskEditorSheet(const CTask& task, bool isNew, std::vector<std::string> titles,
+                  const Settings& global, std::function<bool()> busy, QWidget* parent = nullptr);
 
   const CTask& Task() const { return task_; }
   bool IsNew() const { return isNew_; }

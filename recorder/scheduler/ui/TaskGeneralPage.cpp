@@ -52,13 +52,15 @@ TaskGeneralPage::TaskGeneralPage(QWidget* parent) : QWidget(parent) {
   output_ = new QLineEdit(this);
   outputBrowse_ = BrowseButton(this);
   runApp_ = new QCheckBox(tr("Run App:"), this);
-  runApp_->setToolTip(QStringLiteral(
-      "Run an application, for example, the audio program (such as Windows Media Player) you want to "
-      "record.\nYou can also input the parameters of the application."));
+  runApp_->setToolTip(
+      QStringLiteral("Run an application, for example, the audio program (such as Windows Media "
+                     "Player) you want to "
+                     "record.\nYou can also input the parameters of the application."));
   app_ = new QLineEdit(this);
   appBrowse_ = BrowseButton(this);
   openUrl_ = new QCheckBox(tr("Open URL:"), this);
-  openUrl_->setToolTip(QStringLiteral("Open a URL, for example, the URL of the internet radio station."));
+  openUrl_->setToolTip(
+      QStringLiteral("Open a URL, for example, the URL of the internet radio station."));
   url_ = new QLineEdit(this);
   active_ = new QCheckBox(tr("Activate the Task"), this);
   confirm_ = new QCheckBox(tr("Show Confirm Dialog for"), this);
@@ -95,7 +97,8 @@ TaskGeneralPage::TaskGeneralPage(QWidget* parent) : QWidget(parent) {
   grid->setColumnStretch(1, 1);
 
   connect(mode_, &QComboBox::currentIndexChanged, this, &TaskGeneralPage::Stabilize);
-  for (QCheckBox* b : {runApp_, openUrl_, confirm_}) connect(b, &QCheckBox::toggled, this, &TaskGeneralPage::Stabilize);
+  for (QCheckBox* b : {runApp_, openUrl_, confirm_})
+    connect(b, &QCheckBox::toggled, this, &TaskGeneralPage::Stabilize);
   connect(outputBrowse_, &QPushButton::clicked, this, &TaskGeneralPage::BrowseOutput);
   connect(appBrowse_, &QPushButton::clicked, this, &TaskGeneralPage::BrowseApp);
 }

@@ -36,7 +36,9 @@ class TaskGeneralPage : public QWidget {
   void Stabilize();
 
   // The output file's extension (with its dot), asked when browsing.
-  void SetExtensionSource(std::function<std::string()> extension) { extension_ = std::move(extension); }
+  void SetExtensionSource(std::function<std::string()> extension) {
+    extension_ = std::move(extension);
+  }
   void SetFileAsker(FileAsker asker) { asker_ = std::move(asker); }
 
   QLineEdit* Title() const { return title_; }

@@ -60,7 +60,9 @@ class TaskRow : public QTreeWidgetItem {
   }
 };
 
-CTask TaskOf(const QTreeWidgetItem* row) { return row->data(TaskListPage::kTitle, kTaskRole).value<CTask>(); }
+CTask TaskOf(const QTreeWidgetItem* row) {
+  return row->data(TaskListPage::kTitle, kTaskRole).value<CTask>();
+}
 
 }  // namespace
 
@@ -131,8 +133,9 @@ void TaskListPage::Fill(QTreeWidgetItem* row, const CTask& t, std::time_t now) {
   const std::optional<std::time_t> next = UpcomingStartTime(t, now);
   const bool never = !t.active || !next || *next - now <= 0;
   row->setIcon(kTitle, TaskIcon(never));
-  row->setData(kNextStart, kSortRole,
-               never ? QVariant(std::numeric_limits<qlonglong>::max()) : QVariant(qlonglong(*next)));
+  row->setData(
+      kNextStart, kSortRole,
+      never ? QVariant(std::numeric_limits<qlonglong>::max()) : QVariant(qlonglong(*next)));
   row->setText(kNextStart, never ? tr("Never") : Q(FormatLocal(*next, "%b %d, %Y  %H:%M:%S")));
 }
 
@@ -147,7 +150,8 @@ void TaskListPage::Load(const std::string& path) {
   }
   list_->setSortingEnabled(true);
   list_->sortByColumn(kNextStart, Qt::AscendingOrder);
-  if (!read.ok) ShowMessageBox(this, QString::fromUtf8(kTaskLoadErrorBox), QString(), QMessageBox::Critical);
+  if (!read.ok)
+    ShowMessageBox(this, QString::fromUtf8(kTaskLoadErrorBox), QString(), QMessageBox::Critical);
   Stabilize();
 }
 
@@ -160,7 +164,8 @@ bool TaskListPage::Save() {
 
 std::vector<CTask> TaskListPage::Tasks() const {
   std::vector<CTask> tasks;
-  for (int i = 0; i < list_->topLevelItemCount(); ++i) tasks.push_back(TaskOf(list_->topLevelItem(i)));
+  for (int i = 0; i < list_->topLevelItemCount(); ++i)
+    tasks.push_back(TaskOf(list_->topLevelItem(i)));
   return tasks;
 }
 
@@ -191,7 +196,8 @@ void TaskListPage::Add() {
   if (Locked()) return;
   std::vector<std::string> titles;
   for (const CTask& t : Tasks()) titles.push_back(t.title);
-  TaskEditorSheet editor(NewTask(settings_, ToLocal(Now())), true, titles, settings_, hooks_.busy, this);
+  TaskEditorSheet editor(NewTask(settings_, ToLocal(Now())), true, titles, settings_, hooks_.busy,
+                         this);
   if (RunEditor(editor) != QDialog::Accepted) return;
   auto* row = new TaskRow(list_);
   Fill(row, editor.Task(), Now());

@@ -38,7 +38,8 @@ TaskOverridePage::TaskOverridePage(QWidget* parent) : QWidget(parent) {
   channel_ = new QComboBox(this);
   channel_->addItems({QStringLiteral("    Mono"), QStringLiteral("   Stereo")});
   format_ = new QComboBox(this);
-  for (int f = kFirstFormat; f <= kLastFormat; ++f) format_->addItem(QString::fromUtf8(FormatListText(f)));
+  for (int f = kFirstFormat; f <= kLastFormat; ++f)
+    format_->addItem(QString::fromUtf8(FormatListText(f)));
   action_ = new QComboBox(this);
   for (int a = 0; a < kAfterRecordingActionCount; ++a)
     action_->addItem(QString::fromUtf8(AfterRecordingOptionText(a)));
@@ -100,9 +101,11 @@ TaskOverridePage::TaskOverridePage(QWidget* parent) : QWidget(parent) {
   for (QRadioButton* r : {stopManually_, stopAfter_, noSplit_, splitByTime_})
     connect(r, &QRadioButton::toggled, this, &TaskOverridePage::Stabilize);
   for (QSpinBox* s : {stop_.hours, stop_.minutes, stop_.seconds})
-    connect(s, &QSpinBox::valueChanged, this, [this] { CheckLength(stop_, "Minimum Auto Stop Time is 5 Secs!"); });
+    connect(s, &QSpinBox::valueChanged, this,
+            [this] { CheckLength(stop_, "Minimum Auto Stop Time is 5 Secs!"); });
   for (QSpinBox* s : {split_.hours, split_.minutes, split_.seconds})
-    connect(s, &QSpinBox::valueChanged, this, [this] { CheckLength(split_, "Minimum Split Time is 5 Secs!"); });
+    connect(s, &QSpinBox::valueChanged, this,
+            [this] { CheckLength(split_, "Minimum Split Time is 5 Secs!"); });
 }
 
 TaskOverridePage::Length TaskOverridePage::MakeLength() {
@@ -140,7 +143,8 @@ void TaskOverridePage::Load(const CTask& t, const Settings& g) {
 }
 
 void TaskOverridePage::Store(CTask& t) const {
-  for (QSpinBox* s : {stop_.hours, stop_.minutes, stop_.seconds, split_.hours, split_.minutes, split_.seconds})
+  for (QSpinBox* s :
+       {stop_.hours, stop_.minutes, stop_.seconds, split_.hours, split_.minutes, split_.seconds})
     s->interpretText();
   t.override = override_->isChecked();
   t.freqIndex = static_cast<uint16_t>(freq_->currentIndex());
@@ -159,11 +163,13 @@ void TaskOverridePage::Store(CTask& t) const {
 
 void TaskOverridePage::Stabilize() {
   const bool on = override_->isChecked();
-  for (QWidget* w : std::initializer_list<QWidget*>{freq_, channel_, format_, action_, stopManually_, stopAfter_,
-                                                    noSplit_, splitByTime_})
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           freq_, channel_, format_, action_, stopManually_, stopAfter_, noSplit_, splitByTime_})
     w->setEnabled(on);
-  for (QSpinBox* s : {stop_.hours, stop_.minutes, stop_.seconds}) s->setEnabled(on && stopAfter_->isChecked());
-  for (QSpinBox* s : {split_.hours, split_.minutes, split_.seconds}) s->setEnabled(on && splitByTime_->isChecked());
+  for (QSpinBox* s : {stop_.hours, stop_.minutes, stop_.seconds})
+    s->setEnabled(on && stopAfter_->isChecked());
+  for (QSpinBox* s : {split_.hours, split_.minutes, split_.seconds})
+    s->setEnabled(on && splitByTime_->isChecked());
 }
 
 int TaskOverridePage::OverrideFormat() const {

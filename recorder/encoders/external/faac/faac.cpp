@@ -81,7 +81,8 @@ std::string Parse(int argc, char** argv, Options* o) {
         if (o->objectType != "LC" && o->objectType != "Main" && o->objectType != "LTP")
           return "--obj-type takes LC, Main or LTP";
       }
-      if (a == "--shortctl" && !ParseInt(v, 0, 2, &o->shortCtl)) return "--shortctl takes 0, 1 or 2";
+      if (a == "--shortctl" && !ParseInt(v, 0, 2, &o->shortCtl))
+        return "--shortctl takes 0, 1 or 2";
       if (a == "-o") o->output = v;
     } else if (a == "--tns") {
       o->tns = true;
@@ -114,7 +115,9 @@ uint32_t Le32(const unsigned char* p) {
 }
 uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-bool ReadExactly(FILE* f, void* buffer, size_t size) { return std::fread(buffer, 1, size, f) == size; }
+bool ReadExactly(FILE* f, void* buffer, size_t size) {
+  return std::fread(buffer, 1, size, f) == size;
+}
 
 bool SkipBytes(FILE* f, uint32_t size) {
   unsigned char scratch[4096];
@@ -344,7 +347,8 @@ int main(int argc, char** argv) {
   size_t filled = 0;  // bytes in `bytes`
   for (;;) {
     size_t want = bytes.size() - filled;
-    if (in.dataLeft >= 0 && static_cast<int64_t>(want) > in.dataLeft) want = static_cast<size_t>(in.dataLeft);
+    if (in.dataLeft >= 0 && static_cast<int64_t>(want) > in.dataLeft)
+      want = static_cast<size_t>(in.dataLeft);
     const size_t got = want > 0 ? std::fread(bytes.data() + filled, 1, want, in.file) : 0;
     filled += got;
     if (in.dataLeft >= 0) in.dataLeft -= static_cast<int64_t>(got);
@@ -355,12 +359,15 @@ int main(int argc, char** argv) {
         pcm[i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
       err = encoder.Encode(pcm.data(), frames);
       if (!err.empty()) return Fail(err);
-      filled -= static_cast<size_t>(frames) * frameBytes;  // a torn frame at the very end is dropped
-      if (filled > 0 && !end) std::memmove(bytes.data(), bytes.data() + frames * frameBytes, filled);
+      filled -=
+          static_cast<size_t>(frames) * frameBytes;  // a torn frame at the very end is dropped
+      if (filled > 0 && !end)
+        std::memmove(bytes.data(), bytes.data() + frames * frameBytes, filled);
     }
     if (end) break;
   }
-  if (std::ferror(in.file)) return Fail(std::string("cannot read the input: ") + std::strerror(errno));
+  if (std::ferror(in.file))
+    return Fail(std::string("cannot read the input: ") + std::strerror(errno));
   err = encoder.Finish();
   if (!err.empty()) return Fail(err);
   std::printf("faac: %lld samples encoded into %s\n", static_cast<long long>(encoder.Samples()),

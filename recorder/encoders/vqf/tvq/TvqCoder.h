@@ -92,8 +92,8 @@ class TrainingTap {
   // The unquantised LSP of a channel and frame.
   virtual void OnLsp(int /*order*/, int /*splits*/, const double* /*lsp*/) {}
   // The target log2 envelope of a block's bands with their widths in bins.
-  virtual void OnBark(const TypeLayout& /*type*/, const float* /*bands*/,
-                      const float* /*widths*/) {}
+  virtual void OnBark(const TypeLayout& /*type*/, const float* /*bands*/, const float* /*widths*/) {
+  }
   // One division: the residual and the weights of its coefficients.
   virtual void OnShape(const float* /*x*/, const float* /*w*/, int /*length*/) {}
 };

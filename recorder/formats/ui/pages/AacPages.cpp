@@ -50,7 +50,8 @@ void SetRange(QSlider* slider, int min, int max, int value) {
 QBoxLayout* SliderRow(QSlider* slider, QLabel* caption) {
   auto* row = new QHBoxLayout;
   row->addWidget(slider, 1);
-  caption->setMinimumWidth(caption->fontMetrics().horizontalAdvance(QStringLiteral("Quality: 0.00 ")) + 8);
+  caption->setMinimumWidth(
+      caption->fontMetrics().horizontalAdvance(QStringLiteral("Quality: 0.00 ")) + 8);
   row->addWidget(caption);
   return row;
 }
@@ -82,7 +83,8 @@ void CAacOption::Load() { Select(container_, settings_.AAC.ContainerFormat); }
 void CAacOption::ContainerChosen(int index) {
   // The Nero and CT encoders are programs the user adds himself.
   const char* missing = nullptr;
-  if (AacEncoderOf(index) == AacEncoder::Nero && !NeroAacEncoderPresent()) missing = kNeroAacNotFound;
+  if (AacEncoderOf(index) == AacEncoder::Nero && !NeroAacEncoderPresent())
+    missing = kNeroAacNotFound;
   if (AacEncoderOf(index) == AacEncoder::Ct && !CtAacEncoderPresent()) missing = kCtAacNotFound;
   if (missing) {
     ShowMessageBox(this, QString::fromUtf8(missing), QString(), QMessageBox::Critical);
@@ -92,7 +94,8 @@ void CAacOption::ContainerChosen(int index) {
 }
 
 void CAacOption::Store() {
-  if (container_->currentIndex() >= 0) settings_.AAC.ContainerFormat = I16(container_->currentIndex());
+  if (container_->currentIndex() >= 0)
+    settings_.AAC.ContainerFormat = I16(container_->currentIndex());
 }
 
 // --------------------------------------------------------------------- FAAC
@@ -154,13 +157,16 @@ CFaacOption::CFaacOption(Settings& settings, QWidget* parent)
   connect(slider_, &QSlider::valueChanged, this, [this] { Changed(); });
   for (QComboBox* list : {blockType_, objectType_})
     connect(list, &QComboBox::currentIndexChanged, this, [this] { Changed(); });
-  for (QCheckBox* box : {tns_, midside_}) connect(box, &QCheckBox::toggled, this, [this] { Changed(); });
+  for (QCheckBox* box : {tns_, midside_})
+    connect(box, &QCheckBox::toggled, this, [this] { Changed(); });
 }
 
 void CFaacOption::LoadSlider() {
   const auto& a = settings_.AAC;
-  if (bitrate_->isChecked()) SetRange(slider_, 60, 152, a.FAACAbr);
-  else SetRange(slider_, 10, 500, a.FAACQuality);
+  if (bitrate_->isChecked())
+    SetRange(slider_, 60, 152, a.FAACAbr);
+  else
+    SetRange(slider_, 10, 500, a.FAACQuality);
 }
 
 void CFaacOption::Load() {
@@ -183,8 +189,10 @@ void CFaacOption::Store() {
   auto& a = settings_.AAC;
   a.MPEGVer = mpeg4_->isChecked() ? 1 : 0;
   a.FAACEncMode = bitrate_->isChecked() ? 1 : 0;
-  if (bitrate_->isChecked()) a.FAACAbr = I16(slider_->value());
-  else a.FAACQuality = I16(slider_->value());
+  if (bitrate_->isChecked())
+    a.FAACAbr = I16(slider_->value());
+  else
+    a.FAACQuality = I16(slider_->value());
   if (blockType_->currentIndex() >= 0) a.FAACBlkType = I16(blockType_->currentIndex());
   if (objectType_->currentIndex() >= 0) a.FAACObjType = I16(objectType_->currentIndex());
   a.FAACTns = tns_->isChecked() ? 1 : 0;
@@ -208,9 +216,9 @@ CNeroOption::CNeroOption(Settings& settings, QWidget* parent)
   modeLayout->addLayout(modeRow);
   modeLayout->addLayout(SliderRow(slider_, caption_));
 
-  profile_ = List({" Auto ", " LC (Low Complexity) ", " HE (High Efficiency)",
-                   " HEV2 (High Efficiency V2) "},
-                  this);
+  profile_ = List(
+      {" Auto ", " LC (Low Complexity) ", " HE (High Efficiency)", " HEV2 (High Efficiency V2) "},
+      this);
   auto* grid = new QGridLayout;
   AddRow(grid, 0, tr("Forced Profile"), profile_, this);
   grid->setColumnStretch(1, 1);
@@ -280,8 +288,8 @@ void CNeroOption::Store() {
 
 CCtOption::CCtOption(Settings& settings, QWidget* parent)
     : OptionPage(QStringLiteral("Encoder::AAC::CT"), settings, parent) {
-  profile_ = List({" Auto ", " LC (Low Complexity) ", " HE (aacPlus) ", " HEV2 (aacPlusHigh) "},
-                  this);
+  profile_ =
+      List({" Auto ", " LC (Low Complexity) ", " HE (aacPlus) ", " HEV2 (aacPlusHigh) "}, this);
   slider_ = Slider(16, 320, this);
   caption_ = new QLabel(this);
   ps_ = new QCheckBox(tr("Parametric Stereo"), this);
@@ -318,7 +326,8 @@ CCtOption::CCtOption(Settings& settings, QWidget* parent)
       Changed();
     });
   }
-  for (QCheckBox* box : {speech_, pns_}) connect(box, &QCheckBox::toggled, this, [this] { Changed(); });
+  for (QCheckBox* box : {speech_, pns_})
+    connect(box, &QCheckBox::toggled, this, [this] { Changed(); });
 }
 
 void CCtOption::LoadSlider() {
@@ -338,7 +347,9 @@ void CCtOption::Load() {
   SetChecked(pns_, a.CTPns != 0);
 }
 
-void CCtOption::Stabilize() { caption_->setText(QString::asprintf("CBR: %3d kbps", slider_->value())); }
+void CCtOption::Stabilize() {
+  caption_->setText(QString::asprintf("CBR: %3d kbps", slider_->value()));
+}
 
 void CCtOption::Store() {
   auto& a = settings_.AAC;
@@ -380,7 +391,9 @@ FormatFamilyUi AacFamilyUi() {
     e.mayChoose = [container](QWidget* owner, const Settings&) {
       return MayChooseAacContainer(owner, container);
     };
-    e.choose = [container](Settings& s) { s.AAC.ContainerFormat = static_cast<int16_t>(container); };
+    e.choose = [container](Settings& s) {
+      s.AAC.ContainerFormat = static_cast<int16_t>(container);
+    };
     e.isCurrent = [container](const Settings& s) { return s.AAC.ContainerFormat == container; };
     ui.menu.push_back(e);
   }

@@ -27,7 +27,8 @@ size_t SlotOf(int format) { return static_cast<size_t>(format - kFormatAU); }
 
 QStringList SubEncodingTexts(int format) {
   QStringList texts;
-  for (const SubEncoding& e : SubEncodingsOf(format)) texts << QLatin1Char(' ') + QString::fromUtf8(e.name);
+  for (const SubEncoding& e : SubEncodingsOf(format))
+    texts << QLatin1Char(' ') + QString::fromUtf8(e.name);
   return texts;
 }
 
@@ -42,8 +43,8 @@ QStringList ExtensionTexts(int format) {
 // ------------------------------------------------------------------ Encoder
 
 const QStringList& CEncoderOption::PriorityTexts() {
-  static const QStringList texts = {" Default", " Lowest", " Below Normal",
-                                    " Normal", " Above Normal", " Highest"};
+  static const QStringList texts = {" Default", " Lowest",       " Below Normal",
+                                    " Normal",  " Above Normal", " Highest"};
   return texts;
 }
 
@@ -145,9 +146,9 @@ void CEncoderOption::FormatChosen(int index) {
 }
 
 void CEncoderOption::AskReset() {
-  const auto answer = ShowMessageBox(this, tr("Reset ALL Options(including the Subpages), Are You Sure?"),
-                                     QString(), QMessageBox::Question,
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  const auto answer = ShowMessageBox(
+      this, tr("Reset ALL Options(including the Subpages), Are You Sure?"), QString(),
+      QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
   if (answer == QMessageBox::Yes) emit resetAllRequested();
 }
 
@@ -157,7 +158,8 @@ void CEncoderOption::Store() {
   const int format = index + 1;
   settings_.OUTPUT.OutputFormat = I16(format);
   if (IsFurtherSoundFileFormat(format)) {
-    if (codec_->currentIndex() >= 0) settings_.OTHER.Codec[SlotOf(format)] = I16(codec_->currentIndex());
+    if (codec_->currentIndex() >= 0)
+      settings_.OTHER.Codec[SlotOf(format)] = I16(codec_->currentIndex());
     if (ext_->currentIndex() >= 0) settings_.OTHER.Ext[SlotOf(format)] = I16(ext_->currentIndex());
   }
   if (recPro_->currentIndex() >= 0) settings_.MISC.RecPro = I16(recPro_->currentIndex());

@@ -58,8 +58,8 @@ void CFlacOption::Load() {
 void CFlacOption::OggFlacToggled(bool on) {
   if (on) {
     const auto answer =
-        ShowMessageBox(this, QString::fromUtf8(kOggFlacQuestion), QString(),
-                       QMessageBox::Question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        ShowMessageBox(this, QString::fromUtf8(kOggFlacQuestion), QString(), QMessageBox::Question,
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes) {
       SetChecked(ogg_, false);
       return;
@@ -86,7 +86,9 @@ FormatFamilyUi FlacFamilyUi() {
     e.variant = native;
     e.text = SetFormatText(native ? "FLAC" : "Ogg FLAC");
     if (!native) {
-      e.mayChoose = [](QWidget* owner, const Settings&) { return AskYesNo(owner, kOggFlacQuestion); };
+      e.mayChoose = [](QWidget* owner, const Settings&) {
+        return AskYesNo(owner, kOggFlacQuestion);
+      };
     }
     e.choose = [native](Settings& s) { s.FLAC.Native = native; };
     e.isCurrent = [native](const Settings& s) { return (s.FLAC.Native != 0) == (native == 1); };

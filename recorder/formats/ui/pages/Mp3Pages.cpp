@@ -143,10 +143,9 @@ void CLameOptionTab2::Load() {
   const auto& m = settings_.MP3;
   SetChecked(high_.enabled, m.LameHFil != 0);
   SetChecked(low_.enabled, m.LameLFil != 0);
-  for (auto [spin, value] : {std::pair{high_.frequency, m.LameHFilFreq},
-                             std::pair{high_.width, m.LameHFilWid},
-                             std::pair{low_.frequency, m.LameLFilFreq},
-                             std::pair{low_.width, m.LameLFilWid}}) {
+  for (auto [spin, value] :
+       {std::pair{high_.frequency, m.LameHFilFreq}, std::pair{high_.width, m.LameHFilWid},
+        std::pair{low_.frequency, m.LameLFilFreq}, std::pair{low_.width, m.LameLFilWid}}) {
     QSignalBlocker block(spin);
     spin->setValue(static_cast<int>(value));
   }

@@ -140,17 +140,20 @@ const WmaProfile* CWmaOption::Shown() const {
 
 int CWmaOption::ProfileNumber() const {
   if (!profiles_) return 0;
-  return profiles_->NumberAt({mode_->currentIndex(), codec_->currentIndex(), preset_->currentIndex()});
+  return profiles_->NumberAt(
+      {mode_->currentIndex(), codec_->currentIndex(), preset_->currentIndex()});
 }
 
 void CWmaOption::Stabilize() {
   const WmaProfile* p = Shown();
   if (!p) {
-    const auto presets = profiles_ ? profiles_->Presets(mode_->currentIndex(), codec_->currentIndex())
-                                   : std::vector<const WmaProfile*>{};
-    note_->setText(presets.empty() ? QString()
-                                   : tr("None of these profiles can be recorded. %1")
-                                         .arg(QString::fromStdString(WmaRefusal(*presets.front()))));
+    const auto presets = profiles_
+                             ? profiles_->Presets(mode_->currentIndex(), codec_->currentIndex())
+                             : std::vector<const WmaProfile*>{};
+    note_->setText(presets.empty()
+                       ? QString()
+                       : tr("None of these profiles can be recorded. %1")
+                             .arg(QString::fromStdString(WmaRefusal(*presets.front()))));
     return;
   }
   const std::string why = WmaRefusal(*p);
