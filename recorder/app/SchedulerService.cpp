@@ -20,6 +20,7 @@
 #include "outputs/OutputItems.h"
 #include "platform/AudioSystem.h"
 #include "platform/FolderWatch.h"
+#include "platform/LogindActions.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "recording/InputSources.h"
@@ -106,6 +107,8 @@ class Service : public TaskLauncher, public RecordingListener {
   // Waits, ending early on a signal; false when one came.
   bool Wait(int seconds);
   void EndOfRecording();
+  // The power action the finished recording asked for, through logind.
+  void RunPowerAction();
 
   EventLog& log_;
   LogSink sink_;
@@ -120,6 +123,7 @@ class Service : public TaskLauncher, public RecordingListener {
   bool stopping_ = false;
   bool configPending_ = false;  // Config.ini changed during a recording
   bool portAudio_ = false;      // the running recording initialised PortAudio
+  int powerAction_ = 0;         // 4..7 after the recording, else 0
 };
 
 void Service::ReloadConfig() {
@@ -210,16 +214,41 @@ void Service::OnClipDone(const ClipResult& clip) {
 
 void Service::OnFinished(const RecordingOutcome& outcome) {
   finished_ = true;
-  // Boxes, balloons and power actions belong to a desktop session: the
-  // window carries them out; without it they are only named.
-  static const char* const kActions[] = {
-      "",         "show a message box", "show a balloon",       "log off",
-      "stand by", "hibernate",          "restart the computer", "shut down the computer"};
+  // Boxes, balloons and logging off belong to a desktop session: the
+  // window carries them out; without it they are only named. Suspend,
+  // hibernate, restart and shut down go to logind once the recording's
+  // files are closed (EndOfRecording).
+  static const char* const kNamedOnly[] = {"", "show a message box", "show a balloon", "log off"};
   const int action = AfterRecordingActionFor(outcome, settings_);
-  if (action > 0 && action < static_cast<int>(std::size(kActions)))
+  if (action > 0 && action < static_cast<int>(std::size(kNamedOnly)))
     log_.Write(Printf("After this recording the window would %s; the scheduler service does not.",
-                      kActions[action]),
+                      kNamedOnly[action]),
                1);
+  else if (action >= static_cast<int>(std::size(kNamedOnly)))
+    powerAction_ = action;
+}
+
+void Service::RunPowerAction() {
+  struct Power {
+    int action;
+    LogindAction logind;
+    const char* phrase;
+  } static const kPower[] = {
+      {4, LogindAction::Suspend, "suspend the computer"},
+      {5, LogindAction::Hibernate, "hibernate the computer"},
+      {6, LogindAction::Reboot, "restart the computer"},
+      {7, LogindAction::PowerOff, "shut down the computer"},
+  };
+  const int action = powerAction_;
+  powerAction_ = 0;
+  for (const Power& p : kPower) {
+    if (p.action != action) continue;
+    // Nobody to ask: the countdown runs out as the window's box's would.
+    log_.Write(std::string("After the recording: ") + p.phrase + ".", -1);
+    std::string error;
+    if (!RequestLogindAction(p.logind, &error))
+      log_.Write(std::string("Could not ") + p.phrase + ": " + error, 2);
+  }
 }
 
 void Service::EndOfRecording() {
@@ -231,9 +260,15 @@ void Service::EndOfRecording() {
   // The global settings come back; the next start is looked for (also
   // for a task skipped while this one recorded).
   scheduler_.EndScheduledRecording();
-  if (stopping_) return;
+  if (stopping_) {
+    powerAction_ = 0;  // an interrupted service does not power anything off
+    return;
+  }
   if (configPending_) ReloadConfig();
   scheduler_.RefreshSchedule();
+  // Last, so that the next start is armed (its alarm may wake the
+  // computer from a suspend) and announced first.
+  if (powerAction_) RunPowerAction();
 }
 
 int Service::Run() {

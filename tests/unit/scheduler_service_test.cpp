@@ -3,8 +3,9 @@
 // them added to Task.ini while it runs, each start at its second, the
 // recordings' exact lengths, the skip and the next day's announcement, two
 // recordings onto one path, the output list, Config.ini never written; a
-// confirmation by countdown, one service a data folder, and SIGTERM in the
-// middle of a recording.
+// confirmation by countdown, one service a data folder, SIGTERM in the
+// middle of a recording, and the power action after a recording asked of a
+// stand-in logind on a private bus (never the machine's own).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -40,12 +41,16 @@ const auto* const gAudio =
 // wall-clock time each line came.
 class Service {
  public:
-  explicit Service(const std::string& home) {
+  // The system bus is `systemBus` (by default none at all), so nothing
+  // the service asks of logind can reach the machine's own.
+  explicit Service(const std::string& home,
+                   const std::string& systemBus = "unix:path=/nonexistent/tarvexa-test-bus") {
     int out[2];
     if (pipe(out) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       setenv("TARVEXA_HOME", home.c_str(), 1);
+      setenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.c_str(), 1);
       dup2(out[1], 1);
       dup2(out[1], 2);
       close(out[0]);
@@ -251,4 +256,59 @@ TEST(SchedulerService, ConfirmsByCountdownAndSigtermStopsARecordingCleanly) {
   EXPECT_GE(a.frames, static_cast<int64_t>((recorded - 0.5) * 44100));
   EXPECT_LE(a.frames, static_cast<int64_t>((recorded + 0.5) * 44100));
   EXPECT_EQ(test::Run("ffprobe -v error " + Quote(home + "/long.wav")), 0) << "a whole file";
+}
+
+// After a recording its stop time ended, the task's power action is asked of
+// logind once the file is finished; a refusal is an error line and the
+// service goes on.
+TEST(SchedulerService, AsksLogindForThePowerActionAfterTheRecording) {
+  REQUIRE_AUDIO();
+  const std::string fake = std::string(TARVEXA_BIN_DIR) + "/fake_logind";
+  ASSERT_TRUE(fs::exists(fake)) << fake;
+  const struct {
+    int action;
+    std::string control;
+    std::vector<std::string> calls;
+    std::string line;
+  } cases[] = {
+      {7,
+       "",
+       {"CanPowerOff", "PowerOff interactive=false"},
+       "After the recording: shut down the computer."},
+      {4,
+       "CanSuspend=na",
+       {"CanSuspend"},
+       "Could not suspend the computer: logind answers CanSuspend with \"na\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    PrivateBus bus("scheduler-service-power");
+    ASSERT_TRUE(bus.ok()) << "dbus-daemon could not be started";
+    const std::string calls = bus.dir() + "/calls.log", control = bus.dir() + "/control";
+    WriteFile(control, c.control);
+    pid_t logind = Spawn({fake, calls, control}, {"DBUS_SYSTEM_BUS_ADDRESS=" + bus.address()},
+                         bus.dir() + "/fake_logind.out");
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(calls).find("READY\n") != std::string::npos; }, 10));
+    WriteFile(calls, "");
+
+    const std::string home = ScratchDir("scheduler-service-power");
+    ScheduledTimeline day(home, NextSecond(1));
+    CTask task = day.Task("Power", kModeOnce, 2, "power.wav", 2);
+    task.afterRecording = static_cast<uint16_t>(c.action);
+    WriteFile(home + "/Task.ini", SerializeTasks({task}));
+    Service service(home, bus.address());
+    const auto finished = service.WaitFor("Finished recording" + home + "/power.wav", 20);
+    ASSERT_TRUE(finished) << service.Dump();
+    EXPECT_TRUE(service.WaitFor(c.line, 10, finished)) << service.Dump();
+    std::vector<std::string> asked;
+    for (std::string text = ReadFile(calls); !text.empty();) {
+      const size_t nl = text.find('\n');
+      asked.push_back(text.substr(0, nl));
+      text.erase(0, nl == std::string::npos ? text.size() : nl + 1);
+    }
+    EXPECT_EQ(asked, c.calls);
+    EXPECT_EQ(service.Stop(), 0) << service.Dump();
+    EXPECT_EQ(ReadAudio(home + "/power.wav").frames, 2 * 44100) << "finished before the action";
+    StopChild(logind);
+  }
 }
