@@ -7,14 +7,7 @@ source "$(dirname "$0")/lib.sh"
 W=$(scratch device)
 export TARVEXA_HOME="$W/home"
 mkdir -p "$TARVEXA_HOME"
-VA="$TARVEXA_SOURCE_DIR/tests/support/virtual-audio.sh"
-export TARVEXA_AUDIO_DIR="$W/audio"
-if ! env_text=$(bash "$VA" start); then
-  echo "the virtual capture device could not be started"
-  exit 1
-fi
-eval "$env_text"
-trap 'bash "$VA" stop >/dev/null 2>&1 || true' EXIT
+start_virtual_audio "$W"
 
 # 1 kHz on the left, 1.5 kHz on the right, for longer than we record.
 sox -n -r 44100 -c 2 -b 16 "$W/known.wav" synth 12 sine 1000 sine 1500 remix 1 2 vol 0.5 2>/dev/null

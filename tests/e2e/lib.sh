@@ -47,3 +47,19 @@ record_then_kill() {
 }
 # True when FFmpeg decodes the whole file without a complaint.
 decodes_cleanly() { [ -z "$(ffmpeg -v error -i "$1" -f null - 2>&1)" ]; }
+
+# Starts the private virtual sound card (tests/support/virtual-audio.sh),
+# its files under $1/audio, exports its environment and stops it when the
+# script ends; $VA is the script, for "play", "add-sink" and the like.
+# A card that cannot be started fails the test.
+start_virtual_audio() {
+  VA="$TARVEXA_SOURCE_DIR/tests/support/virtual-audio.sh"
+  export TARVEXA_AUDIO_DIR="$1/audio"
+  local env_text
+  if ! env_text=$(bash "$VA" start); then
+    echo "the virtual capture device could not be started"
+    exit 1
+  fi
+  eval "$env_text"
+  trap 'bash "$VA" stop >/dev/null 2>&1 || true' EXIT
+}

@@ -89,11 +89,7 @@ done
 # The window, on a private X server and the virtual sound card: it reaches
 # the end of its initialisation, and SIGTERM ends it through its exit
 # sequence, which saves the settings into the user's data folder.
-VA="$TARVEXA_SOURCE_DIR/tests/support/virtual-audio.sh"
-export TARVEXA_AUDIO_DIR="$W/audio"
-env_text=$(bash "$VA" start) || { echo "the virtual sound card could not be started"; exit 1; }
-eval "$env_text"
-trap 'bash "$VA" stop >/dev/null 2>&1 || true' EXIT
+start_virtual_audio "$W"
 data="$W/home/.local/share/tarvexa-sound-recorder"
 cat > "$W/window.sh" <<EOF
 env -i HOME="$W/home" PATH=/usr/bin:/bin DISPLAY="\$DISPLAY" XAUTHORITY="\$XAUTHORITY" \

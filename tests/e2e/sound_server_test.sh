@@ -6,14 +6,7 @@ source "$(dirname "$0")/lib.sh"
 W=$(scratch sound_server)
 export TARVEXA_HOME="$W/home"
 mkdir -p "$TARVEXA_HOME"
-VA="$TARVEXA_SOURCE_DIR/tests/support/virtual-audio.sh"
-export TARVEXA_AUDIO_DIR="$W/audio"
-if ! env_text=$(bash "$VA" start); then
-  echo "the virtual capture device could not be started"
-  exit 1
-fi
-eval "$env_text"
-trap 'bash "$VA" stop >/dev/null 2>&1 || true' EXIT
+start_virtual_audio "$W"
 module=$(bash "$VA" add-sink second)
 
 sox -n -r 44100 -c 2 -b 16 "$W/first.wav" synth 12 sine 1000 vol 0.5 2>/dev/null
