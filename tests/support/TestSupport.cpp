@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -172,8 +173,16 @@ bool WaitFor(const std::function<bool()>& done, double seconds) {
 
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
             const std::string& output) {
+  // An extra entry replaces the inherited one of its name (the first of
+  // two is the one getenv finds).
+  auto name = [](const std::string& e) { return e.substr(0, e.find('=')); };
   std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) envStrings.push_back(*e);
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (std::none_of(extraEnv.begin(), extraEnv.end(),
+                     [&](const std::string& x) { return name(x) == name(entry); }))
+      envStrings.push_back(entry);
+  }
   for (const auto& e : extraEnv) envStrings.push_back(e);
   std::vector<char*> envp, argv;
   for (auto& e : envStrings) envp.push_back(e.data());

@@ -77,7 +77,8 @@ std::vector<std::string> DumpSettings(const Settings& s);
 // Polls `done` every 20 ms for up to `seconds`; its last answer.
 bool WaitFor(const std::function<bool()>& done, double seconds);
 
-// Starts a program (args[0] is its path) with extra environment entries;
+// Starts a program (args[0] is its path) with extra environment entries
+// (each replacing an inherited one of its name);
 // its output and errors go to the file `output`. -1 when it cannot start.
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
             const std::string& output);
