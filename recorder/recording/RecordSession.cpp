@@ -153,15 +153,20 @@ const char* PriorityName(int level) {
 // from the naming rule, and where a file of that name is already there (a
 // clip of an earlier recording into the same folder) the clip takes the
 // first free "NAME (2).EXT", "NAME (3).EXT", ..., so that a recording never
-// writes over audio it did not make.
+// writes over audio it did not make. A name counts as taken by its WavPack
+// correction file too (NAME.EXT + "c"), as for a scheduled recording.
 std::string UnusedPathFor(const std::string& named) {
-  std::error_code ec;
-  if (!fs::exists(fs::symlink_status(named, ec))) return named;
+  auto taken = [](const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec)) ||
+           fs::exists(fs::symlink_status(path + "c", ec));
+  };
+  if (!taken(named)) return named;
   const std::string stem = StripExtension(named);
   const std::string ext = named.substr(stem.size());
   for (int n = 2; n < 100000; ++n) {
     const std::string path = stem + " (" + std::to_string(n) + ")" + ext;
-    if (!fs::exists(fs::symlink_status(path, ec))) return path;
+    if (!taken(path)) return path;
   }
   return named;
 }

@@ -304,8 +304,14 @@ TEST(WavPackWriter, SplitClipsComeInWvAndWvcPairsThatDecodeOnTheirOwn) {
   s.MISC.Split = 1;
   s.MISC.SplitSec = 5;
   const std::string input = test::MakeTestWav(dir + "/in.wav", 44100, 2, 12.0);
+  // A correction file left from an earlier recording takes its name: the
+  // clip goes to the next free one and the old file stays as it was.
+  const std::string stray = dir + "/Talk(Splitted Clip 00001).wvc";
+  test::WriteFile(stray, "an earlier recording's correction file");
   const auto clips = Record(s, input, dir + "/Talk.wv");
   ASSERT_EQ(clips.size(), 3u);
+  EXPECT_EQ(clips[1], dir + "/Talk(Splitted Clip 00001) (2).wv");
+  EXPECT_EQ(test::ReadFile(stray), "an earlier recording's correction file");
   std::vector<int16_t> joined;
   for (const auto& clip : clips) {
     EXPECT_TRUE(fs::exists(clip + "c")) << clip;
