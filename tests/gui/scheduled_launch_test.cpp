@@ -92,16 +92,9 @@ TEST(ScheduledLaunch, TheWindowRecordsADayOfTasksFromTheCaptureDevice) {
   // five seconds) each gave their file its exact length, read by ffprobe,
   // the tone is what the device gave, and each file is in the output list
   // with its length.
-  const struct {
-    std::string path;
-    int64_t frames;
-    std::string duration;
-  } files[] = {{rec + "/show.wav", 4 * 44100, "00:00:04"},
-               {rec + "/global.flac", 5 * 44100, "00:00:05"},
-               {second, 4 * 44100, "00:00:04"}};
   const OutputItems& items = dlg.GetOutputPage()->Items();
   EXPECT_EQ(items.Count(), 3);
-  for (const auto& f : files) {
+  for (const auto& f : day.Recordings(second)) {
     SCOPED_TRACE(f.path);
     EXPECT_EQ(ReadAudio(f.path).frames, f.frames);
     std::string probed;

@@ -10,6 +10,7 @@
 // and then "Skipped" is announced for tomorrow.
 // Header only: the window and the engine tests both include it.
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -62,6 +63,20 @@ struct ScheduledTimeline {
   static constexpr const char* kConfig =
       "[OUTPUT]\nOutputFormat=6\nFreq=7\nChan=2\n[MISC]\nStop=1\nStopHour=0\nStopMin=0\nStopSec=5\n"
       "Split=0\nActAftRec=0\nPowerAlwOn=0\nDispAlwOn=0\n";
+
+  // What the day leaves: each recording's file, its exact length in frames
+  // and the length the output list shows for it. `again`: the path "Again"
+  // recorded to, which carries its start time.
+  struct Recorded {
+    std::string path;
+    int64_t frames;
+    std::string duration;
+  };
+  std::vector<Recorded> Recordings(const std::string& again) const {
+    return {{folder + "/show.wav", 4 * 44100, "00:00:04"},
+            {folder + "/global.flac", 5 * 44100, "00:00:05"},
+            {again, 4 * 44100, "00:00:04"}};
+  }
 
   // "Mon DD, YYYY, HH:MM:SS" of t0 + offset + days, as the announcement
   // writes it.

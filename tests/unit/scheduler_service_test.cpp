@@ -197,16 +197,9 @@ TEST(SchedulerService, LaunchesADayOfTasksWithoutAWindow) {
   // Each file holds exactly its length: the task's own, then the global
   // settings back (FLAC, five seconds), then the task's own again; ffprobe
   // reads each as a whole file of that length.
-  struct Expect {
-    std::string path;
-    int64_t frames;
-    std::string duration;
-  } files[] = {{rec + "/show.wav", 4 * 44100, "00:00:04"},
-               {rec + "/global.flac", 5 * 44100, "00:00:05"},
-               {secondPath, 4 * 44100, "00:00:04"}};
   std::vector<OutputEntry> listed;
   ASSERT_TRUE(DecodeOutputList(ReadFile(home + "/Output.ini"), &listed));
-  for (const Expect& f : files) {
+  for (const auto& f : day.Recordings(secondPath)) {
     SCOPED_TRACE(f.path);
     EXPECT_EQ(ReadAudio(f.path).frames, f.frames);
     std::string probed;
